@@ -1,0 +1,110 @@
+#include <cctype>
+#include <string>
+
+#include "app/continue_on_error.hpp"
+#include "app/form1.hpp"
+
+namespace ravlin {
+namespace {
+
+constexpr std::string_view kRegistryEditorTitle = "Registry Editor";
+constexpr std::string_view kDialogPrompt = "Choose a Windows Directory";
+
+std::string UpperCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return text;
+}
+
+const std::string kOwnWindowsDirectoryMessage =
+    "The path you have chosen is the current Windows path.\r\n"
+    "\r\n"
+    "If you are using Ravlin to fix a system where Windows\r\n"
+    "is already loading, then you've missed the entire purpose!\r\n"
+    "Please select a new Windows path or simply give it up!";
+
+// Marks a press as running for as long as it lives, so that a second press or a close
+// request arriving through the message pump is refused.
+class PressGuard {
+ public:
+  explicit PressGuard(bool& busy) : busy_(busy) { busy_ = true; }
+  PressGuard(const PressGuard&) = delete;
+  PressGuard& operator=(const PressGuard&) = delete;
+  ~PressGuard() { busy_ = false; }
+
+ private:
+  bool& busy_;
+};
+
+}  // namespace
+
+void Form1::CloseRegistryEditor() {
+  // None of the results is tested: without such a window every call simply fails.
+  std::uint32_t processId = 0;
+  const Handle window = platform_.windows->FindWindowA("", std::string(kRegistryEditorTitle));
+  platform_.windows->GetWindowThreadProcessId(window, processId);
+  const Handle process = platform_.processes->OpenProcess(kProcessAllAccess, false, processId);
+  platform_.processes->TerminateProcess(process, 0);
+  if (process != 0) platform_.processes->CloseHandle(process);
+}
+
+void Form1::ReturnToIdle() {
+  SetText(ControlId::Text1, std::string(kPromptText));
+  SetText(ControlId::Label3, "Idle");
+}
+
+void Form1::Browse_Click() {
+  if (busy_ || !loaded_) return;
+  PressGuard guard(busy_);
+  const std::string title(kApplicationTitle);
+  std::string chosen;
+  bool accepted = false;
+
+  blnAbort = false;
+  SetText(ControlId::Label3, "Closing regedit.exe");
+  ContinueOnError([this] { CloseRegistryEditor(); });
+  SetText(ControlId::Label3, "Choosing a Windows Directory...");
+  ContinueOnError([&] { chosen = FSO().BrowseForFolder(0, std::string(kDialogPrompt)); });
+
+  if (!chosen.empty()) {
+    const std::string windir = platform_.environment->GetEnvironmentVariable("windir").value_or("");
+    if (UpperCase(chosen) == UpperCase(windir)) {
+      ContinueOnError(
+          [&] { platform_.ui->MessageBox(kOwnWindowsDirectoryMessage, mb::kInformation, title); });
+    } else {
+      bool hiveFound = false;
+      ContinueOnError(
+          [&] { hiveFound = FSO().File_Exist(chosen + std::string(kHiveFragment)); });
+      if (!hiveFound) {
+        ContinueOnError([&] {
+          platform_.ui->MessageBox(
+              "Cannot find SYSTEM hive:\r\n" + chosen + std::string(kHiveFragment), mb::kOkOnly,
+              title);
+        });
+      } else {
+        accepted = true;
+      }
+    }
+  }
+
+  if (accepted) {
+    SetText(ControlId::Text1, chosen);
+    ContinueOnError([this] { LoadGuestHive(); });
+    if (!blnAbort) {
+      ContinueOnError([this] { InstallFixes(); });
+      if (!blnAbort) {
+        ContinueOnError([this] { UnloadGuestHive(); });
+        SetText(ControlId::Label3, "Idle");
+        ContinueOnError([&] {
+          platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",
+                                   mb::kInformation, title);
+        });
+        busy_ = false;
+        Unload();
+        return;
+      }
+    }
+  }
+  ReturnToIdle();
+}
+
+}  // namespace ravlin

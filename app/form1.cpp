@@ -1,0 +1,70 @@
+#include "app/form1.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "app/continue_on_error.hpp"
+
+namespace ravlin {
+namespace {
+
+std::size_t IndexOf(ControlId id) {
+  const auto found = std::find_if(kControlDesigns.begin(), kControlDesigns.end(),
+                                  [id](const ControlDesign& design) { return design.id == id; });
+  return static_cast<std::size_t>(found - kControlDesigns.begin());
+}
+
+std::string WindowCaption() {
+  return std::string(kApplicationTitle) + "  v" + std::to_string(kVersionMajor) + "." +
+         std::to_string(kVersionMinor) + " for Windows XP  -  " + std::string(kMakerWebAddress);
+}
+
+}  // namespace
+
+const ControlDesign& DesignOf(ControlId id) { return kControlDesigns[IndexOf(id)]; }
+
+Form1::Form1(Platform platform, FormView& view)
+    : platform_(std::move(platform)), view_(view), privileges_(platform_) {
+  for (const auto& design : kControlDesigns) texts_[IndexOf(design.id)] = design.designText;
+}
+
+Form1::~Form1() = default;
+
+const std::string& Form1::Text(ControlId control) const { return texts_[IndexOf(control)]; }
+
+void Form1::SetText(ControlId control, std::string text) {
+  texts_[IndexOf(control)] = std::move(text);
+  view_.TextChanged(control, texts_[IndexOf(control)]);
+}
+
+clsFSO& Form1::FSO() {
+  if (!cFSO) cFSO = std::make_unique<clsFSO>(platform_);
+  return *cFSO;
+}
+
+void Form1::Load() {
+  loaded_ = true;
+  view_.Shown();
+  caption_ = WindowCaption();
+  view_.CaptionChanged(caption_);
+  SetText(ControlId::Text1, std::string(kPromptText));
+  privileges_.EnablePrivileges();
+}
+
+bool Form1::RequestClose() {
+  if (busy_) return false;
+  if (loaded_) Unload();
+  return true;
+}
+
+void Form1::Unload() {
+  // A guest hive left mounted after the program ends risks changes that never reach its
+  // file, so an attempt that stopped with the hive mounted is unmounted here.
+  if (hiveMountedByThisRun_) ContinueOnError([this] { UnloadGuestHive(); });
+  privileges_.DisablePrivileges();
+  cFSO.reset();
+  loaded_ = false;
+  view_.Unloaded();
+}
+
+}  // namespace ravlin

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "app/form_design.hpp"
+#include "fso/clsFSO.hpp"
+#include "platform/platform.hpp"
+#include "system/modLoadReg.hpp"
+
+namespace ravlin {
+
+// How a front end shows the window: it is told when the window becomes visible, when a
+// text changes (so that it can repaint at once) and when the window has unloaded.
+class FormView {
+ public:
+  virtual ~FormView() = default;
+
+  virtual void Shown() = 0;
+  virtual void CaptionChanged(const std::string& caption) = 0;
+  virtual void TextChanged(ControlId control, const std::string& text) = 0;
+  virtual void Unloaded() = 0;
+};
+
+// The program's only window: its state, its loading and unloading, and the repair workflow
+// that the Browse button drives. Front ends render it and forward the button press and the
+// close request; they hold no logic of their own.
+class Form1 {
+ public:
+  Form1(Platform platform, FormView& view);
+  Form1(const Form1&) = delete;
+  Form1& operator=(const Form1&) = delete;
+  ~Form1();
+
+  // Start-up: visible at once, caption, prompt, privileges.
+  void Load();
+  // A press of Browse; refused while a press is already running.
+  void Browse_Click();
+  // The user closes the window: refused (false) while a press runs, otherwise it unloads.
+  bool RequestClose();
+
+  bool Busy() const { return busy_; }
+  bool Loaded() const { return loaded_; }
+  const std::string& Caption() const { return caption_; }
+  const std::string& Text(ControlId control) const;
+  // The toolkit object, or null before its first use.
+  const clsFSO* FsoObject() const { return cFSO.get(); }
+
+ private:
+  void Unload();
+  void SetText(ControlId control, std::string text);
+  clsFSO& FSO();
+  bool HiveMountedByThisRun() const { return hiveMountedByThisRun_; }
+
+  // browse_press.cpp
+  void CloseRegistryEditor();
+  void ReturnToIdle();
+  // guest_hive.cpp
+  void LoadGuestHive();
+  void UnloadGuestHive();
+  // install_fixes.cpp
+  void InstallFixes();
+  void ImportRegFile(const std::int16_t& N);
+  std::string GuestHiveFile() const;
+
+  Platform platform_;
+  FormView& view_;
+  modLoadReg privileges_;
+  std::unique_ptr<clsFSO> cFSO;
+  bool blnAbort = false;
+  bool busy_ = false;
+  bool loaded_ = false;
+  // Set while a hive that this run mounted is still mounted, so that unloading the window
+  // can unmount it.
+  bool hiveMountedByThisRun_ = false;
+  std::string caption_{kDesignCaption};
+  std::array<std::string, kControlDesigns.size()> texts_;
+};
+
+inline constexpr std::string_view kPromptText = "<Select a valid Windows directory>";
+inline constexpr std::string_view kHiveFragment = "\\system32\\config\\system";
+inline constexpr std::string_view kMountName = "Ravlin_System";
+
+}  // namespace ravlin

@@ -1,0 +1,86 @@
+#pragma once
+
+#include <chrono>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace ravlin {
+
+// A folder's immediate content, each element by its full path, in the platform's order.
+struct FolderListing {
+  std::vector<std::string> files;
+  std::vector<std::string> subFolders;
+};
+
+using FileTime = std::chrono::system_clock::time_point;
+
+// What the file-service component tells about one file.
+struct FileDetails {
+  std::string drive;         // "C:"
+  std::string path;          // full path as the platform names it
+  std::string parentFolder;  // full path of the containing folder
+  std::uint64_t size = 0;
+  std::string type;  // the file type's description, e.g. "Text Document"
+  FileTime lastAccessed;
+  FileTime lastModified;
+  FileTime created;
+  std::uint32_t attributes = 0;  // read-only 1, hidden 2, system 4, directory 16, archive 32
+};
+
+// Drive type codes.
+namespace drive_type {
+inline constexpr std::int32_t kUnknown = 0;
+inline constexpr std::int32_t kRemovable = 1;
+inline constexpr std::int32_t kFixed = 2;
+inline constexpr std::int32_t kNetwork = 3;
+inline constexpr std::int32_t kCdRom = 4;
+inline constexpr std::int32_t kRamDisk = 5;
+}  // namespace drive_type
+
+// The machine side of the scripting file-service component. Paths are Windows path texts
+// (drive letter, colon, backslashes) in the ANSI code page. Failures throw RuntimeError with
+// the classic numbers (53 File not found, 58 File already exists, 70 Permission denied,
+// 76 Path not found, ...).
+class FileService {
+ public:
+  virtual ~FileService() = default;
+
+  // True only for an existing file, whatever its attributes; false for a folder and for a
+  // text holding wildcard characters.
+  virtual bool FileExists(const std::string& path) = 0;
+  // True for an existing folder; a bare present and ready drive such as "C:" counts.
+  virtual bool FolderExists(const std::string& path) = 0;
+  // True when a drive with that letter is present, ready or not ("C:", "C:\", "C").
+  virtual bool DriveExists(const std::string& drive) = 0;
+  // Readiness and type of a drive; both throw 68 (Device unavailable) for a letter without
+  // drive.
+  virtual bool DriveIsReady(const std::string& drive) = 0;
+  virtual std::int32_t DriveType(const std::string& drive) = 0;
+
+  // Creates one folder whose parent exists; throws when it exists already (58), when the
+  // parent is missing (76), or when the path is empty or invalid.
+  virtual void CreateFolder(const std::string& path) = 0;
+  // Copies one file; a destination ending in a backslash is an existing folder that
+  // receives the file under its own name.
+  virtual void CopyFile(const std::string& source, const std::string& destination,
+                        bool overwrite) = 0;
+  // Moves one file; fails when the destination file exists already.
+  virtual void MoveFile(const std::string& source, const std::string& destination) = 0;
+  // Deletes a folder with everything in it, read-only items included when `force`.
+  virtual void DeleteFolder(const std::string& path, bool force) = 0;
+
+  // The folder's files and immediate subfolders; throws 76 for a missing folder.
+  virtual FolderListing GetFolder(const std::string& path) = 0;
+  // The file's details; throws 53 for a missing file.
+  virtual FileDetails GetFile(const std::string& path) = 0;
+  // The whole content of a file, read as text.
+  virtual std::string ReadAllText(const std::string& path) = 0;
+  // The version text of a file's version resource ("5.1.2600.0"), "" when it has none.
+  virtual std::string GetFileVersion(const std::string& path) = 0;
+  // True when a normal file (not hidden, system or a folder) matches the name, which may
+  // hold the wildcards * and ?.
+  virtual bool NormalFileMatches(const std::string& pattern) = 0;
+};
+
+}  // namespace ravlin

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "platform/platform.hpp"
+
+namespace ravlin {
+
+// Starts a command line and waits until its process ends or the time-out (ms) passes,
+// letting window messages run every 100 ms. True when the process was watched to its end;
+// otherwise false with the reason in `message`.
+bool ShellAndWait(const Platform& platform, const std::string& commandLine, int windowStyle,
+                  std::string& message, std::int32_t timeoutMs);
+
+}  // namespace ravlin
