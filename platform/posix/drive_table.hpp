@@ -12,6 +12,10 @@ namespace ravlin {
 // Drive letters on Linux: each letter names a directory ("Z" is "/" unless replaced).
 // Windows path texts (ANSI) become the machine's paths (UTF-8) and back; lookup ignores case
 // per component, as NTFS does, while new names keep the case given.
+// A UTF-8 name in UTF-16 with the letters of the ANSI code page in upper case, so that two
+// names equal ignoring case, as Windows compares them, give equal texts.
+std::u16string FoldedName(const std::string& utf8Name);
+
 class DriveTable {
  public:
   // `mappings` in the form "C=/mnt/xp;D=/media/cdrom", added to or replacing the default.
@@ -23,6 +27,10 @@ class DriveTable {
   // found ignoring case; the rest keep the case given. Nothing for a text that does not
   // start with a known drive letter and a colon.
   std::optional<std::filesystem::path> ToNative(const std::string& windowsPath) const;
+  // ToNative, and also for texts without a drive, as Windows reads them: "\x" on the drive
+  // of the current folder, "x" below the current folder. Nothing for a network path
+  // ("\\server\share"), which no drive reaches.
+  std::optional<std::filesystem::path> ResolveNative(const std::string& windowsPath) const;
   // The drive whose directory is the longest prefix of the path names it: "/mnt/xp/a" ->
   // "C:\a"; a drive's own directory gives its root with the backslash ("C:\").
   std::string ToWindows(const std::filesystem::path& native) const;

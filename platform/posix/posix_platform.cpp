@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 
+#include "platform/posix/drive_table.hpp"
 #include "platform/posix/posix_clock.hpp"
+#include "platform/posix/posix_file_service.hpp"
 
 namespace ravlin {
 namespace {
@@ -31,10 +33,12 @@ PosixOptions PosixOptions::FromEnvironment() {
 }
 
 Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) {
+  // One drive table for every service, so that all of them agree on the letters.
+  auto driveTable = std::make_shared<const DriveTable>(options.drives);
   Platform platform;
   platform.ui = std::move(ui);
   platform.clock = std::make_shared<PosixClock>();
-  static_cast<void>(options);
+  platform.files = std::make_shared<PosixFileService>(driveTable);
   return platform;
 }
 
