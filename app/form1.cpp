@@ -24,7 +24,7 @@ std::string WindowCaption() {
 const ControlDesign& DesignOf(ControlId id) { return kControlDesigns[IndexOf(id)]; }
 
 Form1::Form1(Platform platform, FormView& view)
-    : platform_(std::move(platform)), view_(view), privileges_(platform_) {
+    : platform_(std::move(platform)), view_(view), privileges_(platform_, kApplicationTitle) {
   for (const auto& design : kControlDesigns) texts_[IndexOf(design.id)] = design.designText;
 }
 

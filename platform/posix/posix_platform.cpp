@@ -5,6 +5,7 @@
 #include "platform/posix/drive_table.hpp"
 #include "platform/posix/posix_clock.hpp"
 #include "platform/posix/posix_file_service.hpp"
+#include "platform/posix/posix_profiles.hpp"
 
 namespace ravlin {
 namespace {
@@ -39,6 +40,7 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   platform.ui = std::move(ui);
   platform.clock = std::make_shared<PosixClock>();
   platform.files = std::make_shared<PosixFileService>(driveTable);
+  platform.profiles = std::make_shared<PosixProfiles>(driveTable);
   return platform;
 }
 
