@@ -1,0 +1,15 @@
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+namespace ravlin {
+
+// The file version of a PE image (.exe, .dll, .sys) from the fixed part of its version
+// resource, as "major.minor.build.revision" ("5.1.2600.0"); "" when the bytes are no PE image
+// or hold no version resource. Every read is checked against the bytes given, so truncated
+// or malicious images give "" and never a read outside them.
+std::string PeFileVersion(std::span<const std::uint8_t> image);
+
+}  // namespace ravlin
