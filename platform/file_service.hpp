@@ -81,6 +81,13 @@ class FileService {
   // True when a normal file (not hidden, system or a folder) matches the name, which may
   // hold the wildcards * and ?.
   virtual bool NormalFileMatches(const std::string& pattern) = 0;
+
+  // Sequential output as the classic runtime writes it ("Open ... For Output" or "For
+  // Append"): `text` goes into a new or emptied file, or at the end of the file. Throws 76 for
+  // a missing folder, 70 when writing is refused, 61 for a full disk.
+  virtual void WriteText(const std::string& path, const std::string& text, bool append) = 0;
+  // Deletes one file; throws 53 for a missing file, 70 when deleting is refused.
+  virtual void DeleteFile(const std::string& path) = 0;
 };
 
 }  // namespace ravlin

@@ -23,6 +23,10 @@ class PosixFileService : public FileService {
   void CreateFolder(const std::string& path) override;
   bool NormalFileMatches(const std::string& pattern) override;
 
+  // posix_file_service_output.cpp
+  void WriteText(const std::string& path, const std::string& text, bool append) override;
+  void DeleteFile(const std::string& path) override;
+
   // posix_file_service_changes.cpp
   void CopyFile(const std::string& source, const std::string& destination, bool overwrite) override;
   void MoveFile(const std::string& source, const std::string& destination) override;

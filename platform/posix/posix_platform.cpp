@@ -1,11 +1,21 @@
 #include "platform/posix/posix_platform.hpp"
 
 #include <cstdlib>
+#include <iostream>
 
 #include "platform/posix/drive_table.hpp"
 #include "platform/posix/posix_clock.hpp"
+#include "platform/posix/posix_disk_space.hpp"
+#include "platform/posix/posix_drives.hpp"
+#include "platform/posix/posix_environment.hpp"
+#include "platform/posix/posix_file_attributes.hpp"
 #include "platform/posix/posix_file_service.hpp"
+#include "platform/posix/posix_processes.hpp"
 #include "platform/posix/posix_profiles.hpp"
+#include "platform/posix/posix_registry.hpp"
+#include "platform/posix/posix_shell.hpp"
+#include "platform/posix/posix_temp_files.hpp"
+#include "platform/posix/posix_token.hpp"
 
 namespace ravlin {
 namespace {
@@ -40,7 +50,20 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   platform.ui = std::move(ui);
   platform.clock = std::make_shared<PosixClock>();
   platform.files = std::make_shared<PosixFileService>(driveTable);
+  platform.attributes = std::make_shared<PosixFileAttributes>(driveTable);
+  platform.diskSpace = std::make_shared<PosixDiskSpace>(driveTable);
+  platform.tempFiles = std::make_shared<PosixTempFiles>(driveTable);
+  platform.shell = std::make_shared<PosixShell>(driveTable, std::cout);
+  platform.processes = std::make_shared<PosixProcesses>(options.programFolder, driveTable);
+  platform.windows = std::make_shared<PosixTopLevelWindows>();
   platform.profiles = std::make_shared<PosixProfiles>(driveTable);
+  platform.drives = std::make_shared<PosixDrives>(driveTable);
+  platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
+  // The token enables the hive privileges that the registry asks for before mounting.
+  auto privileges = std::make_shared<PrivilegeState>();
+  platform.token = std::make_shared<PosixToken>(privileges);
+  platform.registry =
+      std::make_shared<PosixRegistry>(options.registryStore, driveTable, privileges);
   return platform;
 }
 
