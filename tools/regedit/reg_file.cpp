@@ -1,0 +1,92 @@
+#include "tools/regedit/reg_file.hpp"
+
+#include <algorithm>
+#include <array>
+#include <string_view>
+
+#include "platform/codepage.hpp"
+
+namespace ravlin {
+namespace {
+
+std::vector<std::u16string> SplitLines(std::u16string_view text) {
+  std::vector<std::u16string> lines;
+  std::size_t start = 0;
+  while (start < text.size()) {
+    const auto end = text.find_first_of(u"\r\n", start);
+    if (end == std::u16string_view::npos) {
+      lines.emplace_back(text.substr(start));
+      break;
+    }
+    lines.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+    if (text[end] == u'\r' && start < text.size() && text[start] == u'\n') ++start;
+  }
+  return lines;
+}
+
+bool StartsWith(std::span<const std::uint8_t> bytes, std::string_view prefix) {
+  return bytes.size() >= prefix.size() &&
+         std::equal(prefix.begin(), prefix.end(), bytes.begin(),
+                    [](char a, std::uint8_t b) { return static_cast<std::uint8_t>(a) == b; });
+}
+
+std::string_view AsChars(std::span<const std::uint8_t> bytes) {
+  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+std::u16string UpperAscii(std::u16string_view text) {
+  std::u16string upper(text);
+  for (auto& c : upper)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  return upper;
+}
+
+}  // namespace
+
+RegFileError::RegFileError(int line, const std::string& reason)
+    : std::runtime_error("line " + std::to_string(line) + ": " + reason), line_(line) {}
+
+std::vector<std::u16string> DecodeRegFile(std::span<const std::uint8_t> bytes) {
+  if (StartsWith(bytes, "\xFF\xFE")) {
+    const auto body = bytes.subspan(2);
+    std::u16string text;
+    text.reserve(body.size() / 2);
+    for (std::size_t i = 0; i + 1 < body.size(); i += 2)
+      text += static_cast<char16_t>(body[i] | (body[i + 1] << 8));
+    auto lines = SplitLines(text);
+    if (body.size() % 2 != 0)
+      throw RegFileError(static_cast<int>(std::max<std::size_t>(lines.size(), 1)),
+                         "the UTF-16 text ends in the middle of a character");
+    return lines;
+  }
+  if (StartsWith(bytes, "\xEF\xBB\xBF")) return SplitLines(Utf8ToUtf16(AsChars(bytes.subspan(3))));
+  if (StartsWith(bytes, "REGEDIT4")) return SplitLines(AnsiToUtf16(AsChars(bytes)));
+  return SplitLines(Utf8ToUtf16(AsChars(bytes)));
+}
+
+std::vector<RegOperation> ParseRegFile(std::span<const std::uint8_t> bytes) {
+  return ParseRegFile(DecodeRegFile(bytes));
+}
+
+RegKey RootKeyFromRegName(std::u16string_view name) {
+  struct RootName {
+    std::u16string_view longName;
+    std::u16string_view shortName;
+    RegKey key;
+  };
+  static constexpr std::array<RootName, 6> kRoots{{
+      {u"HKEY_LOCAL_MACHINE", u"HKLM", kHkeyLocalMachine},
+      {u"HKEY_CURRENT_USER", u"HKCU", kHkeyCurrentUser},
+      {u"HKEY_CLASSES_ROOT", u"HKCR", kHkeyClassesRoot},
+      {u"HKEY_USERS", u"HKU", kHkeyUsers},
+      {u"HKEY_CURRENT_CONFIG", u"HKCC", kHkeyCurrentConfig},
+      {u"HKEY_DYN_DATA", u"HKDD", kHkeyDynData},
+  }};
+  const auto upper = UpperAscii(name);
+  for (const auto& root : kRoots)
+    if (upper == root.longName || upper == root.shortName) return root.key;
+  return 0;
+}
+
+}  // namespace ravlin

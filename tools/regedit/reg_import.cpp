@@ -1,0 +1,219 @@
+#include "tools/regedit/reg_import.hpp"
+
+#include <map>
+#include <optional>
+#include <utility>
+
+namespace ravlin {
+namespace {
+
+std::string RootName(RegKey root) {
+  switch (root) {
+    case kHkeyClassesRoot:
+      return "HKEY_CLASSES_ROOT";
+    case kHkeyCurrentUser:
+      return "HKEY_CURRENT_USER";
+    case kHkeyLocalMachine:
+      return "HKEY_LOCAL_MACHINE";
+    case kHkeyUsers:
+      return "HKEY_USERS";
+    case kHkeyCurrentConfig:
+      return "HKEY_CURRENT_CONFIG";
+    case kHkeyDynData:
+      return "HKEY_DYN_DATA";
+    default:
+      return "?";
+  }
+}
+
+std::string KeyText(const RegOperation& operation) {
+  return RootName(operation.root) + (operation.path.empty() ? "" : "\\" + operation.path);
+}
+
+std::string ValueText(const std::string& name) {
+  return name.empty() ? "the default value" : "the value \"" + name + "\"";
+}
+
+// A key this import opened, closed when it goes.
+class OpenKey {
+ public:
+  OpenKey(Registry& registry, RegKey key) : registry_(&registry), key_(key) {}
+  OpenKey(OpenKey&& other) noexcept
+      : registry_(other.registry_), key_(std::exchange(other.key_, 0)) {}
+  OpenKey& operator=(OpenKey&& other) noexcept {
+    std::swap(registry_, other.registry_);
+    std::swap(key_, other.key_);
+    return *this;
+  }
+  ~OpenKey() {
+    if (key_ != 0) registry_->RegCloseKey(key_);
+  }
+
+  RegKey get() const { return key_; }
+  // Flushes and closes now, so that the caller learns the outcome.
+  std::int32_t FlushAndClose() {
+    const auto flushed = registry_->RegFlushKey(key_);
+    const auto closed = registry_->RegCloseKey(std::exchange(key_, 0));
+    return flushed != kErrorSuccess ? flushed : closed;
+  }
+
+ private:
+  Registry* registry_;
+  RegKey key_;
+};
+
+class Importer {
+ public:
+  explicit Importer(Registry& registry) : registry_(registry) {}
+
+  void Apply(const RegOperation& operation);
+  void Finish();
+
+ private:
+  // The first component of a path below a root names the key that is held open for the
+  // whole import; the rest is relative to it.
+  struct SplitPath {
+    std::string anchorName;
+    std::string rest;
+  };
+  static SplitPath Split(const std::string& path);
+  static std::string AnchorId(RegKey root, const std::string& name);
+  std::optional<RegKey> Anchor(const RegOperation& operation, const std::string& name, bool create);
+  void OpenSection(const RegOperation& operation);
+  void DeleteKey(const RegOperation& operation);
+  void SetValue(const RegOperation& operation);
+  void DeleteValue(const RegOperation& operation);
+
+  Registry& registry_;
+  std::map<std::string, OpenKey> anchors_;  // in the order of AnchorId; one per hive part
+  std::optional<OpenKey> sectionKey_;       // the [key] being written, when it is no anchor
+  RegKey section_ = 0;                      // where the values go; 0 before any [key]
+};
+
+Importer::SplitPath Importer::Split(const std::string& path) {
+  const auto slash = path.find('\\');
+  if (slash == std::string::npos) return {path, ""};
+  return {path.substr(0, slash), path.substr(slash + 1)};
+}
+
+std::string Importer::AnchorId(RegKey root, const std::string& name) {
+  std::string id = std::to_string(root) + "\\";
+  for (const char c : name) id += (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+  return id;
+}
+
+std::optional<RegKey> Importer::Anchor(const RegOperation& operation, const std::string& name,
+                                       bool create) {
+  const auto id = AnchorId(operation.root, name);
+  if (const auto found = anchors_.find(id); found != anchors_.end()) return found->second.get();
+  RegKey key = 0;
+  const auto status =
+      create ? registry_.RegCreateKeyExA(operation.root, name, "", 0, kKeyAllAccess, key, nullptr)
+             : registry_.RegOpenKeyExA(operation.root, name, 0, kKeyAllAccess, key);
+  if (status == kErrorFileNotFound && !create) return std::nullopt;
+  if (status != kErrorSuccess)
+    throw RegImportError(operation.line,
+                         "cannot open the key " + RootName(operation.root) + "\\" + name, status);
+  return anchors_.emplace(id, OpenKey(registry_, key)).first->second.get();
+}
+
+void Importer::OpenSection(const RegOperation& operation) {
+  if (operation.path.empty()) {
+    section_ = operation.root;
+    return;
+  }
+  const auto [anchorName, rest] = Split(operation.path);
+  const auto anchor = *Anchor(operation, anchorName, true);
+  if (rest.empty()) {
+    section_ = anchor;
+    return;
+  }
+  RegKey key = 0;
+  const auto status = registry_.RegCreateKeyExA(anchor, rest, "", 0, kKeyAllAccess, key, nullptr);
+  if (status != kErrorSuccess)
+    throw RegImportError(operation.line, "cannot create the key " + KeyText(operation), status);
+  sectionKey_.emplace(registry_, key);
+  section_ = key;
+}
+
+void Importer::DeleteKey(const RegOperation& operation) {
+  const auto [anchorName, rest] = Split(operation.path);
+  std::int32_t status = kErrorSuccess;
+  if (rest.empty()) {
+    // The held key itself goes: commit what was written below it first, then let go of it.
+    if (const auto found = anchors_.find(AnchorId(operation.root, anchorName));
+        found != anchors_.end()) {
+      status = found->second.FlushAndClose();
+      anchors_.erase(found);
+      if (status != kErrorSuccess)
+        throw RegImportError(operation.line, "cannot save the changes below " + KeyText(operation),
+                             status);
+    }
+    status = registry_.RegDeleteTreeA(operation.root, anchorName);
+  } else if (const auto anchor = Anchor(operation, anchorName, false)) {
+    status = registry_.RegDeleteTreeA(*anchor, rest);
+  }
+  if (status != kErrorSuccess && status != kErrorFileNotFound)
+    throw RegImportError(operation.line, "cannot delete the key " + KeyText(operation), status);
+}
+
+void Importer::SetValue(const RegOperation& operation) {
+  const auto status =
+      registry_.RegSetValueExW(section_, operation.valueName, operation.type, operation.data.data(),
+                               static_cast<std::uint32_t>(operation.data.size()));
+  if (status != kErrorSuccess)
+    throw RegImportError(operation.line, "cannot write " + ValueText(operation.valueName), status);
+}
+
+void Importer::DeleteValue(const RegOperation& operation) {
+  const auto status = registry_.RegDeleteValueA(section_, operation.valueName);
+  if (status != kErrorSuccess && status != kErrorFileNotFound)
+    throw RegImportError(operation.line, "cannot delete " + ValueText(operation.valueName), status);
+}
+
+void Importer::Apply(const RegOperation& operation) {
+  switch (operation.kind) {
+    case RegOperation::Kind::kOpenKey:
+      sectionKey_.reset();
+      OpenSection(operation);
+      break;
+    case RegOperation::Kind::kDeleteKey:
+      sectionKey_.reset();
+      section_ = 0;
+      DeleteKey(operation);
+      break;
+    case RegOperation::Kind::kSetValue:
+      SetValue(operation);
+      break;
+    case RegOperation::Kind::kDeleteValue:
+      DeleteValue(operation);
+      break;
+  }
+}
+
+void Importer::Finish() {
+  sectionKey_.reset();
+  std::int32_t failure = kErrorSuccess;
+  for (auto& [id, key] : anchors_) {
+    const auto status = key.FlushAndClose();
+    if (failure == kErrorSuccess) failure = status;
+  }
+  anchors_.clear();
+  if (failure != kErrorSuccess)
+    throw RegImportError(0, "cannot save the changes to the registry", failure);
+}
+
+}  // namespace
+
+RegImportError::RegImportError(int line, const std::string& reason, std::int32_t status)
+    : std::runtime_error((line > 0 ? "line " + std::to_string(line) + ": " : std::string()) +
+                         reason + " (status " + std::to_string(status) + ")"),
+      status_(status) {}
+
+void ImportRegOperations(Registry& registry, const std::vector<RegOperation>& operations) {
+  Importer importer(registry);
+  for (const auto& operation : operations) importer.Apply(operation);
+  importer.Finish();
+}
+
+}  // namespace ravlin

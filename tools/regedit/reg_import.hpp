@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "platform/registry.hpp"
+#include "tools/regedit/reg_file.hpp"
+
+namespace ravlin {
+
+// A change the registry layer refused; what() reads "line N: reason (status S)".
+class RegImportError : public std::runtime_error {
+ public:
+  RegImportError(int line, const std::string& reason, std::int32_t status);
+  std::int32_t status() const { return status_; }
+
+ private:
+  std::int32_t status_;
+};
+
+// Applies a parsed registry file in order through the registry layer. The key below each
+// root that the file writes to (for example HKLM\Ravlin_System, a mounted hive) stays open
+// from its first use to the end, so that each hive commits once: every such key is flushed
+// and closed at the end. Deleting a key or value that does not exist is not a fault, as in
+// Windows' editor. Throws RegImportError at the first refused change.
+void ImportRegOperations(Registry& registry, const std::vector<RegOperation>& operations);
+
+}  // namespace ravlin
