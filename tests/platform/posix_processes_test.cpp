@@ -1,0 +1,210 @@
+#include "platform/posix/posix_processes.hpp"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <thread>
+
+#include "platform/runtime_error.hpp"
+#include "tests/support/temp_dir.hpp"
+
+extern char** environ;
+
+namespace ravlin {
+namespace {
+
+using ravlin::testing::TempDir;
+using ravlin::testing::WriteFile;
+using Arguments = std::vector<std::string>;
+
+void MakeScript(const std::filesystem::path& file, const std::string& body) {
+  WriteFile(file, "#!/bin/sh\n" + body + "\n");
+  std::filesystem::permissions(file, std::filesystem::perms::owner_all);
+}
+
+// Polls until `done` holds; the processes under test end on their own within moments.
+template <typename Condition>
+bool Eventually(Condition done) {
+  for (int i = 0; i < 500; ++i) {
+    if (done()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return done();
+}
+
+bool ProcessExists(std::uint32_t pid) {
+  return std::filesystem::exists("/proc/" + std::to_string(pid));
+}
+
+TEST(SplitWindowsCommandLine, ProgramNameTakesNoEscapes) {
+  EXPECT_EQ(SplitWindowsCommandLine(R"(regedit.exe /s "C:\Program Files\Ravlin\tarvel001.reg")"),
+            (Arguments{"regedit.exe", "/s", R"(C:\Program Files\Ravlin\tarvel001.reg)"}));
+  EXPECT_EQ(SplitWindowsCommandLine(R"("C:\My Tools\p.exe"x  y)"),
+            (Arguments{R"(C:\My Tools\p.exe)", "x", "y"}));
+  EXPECT_EQ(SplitWindowsCommandLine(R"(C:\dir\p\"x)"), (Arguments{R"(C:\dir\p\"x)"}));
+  EXPECT_EQ(SplitWindowsCommandLine(" p"), (Arguments{"", "p"}));
+}
+
+TEST(SplitWindowsCommandLine, BackslashesAndQuotesInArguments) {
+  // 2n backslashes and a quote: n backslashes, the quote delimits.
+  EXPECT_EQ(SplitWindowsCommandLine(R"(p "a\\" b)"), (Arguments{"p", R"(a\)", "b"}));
+  // 2n+1 backslashes and a quote: n backslashes and a literal quote.
+  EXPECT_EQ(SplitWindowsCommandLine(R"(p a\\\"b)"), (Arguments{"p", R"(a\"b)"}));
+  // Backslashes not before a quote stay as they are, doubled ones included.
+  EXPECT_EQ(SplitWindowsCommandLine(R"(p X:\\Ravlin_Required_Files\t.reg)"),
+            (Arguments{"p", R"(X:\\Ravlin_Required_Files\t.reg)"}));
+  EXPECT_EQ(SplitWindowsCommandLine(R"(p "a""b" "" "x y"z	t)"),
+            (Arguments{"p", R"(a"b)", "", "x yz", "t"}));
+  EXPECT_EQ(SplitWindowsCommandLine(R"(p "open ended)"), (Arguments{"p", "open ended"}));
+}
+
+TEST(FindProgram, ProgramFolderFirstThenSearchPathWithExeAndCase) {
+  TempDir temp;
+  const DriveTable drives("Q=" + temp.path().string());
+  MakeScript(temp / "program" / "tool", "exit 0");
+  MakeScript(temp / "bin1" / "tool", "exit 0");
+  MakeScript(temp / "bin2" / "Other", "exit 0");
+  WriteFile(temp / "bin1" / "plain", "not executable");
+  const std::string searchPath = (temp / "bin1").string() + ":" + (temp / "bin2").string();
+
+  EXPECT_EQ(FindProgram("tool", temp / "program", searchPath, drives), temp / "program" / "tool");
+  EXPECT_EQ(FindProgram("TOOL.EXE", temp / "nothing", searchPath, drives), temp / "bin1" / "tool");
+  EXPECT_EQ(FindProgram("other.exe", temp / "program", searchPath, drives),
+            temp / "bin2" / "Other");
+  EXPECT_EQ(FindProgram("plain", temp / "program", searchPath, drives), std::nullopt);
+  EXPECT_EQ(FindProgram("tool.com", temp / "program", searchPath, drives), std::nullopt);
+  EXPECT_EQ(FindProgram(R"(Q:\BIN2\other.exe)", temp / "program", "", drives),
+            temp / "bin2" / "Other");
+  EXPECT_EQ(FindProgram((temp / "bin1" / "tool").string(), "/", "", drives),
+            temp / "bin1" / "tool");
+  EXPECT_EQ(FindProgram("", temp / "program", searchPath, drives), std::nullopt);
+}
+
+class PosixProcessesTest : public ::testing::Test {
+ protected:
+  TempDir temp;
+  PosixProcesses processes{temp / "program", std::make_shared<const DriveTable>("")};
+
+  std::uint32_t ExitCodeOf(Handle handle) {
+    std::uint32_t code = 0;
+    EXPECT_TRUE(processes.GetExitCodeProcess(handle, code));
+    return code;
+  }
+};
+
+TEST_F(PosixProcessesTest, ChildExitCodeIsStillActiveUntilItEndsAndNoZombieStays) {
+  const std::uint32_t pid = processes.StartProcess(R"(sh -c "sleep 0.3; exit 3")", 1);
+  const Handle handle = processes.OpenProcess(kProcessQueryInformation, false, pid);
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(ExitCodeOf(handle), kStillActive);
+  EXPECT_TRUE(Eventually([&] { return ExitCodeOf(handle) != kStillActive; }));
+  EXPECT_EQ(ExitCodeOf(handle), 3u);
+  // Reaped as soon as it ended, without anybody waiting for it.
+  EXPECT_TRUE(Eventually([&] { return !ProcessExists(pid); }));
+  EXPECT_TRUE(processes.CloseHandle(handle));
+  EXPECT_FALSE(processes.CloseHandle(handle));
+  std::uint32_t code = 0;
+  EXPECT_FALSE(processes.GetExitCodeProcess(handle, code));
+}
+
+TEST_F(PosixProcessesTest, ChildThatEndedBeforeItWasOpenedCanStillBeWatched) {
+  const std::uint32_t pid = processes.StartProcess("true", 1);
+  EXPECT_TRUE(Eventually([&] { return !ProcessExists(pid); }));
+  const Handle handle = processes.OpenProcess(kProcessQueryInformation, false, pid);
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(ExitCodeOf(handle), 0u);
+  processes.CloseHandle(handle);
+  // Once its last handle is closed the id is forgotten, as the system may reuse it.
+  EXPECT_EQ(processes.OpenProcess(kProcessQueryInformation, false, pid), 0u);
+}
+
+TEST_F(PosixProcessesTest, TerminateEndsChildWithTheGivenExitCode) {
+  const std::uint32_t pid = processes.StartProcess("sleep 30", 1);
+  const Handle handle = processes.OpenProcess(kProcessAllAccess, false, pid);
+  ASSERT_NE(handle, 0u);
+  EXPECT_TRUE(processes.TerminateProcess(handle, 7));
+  EXPECT_TRUE(Eventually([&] { return ExitCodeOf(handle) != kStillActive; }));
+  EXPECT_EQ(ExitCodeOf(handle), 7u);
+  EXPECT_FALSE(processes.TerminateProcess(handle, 0));
+  processes.CloseHandle(handle);
+}
+
+TEST_F(PosixProcessesTest, StartFindsProgramFolderFirstAndPassesArguments) {
+  MakeScript(temp / "program" / "echoargs", "printf '%s|' \"$@\" > \"$0.out\"");
+  const std::uint32_t pid =
+      processes.StartProcess(R"(echoargs.EXE /s "C:\Program Files\x.reg" a\\\"b)", 1);
+  const Handle handle = processes.OpenProcess(kProcessQueryInformation, false, pid);
+  EXPECT_TRUE(Eventually([&] { return ExitCodeOf(handle) != kStillActive; }));
+  processes.CloseHandle(handle);
+  EXPECT_EQ(ravlin::testing::ReadFile(temp / "program" / "echoargs.out"),
+            R"(/s|C:\Program Files\x.reg|a\"b|)");
+}
+
+TEST_F(PosixProcessesTest, MissingProgramIsFileNotFound) {
+  try {
+    processes.StartProcess(R"(no-such-program-anywhere.exe /s "x.reg")", 1);
+    FAIL() << "started a program that does not exist";
+  } catch (const RuntimeError& error) {
+    EXPECT_EQ(error.Number(), vb_error::kFileNotFound);
+    EXPECT_EQ(error.Description(), "File not found");
+  }
+  EXPECT_THROW(processes.StartProcess("", 1), RuntimeError);
+}
+
+TEST_F(PosixProcessesTest, OpensOtherProcessesOfThisUserOnlyWhileTheyExist) {
+  EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, false, 0), 0u);
+  if (::getuid() != 0) EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, false, 1), 0u);
+
+  // A process this object did not start: its exit code is not ours to learn, but its end is.
+  pid_t pid = 0;
+  char sleepName[] = "sleep";
+  char seconds[] = "30";
+  char* argv[] = {sleepName, seconds, nullptr};
+  ASSERT_EQ(::posix_spawnp(&pid, "sleep", nullptr, nullptr, argv, environ), 0);
+  const Handle handle =
+      processes.OpenProcess(kProcessAllAccess, false, static_cast<std::uint32_t>(pid));
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(ExitCodeOf(handle), kStillActive);
+  EXPECT_TRUE(processes.TerminateProcess(handle, 0));
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_EQ(ExitCodeOf(handle), 0u);
+  EXPECT_TRUE(processes.CloseHandle(handle));
+  EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, false, static_cast<std::uint32_t>(pid)), 0u);
+}
+
+TEST(PosixTopLevelWindows, RegistryEditorWindowStandsForARunningEditorProcess) {
+  PosixTopLevelWindows windows;
+  std::uint32_t processId = 99;
+  EXPECT_EQ(windows.GetWindowThreadProcessId(0, processId), 0u);
+  EXPECT_EQ(processId, 0u);
+  EXPECT_EQ(windows.FindWindowA("", "Registry Editor - other"), 0u);
+  EXPECT_EQ(windows.FindWindowA("Notepad", "Registry Editor"), 0u);
+
+  // A stand-in editor: a long sleep that goes by the editor's name.
+  TempDir temp;
+  std::filesystem::copy_file("/bin/sleep", temp / "regedit.exe");
+  PosixProcesses processes(temp.path(), std::make_shared<const DriveTable>(""));
+  const std::uint32_t pid = processes.StartProcess("regedit.exe 30", 1);
+
+  const Handle window = windows.FindWindowA("", "Registry Editor");
+  ASSERT_NE(window, 0u);
+  EXPECT_NE(windows.GetWindowThreadProcessId(window, processId), 0u);
+  // Another editor of this user may run at the same moment; whichever is found is one.
+  const std::string comm =
+      ravlin::testing::ReadFile("/proc/" + std::to_string(processId) + "/comm");
+  EXPECT_EQ(comm.substr(0, 7), "regedit");
+
+  const Handle process = processes.OpenProcess(kProcessAllAccess, false, pid);
+  processes.TerminateProcess(process, 0);
+  processes.CloseHandle(process);
+}
+
+}  // namespace
+}  // namespace ravlin
