@@ -40,12 +40,16 @@ inline constexpr std::int32_t kErrorInvalidHandle = 6;
 inline constexpr std::int32_t kErrorSharingViolation = 32;
 inline constexpr std::int32_t kErrorNotSupported = 50;
 inline constexpr std::int32_t kErrorInvalidParameter = 87;
+inline constexpr std::int32_t kErrorDiskFull = 112;
 inline constexpr std::int32_t kErrorMoreData = 234;
 inline constexpr std::int32_t kErrorNoMoreItems = 259;
 inline constexpr std::int32_t kErrorBadDb = 1009;
 inline constexpr std::int32_t kErrorRegistryCorrupt = 1015;
+inline constexpr std::int32_t kErrorRegistryIoFailed = 1016;
 inline constexpr std::int32_t kErrorNotRegistryFile = 1017;
+inline constexpr std::int32_t kErrorKeyDeleted = 1018;
 inline constexpr std::int32_t kErrorPrivilegeNotHeld = 1314;
+inline constexpr std::int32_t kErrorCantResolveFilename = 1921;
 
 // The registry calls that the program makes, with Windows' contracts: every call returns 0
 // or a Windows status code; names and string data cross in the ANSI code page

@@ -32,7 +32,8 @@ struct TestKey {
 void MakeTestHive(const std::filesystem::path& file, const std::vector<TestKey>& keys,
                   const std::string& rootKeyName = "ROOT");
 
-// The hive as an independent reader sees it: `hivexregedit --export` of the whole hive.
+// The hive as an independent reader sees it: `hivexregedit --export` of the whole hive,
+// names in UTF-8, keys below "HKEY_LOCAL_MACHINE\TEST".
 std::string ExportHive(const std::filesystem::path& file);
 
 }  // namespace ravlin::testing

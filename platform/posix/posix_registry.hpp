@@ -1,0 +1,138 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/posix/drive_table.hpp"
+#include "platform/posix/posix_registry_hive.hpp"
+#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/posix/posix_registry_storage.hpp"
+#include "platform/posix/privilege_state.hpp"
+#include "platform/registry.hpp"
+
+namespace ravlin {
+
+// The registry on Linux: a store folder with one hive file per predefined root (created on
+// the first write) and a mount table that makes guest hive files appear as keys below HKLM
+// or HKU. Changes stay in memory while keys of their hive are open and reach the file, once,
+// at RegFlushKey or when the last open key of the hive is closed.
+class PosixRegistry : public Registry {
+ public:
+  PosixRegistry(std::filesystem::path store, std::shared_ptr<const DriveTable> drives,
+                std::shared_ptr<const PrivilegeState> privileges);
+  PosixRegistry(const PosixRegistry&) = delete;
+  PosixRegistry& operator=(const PosixRegistry&) = delete;
+  // Writes what keys still open have changed, as Windows does when a process ends.
+  ~PosixRegistry() override;
+
+  std::int32_t RegOpenKeyExA(RegKey key, const std::string& subKey, std::uint32_t options,
+                             std::uint32_t samDesired, RegKey& result) override;
+  std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, std::string& name,
+                           std::uint32_t bufferSize) override;
+  std::int32_t RegQueryValueExA(RegKey key, const std::string& valueName, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* dataSize) override;
+  std::int32_t RegCreateKeyExA(RegKey key, const std::string& subKey, const std::string& keyClass,
+                               std::uint32_t options, std::uint32_t samDesired, RegKey& result,
+                               std::uint32_t* disposition) override;
+  std::int32_t RegSetValueExA(RegKey key, const std::string& valueName, std::uint32_t type,
+                              const std::uint8_t* data, std::uint32_t dataSize) override;
+  std::int32_t RegSetValueExW(RegKey key, const std::string& valueName, std::uint32_t type,
+                              const std::uint8_t* data, std::uint32_t dataSize) override;
+  std::int32_t RegDeleteValueA(RegKey key, const std::string& valueName) override;
+  std::int32_t RegDeleteTreeA(RegKey key, const std::string& subKey) override;
+  std::int32_t RegFlushKey(RegKey key) override;
+  std::int32_t RegCloseKey(RegKey key) override;
+  std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
+  std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
+
+ private:
+  // A hive this process holds in memory; `file` is null for a store hive not created yet,
+  // which reads as an empty root key.
+  struct LoadedHive {
+    std::filesystem::path path;
+    bool guest = false;
+    std::unique_ptr<HiveFile> file;
+    int openKeys = 0;
+  };
+  struct OpenKey {
+    RegKey root = 0;
+    std::string hiveId;
+    hive_node_h node = 0;           // 0: the hive's root key
+    std::vector<std::string> path;  // from the hive's root, UTF-8
+    std::uint32_t access = 0;
+    bool deleted = false;
+  };
+  // Where a key and a path below it lead.
+  struct KeyPlace {
+    RegKey root = 0;
+    std::string hiveId;
+    std::filesystem::path file;
+    bool guest = false;
+    hive_node_h base = 0;
+    std::vector<std::string> basePath;
+    std::vector<std::string> rest;
+    std::uint32_t access = 0;  // of the key handle the path starts from
+  };
+  // The store lock, taken once however deeply the calls nest.
+  class Locked {
+   public:
+    Locked(PosixRegistry& registry, StoreLock::Mode mode);
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    ~Locked();
+
+   private:
+    PosixRegistry& registry_;
+    std::unique_ptr<StoreLock> lock_;
+  };
+
+  static bool IsPredefined(RegKey key);
+  static bool CanMountBelow(RegKey root);
+  static std::string RootName(RegKey root);
+
+  // Keys (posix_registry.cpp).
+  std::int32_t Place(RegKey key, const std::string& subKey, KeyPlace& place);
+  std::int32_t Load(const KeyPlace& place, bool forWriting, LoadedHive*& hive);
+  std::int32_t CreateStoreHive(const std::filesystem::path& file);
+  std::int32_t Walk(const LoadedHive& hive, hive_node_h from, const std::vector<std::string>& parts,
+                    hive_node_h& node, std::size_t& found) const;
+  std::int32_t Commit(LoadedHive& hive);
+  std::int32_t ReleaseIfUnused(const std::string& hiveId);
+  RegKey AddHandle(const KeyPlace& place, hive_node_h node, std::uint32_t access);
+  // The key a handle (or a predefined root) names, loaded: `node` is resolved from 0.
+  std::int32_t Reach(RegKey key, std::uint32_t accessNeeded, bool forWriting, KeyPlace& place,
+                     LoadedHive*& hive, hive_node_h& node);
+
+  // Runs one call, turning a failure to reach the store into a status.
+  template <typename Call>
+  static std::int32_t Guarded(Call&& call) {
+    try {
+      return call();
+    } catch (const std::system_error& error) {
+      return StatusFromErrno(error.code().value());
+    } catch (const std::bad_alloc&) {
+      return kErrorRegistryIoFailed;
+    }
+  }
+
+  // Values (posix_registry_values.cpp).
+  std::int32_t SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
+                        std::vector<std::uint8_t> data);
+
+  std::filesystem::path store_;
+  std::shared_ptr<const DriveTable> drives_;
+  std::shared_ptr<const PrivilegeState> privileges_;
+  MountTable mounts_;
+  std::map<std::string, LoadedHive> hives_;
+  std::map<RegKey, OpenKey> keys_;
+  RegKey nextKey_ = 0x100;
+  int lockDepth_ = 0;
+  StoreLock::Mode lockMode_ = StoreLock::Mode::kShared;
+};
+
+}  // namespace ravlin

@@ -1,0 +1,188 @@
+#include "platform/posix/posix_registry_hive.hpp"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/posix/hive_generator.hpp"
+#include "platform/registry.hpp"
+
+namespace ravlin {
+namespace {
+
+constexpr std::size_t kHeaderSize = 0x1000;
+constexpr std::size_t kSmallestHive = 0x2000;
+
+std::uint32_t U32At(const std::uint8_t* bytes) {
+  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
+         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
+}
+
+bool ChecksumMatches(const std::uint8_t* header) {
+  const auto sum = HiveHeaderChecksum(header);
+  const auto stored = U32At(header + 0x1FC);
+  // Windows never stores 0 or ~0; libhivex stores the plain sum.
+  return stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFF && stored == 0xFFFFFFFE);
+}
+
+struct FreeDeleter {
+  void operator()(void* pointer) const { std::free(pointer); }
+};
+template <typename T>
+using Malloced = std::unique_ptr<T, FreeDeleter>;
+
+}  // namespace
+
+std::int32_t CheckHiveHeader(const std::filesystem::path& file) {
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) return StatusFromErrno(errno);
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) return StatusFromErrno(errno);
+  if (!S_ISREG(info.st_mode)) return kErrorAccessDenied;
+  if (static_cast<std::size_t>(info.st_size) < kSmallestHive) return kErrorNotRegistryFile;
+  std::array<std::uint8_t, kHeaderSize> header{};
+  std::size_t got = 0;
+  while (got < header.size()) {
+    const auto n = ::read(fd.get(), header.data() + got, header.size() - got);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return n == 0 ? kErrorNotRegistryFile : StatusFromErrno(errno);
+    got += static_cast<std::size_t>(n);
+  }
+  if (header[0] != 'r' || header[1] != 'e' || header[2] != 'g' || header[3] != 'f')
+    return kErrorNotRegistryFile;
+  if (U32At(&header[0x14]) != 1) return kErrorNotRegistryFile;
+  if (!ChecksumMatches(header.data())) return kErrorBadDb;
+  const std::uint64_t binsEnd = kHeaderSize + std::uint64_t{U32At(&header[0x28])};
+  if (binsEnd > static_cast<std::uint64_t>(info.st_size) || U32At(&header[0x24]) >= binsEnd)
+    return kErrorBadDb;
+  if (U32At(&header[0x04]) != U32At(&header[0x08])) return kErrorRegistryCorrupt;
+  return kErrorSuccess;
+}
+
+std::int32_t CheckHiveFile(const std::filesystem::path& file) {
+  if (const auto status = CheckHiveHeader(file); status != kErrorSuccess) return status;
+  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(file.c_str(), 0), hivex_close);
+  if (!hive) return errno == EACCES || errno == EPERM ? kErrorAccessDenied : kErrorBadDb;
+  if (hivex_root(hive.get()) == 0) return kErrorBadDb;
+  return kErrorSuccess;
+}
+
+HiveFile::HiveFile(std::filesystem::path file, Options options, hive_h* hive, FileState state)
+    : file_(std::move(file)), options_(options), hive_(hive), state_(state) {}
+
+HiveFile::~HiveFile() {
+  hivex_close(hive_);
+}
+
+std::int32_t HiveFile::Open(const std::filesystem::path& file, Options options,
+                            std::unique_ptr<HiveFile>& opened) {
+  struct stat info {};
+  if (::lstat(file.c_str(), &info) != 0) return StatusFromErrno(errno);
+  if (S_ISLNK(info.st_mode)) return kErrorCantResolveFilename;
+  if (const auto status = CheckHiveHeader(file); status != kErrorSuccess) return status;
+  hive_h* hive = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
+  if (hive == nullptr)
+    return errno == EACCES || errno == EPERM || errno == ENOENT ? StatusFromErrno(errno)
+                                                                : kErrorBadDb;
+  opened.reset(new HiveFile(file, options, hive, FileState::Of(info)));
+  return kErrorSuccess;
+}
+
+std::int32_t HiveFile::KeepBackup(int folderFd, const struct stat& current) const {
+  const auto name = file_.filename().string();
+  return DurablyReplace(
+      folderFd, name + ".ravlin-backup",
+      [&](int to) {
+        UniqueFd from(::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+        if (!from.valid()) return errno;
+        std::array<char, 65536> buffer{};
+        for (;;) {
+          const auto n = ::read(from.get(), buffer.data(), buffer.size());
+          if (n < 0 && errno == EINTR) continue;
+          if (n < 0) return errno;
+          if (n == 0) return 0;
+          if (const int error = WriteFully(to, buffer.data(), static_cast<std::size_t>(n)); error)
+            return error;
+        }
+      },
+      &current, /*keepExisting=*/true);
+}
+
+std::int32_t HiveFile::Commit() {
+  if (broken_) return kErrorRegistryIoFailed;
+  if (!changed_) return kErrorSuccess;
+  const auto folder = file_.parent_path();
+  // The folder must still be the one the hive was found in, not a link put in its place.
+  std::error_code error;
+  if (std::filesystem::canonical(folder, error) != folder || error)
+    return kErrorCantResolveFilename;
+  UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  if (!folderFd.valid()) return StatusFromErrno(errno);
+  const auto name = file_.filename().string();
+  struct stat current {};
+  if (::fstatat(folderFd.get(), name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0)
+    return StatusFromErrno(errno);
+  if (!S_ISREG(current.st_mode)) return kErrorCantResolveFilename;
+  if (!(FileState::Of(current) == state_)) return kErrorRegistryIoFailed;
+
+  if (options_.keepBackup) {
+    if (const auto status = KeepBackup(folderFd.get(), current); status != kErrorSuccess)
+      return status;
+  }
+  FileState written;
+  const auto status = DurablyReplace(
+      folderFd.get(), name,
+      [&](int fd) {
+        // libhivex wants a path and would truncate the hive in place: give it the new file.
+        const auto path = "/proc/self/fd/" + std::to_string(fd);
+        return hivex_commit(hive_, path.c_str(), 0) == 0 ? 0 : (errno != 0 ? errno : EIO);
+      },
+      &current, /*keepExisting=*/false, &written);
+  if (status != kErrorSuccess) return status;
+  state_ = written;
+  changed_ = false;
+  return kErrorSuccess;
+}
+
+std::int32_t HiveFile::ReadValues(hive_node_h node, std::vector<StoredValue>& values) const {
+  values.clear();
+  errno = 0;
+  Malloced<hive_value_h> list(hivex_node_values(hive_, node));
+  if (!list) return kErrorBadDb;
+  for (const hive_value_h* value = list.get(); *value != 0; ++value) {
+    StoredValue stored;
+    Malloced<char> name(hivex_value_key(hive_, *value));
+    if (!name) return kErrorBadDb;
+    stored.name = name.get();
+    hive_type type{};
+    std::size_t length = 0;
+    Malloced<char> data(hivex_value_value(hive_, *value, &type, &length));
+    if (!data) return kErrorBadDb;
+    stored.type = static_cast<std::uint32_t>(type);
+    stored.data.assign(data.get(), data.get() + length);
+    values.push_back(std::move(stored));
+  }
+  return kErrorSuccess;
+}
+
+std::int32_t HiveFile::WriteValues(hive_node_h node, const std::vector<StoredValue>& values) {
+  std::vector<hive_set_value> set;
+  set.reserve(values.size());
+  for (const auto& value : values) {
+    if (value.data.size() > kLargestSingleCellValue) return kErrorNotSupported;
+    set.push_back(hive_set_value{
+        const_cast<char*>(value.name.c_str()), static_cast<hive_type>(value.type),
+        value.data.size(), reinterpret_cast<char*>(const_cast<std::uint8_t*>(value.data.data()))});
+  }
+  if (hivex_node_set_values(hive_, node, set.size(), set.data(), 0) != 0) {
+    broken_ = true;
+    return StatusFromErrno(errno);
+  }
+  changed_ = true;
+  return kErrorSuccess;
+}
+
+}  // namespace ravlin

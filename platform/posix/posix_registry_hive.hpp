@@ -1,0 +1,84 @@
+#pragma once
+
+#include <hivex.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/posix/posix_registry_storage.hpp"
+
+namespace ravlin {
+
+// Checks a file's header as Windows would before loading it, reading only: 1017 for a file
+// that is no hive (too short, no "regf", unknown major version), 1009 for a damaged header
+// (bad checksum, bins reaching past the end of the file), 1015 for a hive that Windows did
+// not close cleanly (its sequence numbers differ: its changes are still in the transaction
+// log, and libhivex would mark it clean on its next commit), 0 otherwise.
+std::int32_t CheckHiveHeader(const std::filesystem::path& file);
+// The header check, then libhivex's own: it must open the hive read-only and find its root.
+std::int32_t CheckHiveFile(const std::filesystem::path& file);
+
+// A value as the hive stores it.
+struct StoredValue {
+  std::string name;  // UTF-8
+  std::uint32_t type = 0;
+  std::vector<std::uint8_t> data;
+};
+
+// Windows reads a value longer than this from a hive of format 1.4 or later only as a
+// big-data record, which libhivex cannot write.
+inline constexpr std::size_t kLargestSingleCellValue = 16344;
+
+// One hive file held in memory by libhivex; changes stay in memory until Commit, which
+// replaces the file crash-safely.
+class HiveFile {
+ public:
+  struct Options {
+    // Keep "<name>.ravlin-backup" of the untouched file beside it before the first change.
+    bool keepBackup = false;
+  };
+
+  // Opens `file` (a path without links, as the mount table and the store keep it): 0 or a
+  // status (2 missing, 1921 a link, 5 unreadable, 1009/1015/1017 as CheckHiveHeader).
+  static std::int32_t Open(const std::filesystem::path& file, Options options,
+                           std::unique_ptr<HiveFile>& opened);
+  HiveFile(const HiveFile&) = delete;
+  HiveFile& operator=(const HiveFile&) = delete;
+  ~HiveFile();
+
+  hive_h* handle() const { return hive_; }
+  const std::filesystem::path& path() const { return file_; }
+  bool changed() const { return changed_; }
+  void MarkChanged() { changed_ = true; }
+  // After libhivex failed in the middle of a change, the hive in memory may be half changed:
+  // it is never written, and its changes are dropped.
+  void MarkBroken() { broken_ = true; }
+
+  // Writes the changes to the file (nothing to do without changes): 0 or a status. Refuses
+  // (1921) when the file or its folder became a link since it was opened, and (1016) when
+  // another process replaced the file meanwhile, whose changes would otherwise be lost.
+  // The caller holds the store lock exclusively.
+  std::int32_t Commit();
+
+  // The key's values; 0 or a status.
+  std::int32_t ReadValues(hive_node_h node, std::vector<StoredValue>& values) const;
+  // Replaces all values of the key (libhivex rewrites them all for any change). Refuses
+  // (50) when one of them is longer than a single cell may be: it would become unreadable.
+  std::int32_t WriteValues(hive_node_h node, const std::vector<StoredValue>& values);
+
+ private:
+  HiveFile(std::filesystem::path file, Options options, hive_h* hive, FileState state);
+  std::int32_t KeepBackup(int folderFd, const struct stat& current) const;
+
+  std::filesystem::path file_;
+  Options options_;
+  hive_h* hive_;
+  FileState state_;
+  bool changed_ = false;
+  bool broken_ = false;
+};
+
+}  // namespace ravlin

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace ravlin {
+
+// One mounted hive: `root` "HKLM" or "HKU", `name` the key it appears as (ANSI, as given),
+// `file` the hive file's path without links.
+struct Mount {
+  std::string root;
+  std::string name;
+  std::filesystem::path file;
+};
+
+// The mount table file in the registry store, which every process reads, so that a mount
+// is seen at once by other processes and lasts across runs until it is unmounted. The
+// caller holds the store lock (shared to read, exclusive to change).
+class MountTable {
+ public:
+  explicit MountTable(std::filesystem::path store) : store_(std::move(store)) {}
+
+  std::vector<Mount> Read() const;
+  // Replaces the table crash-safely; 0 or a registry status.
+  std::int32_t Write(const std::vector<Mount>& mounts) const;
+
+  // The mount of that root and name (compared ignoring case).
+  static std::optional<Mount> Find(const std::vector<Mount>& mounts, const std::string& root,
+                                   const std::string& name);
+
+ private:
+  std::filesystem::path store_;
+};
+
+}  // namespace ravlin

@@ -1,0 +1,92 @@
+#include "platform/posix/posix_token.hpp"
+
+#include <algorithm>
+#include <cctype>
+
+namespace ravlin {
+namespace {
+
+// Windows' own numbers for the two privileges (SE_BACKUP_PRIVILEGE, SE_RESTORE_PRIVILEGE).
+constexpr std::uint32_t kBackupLuid = 17;
+constexpr std::uint32_t kRestoreLuid = 18;
+
+constexpr std::uint32_t kErrorInvalidHandle = 6;
+constexpr std::uint32_t kErrorBadNetPath = 53;
+constexpr std::uint32_t kErrorInvalidParameter = 87;
+constexpr std::uint32_t kErrorNotAllAssigned = 1300;
+constexpr std::uint32_t kErrorNoSuchPrivilege = 1313;
+
+// GetCurrentProcess's pseudo handle, (HANDLE)-1 as on Windows.
+constexpr Handle kCurrentProcess = ~Handle{0};
+constexpr Handle kProcessToken = 0x7C;
+
+bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
+  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+    return std::toupper(static_cast<unsigned char>(x)) ==
+           std::toupper(static_cast<unsigned char>(y));
+  });
+}
+
+}  // namespace
+
+PosixToken::PosixToken(std::shared_ptr<PrivilegeState> privileges)
+    : privileges_(std::move(privileges)) {}
+
+bool PosixToken::Fail(std::uint32_t error) {
+  lastError_ = error;
+  return false;
+}
+
+Handle PosixToken::GetCurrentProcess() {
+  return kCurrentProcess;
+}
+
+bool PosixToken::OpenProcessToken(Handle process, std::uint32_t, Handle& token) {
+  if (process != kCurrentProcess) return Fail(kErrorInvalidHandle);
+  openToken_ = kProcessToken;
+  token = openToken_;
+  lastError_ = 0;
+  return true;
+}
+
+bool PosixToken::LookupPrivilegeValueA(const std::string& systemName, const std::string& name,
+                                       Luid& luid) {
+  // Only the local computer has a token here.
+  if (!systemName.empty()) return Fail(kErrorBadNetPath);
+  if (EqualsIgnoringCase(name, "SeRestorePrivilege"))
+    luid = Luid{kRestoreLuid, 0};
+  else if (EqualsIgnoringCase(name, "SeBackupPrivilege"))
+    luid = Luid{kBackupLuid, 0};
+  else
+    return Fail(kErrorNoSuchPrivilege);
+  lastError_ = 0;
+  return true;
+}
+
+bool PosixToken::AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
+                                       const TokenPrivileges& newState, std::uint32_t) {
+  if (token == 0 || token != openToken_) return Fail(kErrorInvalidHandle);
+  if (disableAllPrivileges) {
+    privileges_->DisableAll();
+    lastError_ = 0;
+    return true;
+  }
+  if (newState.privilegeCount > newState.privileges.size()) return Fail(kErrorInvalidParameter);
+  // As on Windows, a privilege the token does not hold is skipped and the call still
+  // succeeds, leaving ERROR_NOT_ALL_ASSIGNED.
+  bool allAssigned = true;
+  for (std::uint32_t i = 0; i < newState.privilegeCount; ++i) {
+    const auto& entry = newState.privileges[i];
+    const bool enable = (entry.attributes & kSePrivilegeEnabled) != 0;
+    if (entry.luid.highPart == 0 && entry.luid.lowPart == kRestoreLuid)
+      privileges_->SetRestore(enable);
+    else if (entry.luid.highPart == 0 && entry.luid.lowPart == kBackupLuid)
+      privileges_->SetBackup(enable);
+    else
+      allAssigned = false;
+  }
+  lastError_ = allAssigned ? 0 : kErrorNotAllAssigned;
+  return true;
+}
+
+}  // namespace ravlin
