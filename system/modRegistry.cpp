@@ -176,10 +176,13 @@ std::int32_t RegReadValue(const Platform& platform, const std::string& rootName,
         status = registry.RegQueryValueExA(key.Get(), valueName, nullptr, data.data(), &dataSize);
       }
       if (status != kErrorSuccess) return status;
-      // The last stored byte is taken for the terminating NUL; a value without any data
-      // bytes keeps the default.
-      if (dataSize > 0)
-        read = std::string(reinterpret_cast<const char*>(data.data()), dataSize - 1);
+      // The text ends at its terminating NUL; text stored without one (as programs that
+      // give the length without the NUL leave it) keeps its last character. A value without
+      // any data bytes keeps the default.
+      if (dataSize > 0) {
+        const std::size_t length = data[dataSize - 1] == 0 ? dataSize - 1 : dataSize;
+        read = std::string(reinterpret_cast<const char*>(data.data()), length);
+      }
     } else if (letter == "B") {
       std::array<std::uint8_t, 2> data{};
       status = QueryFixed(registry, key.Get(), valueName, data);
