@@ -1,0 +1,214 @@
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/vfs.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/runtime_error.hpp"
+#include "tests/fso/fso_fixture.hpp"
+
+namespace fs = std::filesystem;
+
+namespace ravlin::testing {
+namespace {
+
+using ExistenceTest = FsoTest;
+
+TEST_F(ExistenceTest, FileExistAcceptsEveryKindOfFileOnAReadyDrive) {
+  WriteFile(c / "WINDOWS/.hidden", "h");
+  WriteFile(c / "WINDOWS/readonly.sys", "r");
+  fs::permissions(c / "WINDOWS/readonly.sys", fs::perms::owner_read);
+  WriteFile(c / "boot.ini", "b");
+
+  EXPECT_TRUE(fso.File_Exist("C:\\WINDOWS\\.hidden"));
+  EXPECT_TRUE(fso.File_Exist("C:\\WINDOWS\\readonly.sys"));
+  EXPECT_TRUE(fso.File_Exist("C:\\boot.ini"));  // the parent C:\ counts as a folder
+  EXPECT_TRUE(fso.File_Exist("c:\\windows\\READONLY.SYS"));
+}
+
+TEST_F(ExistenceTest, FileExistFindsTheHiveWhateverTheCaseOfItsFolders) {
+  WriteFile(d / "WinXP/System32/CONFIG/SYSTEM", "regf");
+  EXPECT_TRUE(fso.File_Exist("D:\\WinXP\\system32\\config\\system"));
+  EXPECT_TRUE(fso.File_Exist("d:\\winxp\\SYSTEM32\\Config\\System"));
+  EXPECT_FALSE(fso.File_Exist("D:\\WinXP\\system32\\config\\software"));
+}
+
+TEST_F(ExistenceTest, FileExistRefusesWhatIsNoFileOnADrive) {
+  WriteFile(c / "WINDOWS/file.txt", "x");
+  const fs::path previous = fs::current_path();
+  fs::current_path(c.path());
+  const bool relative = fso.File_Exist("WINDOWS\\file.txt");
+  const bool rooted = fso.File_Exist("\\WINDOWS\\file.txt");
+  fs::current_path(previous);
+  EXPECT_FALSE(relative);
+  EXPECT_FALSE(rooted);
+
+  EXPECT_FALSE(fso.File_Exist("C:\\WINDOWS"));
+  EXPECT_FALSE(fso.File_Exist("C:\\WINDOWS\\"));
+  EXPECT_FALSE(fso.File_Exist("\\\\server\\share\\file.txt"));
+  EXPECT_FALSE(fso.File_Exist(" C:\\WINDOWS\\file.txt"));
+  EXPECT_FALSE(fso.File_Exist("Q:\\WINDOWS\\file.txt"));  // no such drive
+  EXPECT_FALSE(fso.File_Exist("M:\\file.txt"));           // drive without medium
+  EXPECT_FALSE(fso.File_Exist("C:\\missing\\file.txt"));
+  EXPECT_FALSE(fso.File_Exist("C:\\WINDOWS\\file.txt\\x"));
+  EXPECT_FALSE(fso.File_Exist("C:\\WINDOWS\\*.txt"));
+  EXPECT_FALSE(fso.File_Exist(""));
+  EXPECT_FALSE(fso.File_Exist("   "));
+  EXPECT_FALSE(fso.File_Exist("C:"));
+  EXPECT_FALSE(fso.File_Exist("C:\\"));
+  EXPECT_FALSE(fso.File_Exist("x"));
+}
+
+TEST_F(ExistenceTest, FolderExistTrimsAndIgnoresOneTrailingBackslash) {
+  fs::create_directories(c / "WINDOWS/system32");
+  EXPECT_TRUE(fso.Folder_Exist("C:\\WINDOWS"));
+  EXPECT_TRUE(fso.Folder_Exist("C:\\windows\\"));
+  EXPECT_TRUE(fso.Folder_Exist("  C:\\Windows\\System32  "));
+  EXPECT_TRUE(fso.Folder_Exist("C:"));
+  EXPECT_TRUE(fso.Folder_Exist("C:\\"));
+  EXPECT_FALSE(fso.Folder_Exist("M:\\"));
+  EXPECT_FALSE(fso.Folder_Exist("C:\\WINDOWS\\missing"));
+  EXPECT_FALSE(fso.Folder_Exist("\\\\server\\share"));
+}
+
+TEST_F(ExistenceTest, DriveExistReportsPresentReadyDrivesWithTheirType) {
+  std::int32_t type = 99;
+  EXPECT_TRUE(fso.Drive_Exist("C:\\Windows", type));
+  struct statfs info {};
+  ASSERT_EQ(::statfs(c.path().c_str(), &info), 0);
+  const bool tmpfs = info.f_type == 0x01021994;
+  EXPECT_EQ(type, tmpfs ? 5 : 2);
+
+  type = 99;
+  EXPECT_TRUE(fso.Drive_Exist("d:", type));
+  EXPECT_NE(type, 0);
+  type = 99;
+  EXPECT_FALSE(fso.Drive_Exist("M:", type));  // present, but no medium
+  EXPECT_EQ(type, 0);
+  type = 99;
+  EXPECT_FALSE(fso.Drive_Exist("Q:", type));
+  EXPECT_EQ(type, 0);
+  type = 99;
+  EXPECT_FALSE(fso.Drive_Exist("x", type));
+  EXPECT_EQ(type, 0);
+  type = 99;
+  EXPECT_FALSE(fso.Drive_Exist("\\\\server", type));
+  EXPECT_EQ(type, 0);
+  type = 99;
+  EXPECT_FALSE(fso.Drive_Exist("1:", type));
+  EXPECT_EQ(type, 0);
+}
+
+TEST_F(ExistenceTest, IsDriveReadyLooksAtTheFirstLetterOnly) {
+  EXPECT_TRUE(fso.IsDriveReady("c"));
+  EXPECT_TRUE(fso.IsDriveReady("C:\\"));
+  EXPECT_TRUE(fso.IsDriveReady("D:\\anything at all"));
+  EXPECT_FALSE(fso.IsDriveReady("M"));
+  EXPECT_FALSE(fso.IsDriveReady("1:"));
+  EXPECT_FALSE(fso.IsDriveReady(":"));
+  EXPECT_FALSE(fso.IsDriveReady(" C"));
+  EXPECT_THROW(fso.IsDriveReady(""), RuntimeError);
+  try {
+    fso.IsDriveReady("Q");
+    ADD_FAILURE() << "a letter without drive must fail";
+  } catch (const RuntimeError& error) {
+    EXPECT_EQ(error.Number(), 68);
+  }
+}
+
+TEST_F(ExistenceTest, AvailableDrivesListsEveryMappedRootInLetterOrder) {
+  EXPECT_EQ(fso.Available_Drives(), (std::vector<std::string>{"C:\\", "D:\\", "M:\\", "Z:\\"}));
+}
+
+TEST_F(ExistenceTest, IsThisRestrictedProbesAndCleansUp) {
+  fs::create_directories(c / "Writable");
+  EXPECT_FALSE(fso.IsThisRestricted("C:\\writable"));
+  EXPECT_FALSE(fso.IsThisRestricted("  C:\\Writable\\  "));
+  EXPECT_FALSE(fso.IsThisRestricted("C:\\"));
+  EXPECT_TRUE(fs::is_empty(c / "Writable"));
+  EXPECT_FALSE(fs::exists(c / "_Test.$$$"));
+
+  WriteFile(c / "Writable/_Test.$$$", "someone's");
+  EXPECT_FALSE(fso.IsThisRestricted("C:\\Writable"));  // the probe replaces it and goes
+  EXPECT_TRUE(fs::is_empty(c / "Writable"));
+
+  EXPECT_TRUE(fso.IsThisRestricted(""));
+  EXPECT_TRUE(fso.IsThisRestricted("   "));
+  EXPECT_TRUE(fso.IsThisRestricted("C:\\missing"));
+  EXPECT_TRUE(fso.IsThisRestricted("Q:\\"));
+  EXPECT_TRUE(fso.IsThisRestricted("M:\\"));
+  EXPECT_FALSE(fs::exists(c / "missing"));
+}
+
+TEST_F(ExistenceTest, IsThisRestrictedOnFoldersThatCannotTakeTheProbe) {
+  // A folder whose path passes through a file refuses every writer, the superuser too.
+  WriteFile(c / "plain.txt", "x");
+  EXPECT_TRUE(fso.IsThisRestricted("C:\\plain.txt"));
+  EXPECT_TRUE(fso.IsThisRestricted("C:\\plain.txt\\sub"));
+  EXPECT_EQ(ReadFile(c / "plain.txt"), "x");
+
+  // The probe's name taken by a folder: refused, and the folder stays.
+  fs::create_directories(c / "Taken/_Test.$$$/inner");
+  EXPECT_TRUE(fso.IsThisRestricted("C:\\Taken"));
+  EXPECT_TRUE(fs::is_directory(c / "Taken/_Test.$$$/inner"));
+
+  // A full medium: the probe name leads to a device that accepts no data. The link that was
+  // there before stays.
+  if (fs::exists("/dev/full")) {
+    fs::create_directories(c / "Full");
+    fs::create_symlink("/dev/full", c / "Full/_Test.$$$");
+    EXPECT_TRUE(fso.IsThisRestricted("C:\\Full"));
+    EXPECT_TRUE(fs::is_symlink(c / "Full/_Test.$$$"));
+  }
+}
+
+// Limits the size of the files this process may write, for the life of the object.
+class FileSizeLimit {
+ public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &previous_);
+    previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit = previous_;
+    limit.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  FileSizeLimit(const FileSizeLimit&) = delete;
+  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &previous_);
+    ::signal(SIGXFSZ, previousHandler_);
+  }
+
+ private:
+  rlimit previous_{};
+  void (*previousHandler_)(int) = nullptr;
+};
+
+TEST_F(ExistenceTest, IsThisRestrictedRemovesAProbeThatAFailedStepLeftBehind) {
+  fs::create_directories(c / "Small");
+  {
+    // The first line fits, the appended one does not: the disk is full after step 3.
+    const FileSizeLimit limit(3);
+    EXPECT_TRUE(fso.IsThisRestricted("C:\\Small"));
+  }
+  EXPECT_TRUE(fs::is_empty(c / "Small"));
+  {
+    // Not even the first line fits: the probe was created empty.
+    const FileSizeLimit limit(1);
+    EXPECT_TRUE(fso.IsThisRestricted("C:\\Small"));
+  }
+  EXPECT_TRUE(fs::is_empty(c / "Small"));
+  EXPECT_FALSE(fso.IsThisRestricted("C:\\Small"));
+}
+
+TEST_F(ExistenceTest, IsThisRestrictedOnAReadOnlyFolder) {
+  if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into read-only folders";
+  fs::create_directories(c / "ReadOnly");
+  fs::permissions(c / "ReadOnly", fs::perms::owner_read | fs::perms::owner_exec);
+  EXPECT_TRUE(fso.IsThisRestricted("C:\\ReadOnly"));
+  EXPECT_TRUE(fs::is_empty(c / "ReadOnly"));
+}
+
+}  // namespace
+}  // namespace ravlin::testing
