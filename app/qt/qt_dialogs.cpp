@@ -1,0 +1,149 @@
+#include "app/qt/qt_dialogs.hpp"
+
+#include <QCloseEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <QPushButton>
+#include <algorithm>
+#include <array>
+#include <vector>
+
+#include "platform/codepage.hpp"
+#include "platform/ui.hpp"
+
+namespace ravlin {
+namespace {
+
+struct ButtonAnswer {
+  QMessageBox::StandardButton button;
+  int answer;
+};
+
+constexpr std::array<ButtonAnswer, 7> kButtonAnswers{{
+    {QMessageBox::Ok, mb::kIdOk},
+    {QMessageBox::Cancel, mb::kIdCancel},
+    {QMessageBox::Abort, 3},
+    {QMessageBox::Retry, 4},
+    {QMessageBox::Ignore, 5},
+    {QMessageBox::Yes, mb::kIdYes},
+    {QMessageBox::No, mb::kIdNo},
+}};
+
+// The buttons of each button group of a style, in the order they stand in the box.
+std::vector<QMessageBox::StandardButton> ButtonsOf(int style) {
+  switch (style & mb::kButtonMask) {
+    case mb::kOkCancel:
+      return {QMessageBox::Ok, QMessageBox::Cancel};
+    case 2:
+      return {QMessageBox::Abort, QMessageBox::Retry, QMessageBox::Ignore};
+    case 3:
+      return {QMessageBox::Yes, QMessageBox::No, QMessageBox::Cancel};
+    case mb::kYesNo:
+      return {QMessageBox::Yes, QMessageBox::No};
+    case 5:
+      return {QMessageBox::Retry, QMessageBox::Cancel};
+    default:
+      return {QMessageBox::Ok};
+  }
+}
+
+QMessageBox::Icon IconOf(int style) {
+  switch (style & mb::kIconMask) {
+    case mb::kCritical:
+      return QMessageBox::Critical;
+    case mb::kQuestion:
+      return QMessageBox::Question;
+    case mb::kExclamation:
+      return QMessageBox::Warning;
+    case mb::kInformation:
+      return QMessageBox::Information;
+    default:
+      return QMessageBox::NoIcon;
+  }
+}
+
+int AnswerOf(QMessageBox::StandardButton button) {
+  const auto found =
+      std::find_if(kButtonAnswers.begin(), kButtonAnswers.end(),
+                   [button](const ButtonAnswer& entry) { return entry.button == button; });
+  return found != kButtonAnswers.end() ? found->answer : mb::kIdCancel;
+}
+
+// A box without a Cancel button and with more than one button (Yes/No, Abort/Retry/Ignore)
+// has no answer for Escape or the close button, so it ignores both and waits for a button.
+class ButtonOnlyMessageBox : public QMessageBox {
+ public:
+  using QMessageBox::QMessageBox;
+
+  void SetDismissable(bool dismissable) { dismissable_ = dismissable; }
+
+ protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (!dismissable_ && event->matches(QKeySequence::Cancel)) {
+      event->accept();
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+
+  void closeEvent(QCloseEvent* event) override {
+    if (!dismissable_) {
+      event->ignore();
+      return;
+    }
+    QMessageBox::closeEvent(event);
+  }
+
+ private:
+  bool dismissable_ = true;
+};
+
+QString WithLineFeeds(const std::string& text) {
+  QString converted = FromAnsi(text);
+  converted.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+  return converted;
+}
+
+}  // namespace
+
+QString FromAnsi(std::string_view ansi) {
+  return QString::fromStdString(AnsiToUtf8(ansi));
+}
+
+int ShowMessageBox(QWidget* parent, const std::string& text, int style, const std::string& title) {
+  ButtonOnlyMessageBox box(parent);
+  box.setWindowTitle(FromAnsi(title));
+  box.setTextFormat(Qt::PlainText);
+  box.setText(WithLineFeeds(text));
+  box.setIcon(IconOf(style));
+
+  const auto buttons = ButtonsOf(style);
+  for (const auto button : buttons) box.addButton(button);
+  box.setDefaultButton(buttons.front());
+  const bool hasCancel =
+      std::find(buttons.begin(), buttons.end(), QMessageBox::Cancel) != buttons.end();
+  if (hasCancel)
+    box.setEscapeButton(QMessageBox::Cancel);
+  else if (buttons.size() == 1)
+    box.setEscapeButton(buttons.front());
+  box.SetDismissable(hasCancel || buttons.size() == 1);
+
+  box.exec();
+  if (QAbstractButton* clicked = box.clickedButton()) return AnswerOf(box.standardButton(clicked));
+  return AnswerOf(hasCancel ? QMessageBox::Cancel : buttons.front());
+}
+
+std::optional<std::filesystem::path> ShowFolderDialog(QWidget* parent, const std::string& prompt) {
+  QFileDialog dialog(parent, FromAnsi(prompt));
+  dialog.setFileMode(QFileDialog::Directory);
+  dialog.setOption(QFileDialog::ShowDirsOnly, true);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+  return std::filesystem::path(QFile::encodeName(chosen.first()).toStdString());
+}
+
+}  // namespace ravlin

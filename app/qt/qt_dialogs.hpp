@@ -1,0 +1,26 @@
+#pragma once
+
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include <QString>
+
+class QWidget;
+
+namespace ravlin {
+
+// The program's texts are in the ANSI code page; Qt speaks Unicode.
+QString FromAnsi(std::string_view ansi);
+
+// A modal message box with the buttons and icon of `style`; returns the answer code of the
+// button chosen (1 OK, 2 Cancel, 3 Abort, 4 Retry, 5 Ignore, 6 Yes, 7 No). The close button
+// and Escape answer Cancel where the box has one and the only button of a one-button box;
+// other boxes wait for a button.
+int ShowMessageBox(QWidget* parent, const std::string& text, int style, const std::string& title);
+
+// The modal folder dialog: only existing directories can be chosen; nothing on cancel.
+std::optional<std::filesystem::path> ShowFolderDialog(QWidget* parent, const std::string& prompt);
+
+}  // namespace ravlin

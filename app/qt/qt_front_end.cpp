@@ -1,0 +1,52 @@
+#include "app/qt/qt_front_end.hpp"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QPixmap>
+#include <cstdlib>
+#include <iostream>
+
+#include "app/qt/qt_window.hpp"
+
+namespace ravlin {
+
+bool QtDisplayAvailable() {
+  const auto set = [](const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+  };
+  return set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+int RunQtWindow(int argc, char** argv, const PosixOptions& options) {
+  QApplication application(argc, argv);
+  // The program ends when the form unloads, not when Qt sees no window left.
+  application.setQuitOnLastWindowClosed(false);
+  QtProgram program(options);
+  QEventLoop untilUnloaded;
+  program.FrontEnd().SetEndHandler([&untilUnloaded] { untilUnloaded.quit(); });
+  program.Start();
+  if (!program.FrontEnd().Ended()) untilUnloaded.exec();
+  return program.FrontEnd().ClosedByUser() ? 1 : 0;
+}
+
+int WriteQtScreenshot(int argc, char** argv, const std::filesystem::path& png,
+                      const PosixOptions& options) {
+  // The picture is rendered off screen, so it looks the same on every machine and nothing
+  // flashes up on the user's desktop.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+  QApplication application(argc, argv);
+  application.setQuitOnLastWindowClosed(false);
+  QtProgram program(options);
+  program.Start();
+  QCoreApplication::processEvents();
+  const QPixmap picture = program.FrontEnd().Window().grab();
+  program.Form().RequestClose();
+  if (picture.isNull() || !picture.save(QString::fromStdString(png.string()), "PNG")) {
+    std::cerr << "ravlin: cannot write the picture to " << png.string() << '\n';
+    return 1;
+  }
+  return 0;
+}
+
+}  // namespace ravlin

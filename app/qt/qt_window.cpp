@@ -1,0 +1,238 @@
+#include "app/qt/qt_window.hpp"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QFontMetricsF>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "app/qt/qt_dialogs.hpp"
+
+namespace ravlin {
+namespace {
+
+constexpr double kTwipsPerInch = 1440.0;
+// The design's font was 8 points; a smaller one is taken only where the local font would
+// not fit the design's boxes.
+constexpr double kDesignPointSize = 8.0;
+constexpr double kSmallestPointSize = 6.0;
+// Frame and padding that a text box or a button keeps around its text.
+constexpr double kControlTextMargin = 8.0;
+
+QRect DesignRect(const ControlDesign& design, double logicalDpi) {
+  return TwipsToPixels(design.left, design.top, design.width, design.height, logicalDpi);
+}
+
+// The text a control must show in full: the text box's longest is the prompt that loading
+// writes into it.
+QString WidestText(const ControlDesign& design) {
+  return design.id == ControlId::Text1 ? FromAnsi(kPromptText) : FromAnsi(design.designText);
+}
+
+bool DesignTextsFit(const QFont& font, const QWidget& window, double logicalDpi) {
+  const QFontMetricsF metrics(font, &window);
+  return std::all_of(
+      kControlDesigns.begin(), kControlDesigns.end(), [&](const ControlDesign& design) {
+        const QRectF box = DesignRect(design, logicalDpi);
+        const QString text = WidestText(design);
+        if (design.wordWrap) {
+          const QRectF needed = metrics.boundingRect(QRectF(0, 0, box.width(), 100000),
+                                                     Qt::TextWordWrap | Qt::AlignLeft, text);
+          return needed.height() <= box.height();
+        }
+        const double margin = design.kind == ControlKind::Label ? 0.0 : kControlTextMargin;
+        return metrics.horizontalAdvance(text) <= box.width() - margin &&
+               metrics.height() <= box.height();
+      });
+}
+
+QFont FittingFont(QFont font, const QWidget& window, double logicalDpi) {
+  for (double points = kDesignPointSize; points >= kSmallestPointSize; points -= 0.5) {
+    font.setPointSizeF(points);
+    if (DesignTextsFit(font, window, logicalDpi)) return font;
+  }
+  return font;
+}
+
+void SetControlText(QWidget& control, const QString& text) {
+  if (auto* label = qobject_cast<QLabel*>(&control))
+    label->setText(text);
+  else if (auto* edit = qobject_cast<QLineEdit*>(&control))
+    edit->setText(text);
+  else if (auto* button = qobject_cast<QPushButton*>(&control))
+    button->setText(text);
+}
+
+std::size_t IndexOf(ControlId id) {
+  return static_cast<std::size_t>(&DesignOf(id) - kControlDesigns.data());
+}
+
+}  // namespace
+
+QRect TwipsToPixels(int left, int top, int width, int height, double logicalDpi) {
+  const double scale = logicalDpi / kTwipsPerInch;
+  const auto edge = [scale](int twips) { return static_cast<int>(std::lround(twips * scale)); };
+  const int x = edge(left);
+  const int y = edge(top);
+  return {x, y, edge(left + width) - x, edge(top + height) - y};
+}
+
+FormWindow::FormWindow(std::function<bool()> mayClose)
+    : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
+                           Qt::WindowCloseButtonHint),
+      mayClose_(std::move(mayClose)) {}
+
+void FormWindow::closeEvent(QCloseEvent* event) {
+  if (mayClose_())
+    event->accept();
+  else
+    event->ignore();
+}
+
+QtFrontEnd::QtFrontEnd() : window_([this] { return MayClose(); }) {
+  CreateControls();
+}
+
+QtFrontEnd::~QtFrontEnd() = default;
+
+void QtFrontEnd::CreateControls() {
+  const double dpi = window_.logicalDpiX();
+  window_.setWindowTitle(FromAnsi(kDesignCaption));
+  window_.setFixedSize(TwipsToPixels(0, 0, kClientWidthTwips, kClientHeightTwips, dpi).size());
+  window_.setFont(FittingFont(window_.font(), window_, dpi));
+
+  for (const ControlDesign& design : kControlDesigns) {
+    QWidget* control = nullptr;
+    switch (design.kind) {
+      case ControlKind::CommandButton: {
+        auto* button = new QPushButton(&window_);
+        button->setAutoDefault(false);
+        QObject::connect(button, &QPushButton::clicked, button, [this] { Press(); });
+        control = button;
+        break;
+      }
+      case ControlKind::TextBox: {
+        auto* edit = new QLineEdit(&window_);
+        edit->setReadOnly(true);
+        control = edit;
+        break;
+      }
+      case ControlKind::Label: {
+        auto* label = new QLabel(&window_);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        label->setWordWrap(design.wordWrap);
+        label->setTextFormat(Qt::PlainText);
+        control = label;
+        break;
+      }
+    }
+    control->setObjectName(
+        QString::fromLatin1(design.name.data(), static_cast<qsizetype>(design.name.size())));
+    control->setGeometry(DesignRect(design, dpi));
+    SetControlText(*control, FromAnsi(design.designText));
+    controls_[IndexOf(design.id)] = control;
+  }
+
+  // Labels take no focus, so the tab order is that of the other controls by tab index.
+  auto byTabIndex = kControlDesigns;
+  std::sort(byTabIndex.begin(), byTabIndex.end(),
+            [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
+  QWidget* previous = nullptr;
+  for (const ControlDesign& design : byTabIndex) {
+    if (design.kind == ControlKind::Label) continue;
+    if (previous != nullptr) QWidget::setTabOrder(previous, &Control(design.id));
+    previous = &Control(design.id);
+  }
+}
+
+QWidget& QtFrontEnd::Control(ControlId control) const {
+  return *controls_[IndexOf(control)];
+}
+
+void QtFrontEnd::Attach(Form1& form) {
+  form_ = &form;
+  window_.setWindowTitle(FromAnsi(form.Caption()));
+  for (const ControlDesign& design : kControlDesigns)
+    SetControlText(Control(design.id), FromAnsi(form.Text(design.id)));
+}
+
+void QtFrontEnd::Press() {
+  // A press that arrives while one runs (through the message pump) is refused.
+  if (form_ == nullptr || form_->Busy()) return;
+  form_->Browse_Click();
+}
+
+bool QtFrontEnd::MayClose() {
+  if (ended_ || form_ == nullptr) return true;
+  if (form_->Busy()) return false;
+  closeRequested_ = true;
+  const bool closing = form_->RequestClose();
+  closeRequested_ = false;
+  // A form that never loaded closes without unloading.
+  if (closing && !ended_) Finish(true);
+  return closing;
+}
+
+QWidget* QtFrontEnd::DialogParent() {
+  return window_.isVisible() ? &window_ : nullptr;
+}
+
+int QtFrontEnd::MessageBox(const std::string& text, int style, const std::string& title) {
+  return ShowMessageBox(DialogParent(), text, style, title);
+}
+
+std::optional<std::filesystem::path> QtFrontEnd::BrowseForFolder(Handle owner,
+                                                                 const std::string& prompt) {
+  return ShowFolderDialog(owner != 0 ? DialogParent() : nullptr, prompt);
+}
+
+void QtFrontEnd::DoEvents() {
+  QCoreApplication::processEvents();
+}
+
+void QtFrontEnd::Shown() {
+  window_.show();
+  // Tab index 0 has the focus when the window opens.
+  const auto first = std::min_element(
+      kControlDesigns.begin(), kControlDesigns.end(),
+      [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
+  Control(first->id).setFocus();
+}
+
+void QtFrontEnd::CaptionChanged(const std::string& caption) {
+  window_.setWindowTitle(FromAnsi(caption));
+}
+
+void QtFrontEnd::TextChanged(ControlId control, const std::string& text) {
+  QWidget& widget = Control(control);
+  SetControlText(widget, FromAnsi(text));
+  // Painted now, not at the next turn of the event loop: the workflow may be waiting for a
+  // process and the status must show meanwhile.
+  widget.repaint();
+}
+
+void QtFrontEnd::Unloaded() {
+  const bool byUser = closeRequested_;
+  Finish(byUser);
+  // The form unloads itself after a completed repair; the window goes with it.
+  if (!byUser) window_.close();
+}
+
+void QtFrontEnd::Finish(bool closedByUser) {
+  ended_ = true;
+  closedByUser_ = closedByUser;
+  if (endHandler_) endHandler_();
+}
+
+QtProgram::QtProgram(const PosixOptions& options)
+    : frontEnd_(std::make_shared<QtFrontEnd>()),
+      form_(MakePosixPlatform(frontEnd_, options), *frontEnd_) {
+  frontEnd_->Attach(form_);
+}
+
+}  // namespace ravlin

@@ -1,0 +1,95 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <memory>
+
+#include <QFont>
+#include <QRect>
+#include <QWidget>
+
+#include "app/form1.hpp"
+#include "platform/posix/posix_platform.hpp"
+#include "platform/ui.hpp"
+
+namespace ravlin {
+
+// A design rectangle in twips as pixels at `logicalDpi` (15 twips a pixel at 96 dpi). Edges
+// are rounded, not sizes, so that neighbouring controls keep their spacing at any dpi.
+QRect TwipsToPixels(int left, int top, int width, int height, double logicalDpi);
+
+// The top-level window; it asks before it closes.
+class FormWindow : public QWidget {
+ public:
+  explicit FormWindow(std::function<bool()> mayClose);
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  std::function<bool()> mayClose_;
+};
+
+// The Qt face of Form1: renders its texts in a fixed window laid out from the design table,
+// forwards the Browse press and the close request, and provides the modal dialogs and the
+// message pump. It decides nothing about the repair.
+class QtFrontEnd final : public Ui, public FormView {
+ public:
+  QtFrontEnd();
+  QtFrontEnd(const QtFrontEnd&) = delete;
+  QtFrontEnd& operator=(const QtFrontEnd&) = delete;
+  ~QtFrontEnd() override;
+
+  // The form whose state the window renders and to which it forwards the user's actions.
+  void Attach(Form1& form);
+  // Called once, when the form has unloaded and the window has closed.
+  void SetEndHandler(std::function<void()> handler) { endHandler_ = std::move(handler); }
+
+  QWidget& Window() { return window_; }
+  QWidget& Control(ControlId control) const;
+  bool Ended() const { return ended_; }
+  // True when the window closed because the user closed it (not after a completed repair).
+  bool ClosedByUser() const { return closedByUser_; }
+
+  int MessageBox(const std::string& text, int style, const std::string& title) override;
+  std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
+                                                       const std::string& prompt) override;
+  void DoEvents() override;
+
+  void Shown() override;
+  void CaptionChanged(const std::string& caption) override;
+  void TextChanged(ControlId control, const std::string& text) override;
+  void Unloaded() override;
+
+ private:
+  void CreateControls();
+  void Press();
+  bool MayClose();
+  void Finish(bool closedByUser);
+  QWidget* DialogParent();
+
+  FormWindow window_;
+  std::array<QWidget*, kControlDesigns.size()> controls_{};
+  Form1* form_ = nullptr;
+  std::function<void()> endHandler_;
+  bool closeRequested_ = false;
+  bool closedByUser_ = false;
+  bool ended_ = false;
+};
+
+// The window program: the front end, the form it renders and the Linux platform beneath.
+class QtProgram {
+ public:
+  explicit QtProgram(const PosixOptions& options);
+
+  // Loads the form: the window shows, gets its caption and its prompt.
+  void Start() { form_.Load(); }
+  Form1& Form() { return form_; }
+  QtFrontEnd& FrontEnd() { return *frontEnd_; }
+
+ private:
+  std::shared_ptr<QtFrontEnd> frontEnd_;
+  Form1 form_;
+};
+
+}  // namespace ravlin

@@ -1,0 +1,95 @@
+#include "tests/qt/dialog_user.hpp"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QFileDialog>
+#include <QKeyEvent>
+#include <QMessageBox>
+#include <algorithm>
+
+namespace ravlin::testing {
+namespace {
+
+constexpr const char* kMetProperty = "metByDialogUser";
+
+MetDialog Describe(QWidget& dialog) {
+  MetDialog seen;
+  seen.title = dialog.windowTitle().toStdString();
+  if (QMessageBox* box = AsBox(dialog)) {
+    seen.kind = "box";
+    seen.text = box->text().toStdString();
+    seen.icon = box->icon();
+    for (QAbstractButton* button : box->buttons())
+      seen.buttons.push_back(box->standardButton(button));
+    std::sort(seen.buttons.begin(), seen.buttons.end());
+  } else if (AsFolderDialog(dialog) != nullptr) {
+    seen.kind = "folder";
+    seen.text = seen.title;
+  } else {
+    seen.kind = "other";
+  }
+  return seen;
+}
+
+}  // namespace
+
+QMessageBox* AsBox(QWidget& dialog) {
+  return qobject_cast<QMessageBox*>(&dialog);
+}
+QFileDialog* AsFolderDialog(QWidget& dialog) {
+  return qobject_cast<QFileDialog*>(&dialog);
+}
+
+DialogUser::DialogUser() {
+  QObject::connect(&timer_, &QTimer::timeout, [this] { Look(); });
+  timer_.start(10);
+}
+
+DialogUser::~DialogUser() {
+  timer_.stop();
+}
+
+void DialogUser::Look() {
+  QWidget* dialog = QApplication::activeModalWidget();
+  if (dialog == nullptr || !dialog->isVisible() || dialog->property(kMetProperty).toBool()) return;
+  dialog->setProperty(kMetProperty, true);
+  met.push_back(Describe(*dialog));
+  if (actions_.empty()) {
+    met.back().kind = "unexpected " + met.back().kind;
+    if (auto* asDialog = qobject_cast<QDialog*>(dialog)) asDialog->reject();
+    return;
+  }
+  Action action = std::move(actions_.front());
+  actions_.pop_front();
+  action(*dialog);
+}
+
+DialogUser::Action ClickButton(QMessageBox::StandardButton button) {
+  return [button](QWidget& dialog) { AsBox(dialog)->button(button)->click(); };
+}
+
+DialogUser::Action PressEscape() {
+  return [](QWidget& dialog) {
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QApplication::sendEvent(&dialog, &escape);
+  };
+}
+
+DialogUser::Action CloseWithCloseButton() {
+  return [](QWidget& dialog) { dialog.close(); };
+}
+
+DialogUser::Action ChooseFolder(const std::string& folder) {
+  return [folder](QWidget& dialog) {
+    QFileDialog* chooser = AsFolderDialog(dialog);
+    chooser->selectFile(QString::fromStdString(folder));
+    // Through QDialog, as the dialog's own Choose button does: the dialog checks the choice.
+    static_cast<QDialog*>(chooser)->accept();
+  };
+}
+
+DialogUser::Action CancelDialog() {
+  return [](QWidget& dialog) { AsFolderDialog(dialog)->reject(); };
+}
+
+}  // namespace ravlin::testing
