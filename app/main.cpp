@@ -1,1 +1,125 @@
-int main() { return 0; }
+// Ravlin: starts the window as the front end that fits the machine (a desktop window, or the
+// console on a text-only rescue system) and runs it until the window unloads.
+#include <filesystem>
+#include <iostream>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/console/console_front_end.hpp"
+#include "app/form1.hpp"
+#include "platform/posix/posix_platform.hpp"
+#include "platform/posix/terminal.hpp"
+#ifdef RAVLIN_WITH_QT
+#include "app/qt/qt_front_end.hpp"
+#endif
+
+namespace {
+
+constexpr int kUsageError = 2;
+
+constexpr const char* kUsage =
+    "Usage: ravlin [--gui | --console] [--guest DIR] [--yes] [--screenshot FILE]\n"
+    "\n"
+    "Repairs an offline Windows XP installation that no longer starts after its\n"
+    "motherboard was replaced: mounts the guest's SYSTEM hive, imports the standard IDE\n"
+    "controller settings into every control set, copies the IDE driver files into the\n"
+    "guest and unmounts the hive.\n"
+    "\n"
+    "  --gui              the desktop window (the default when a display is available)\n"
+    "  --console          the text front end (the default without a display)\n"
+    "  --guest DIR        answer the folder dialog once with DIR (the guest's Windows\n"
+    "                     directory, e.g. /mnt/xp/WINDOWS), run one attempt, then end\n"
+    "  --yes              answer every message box with its first button (OK, Yes)\n"
+    "  --screenshot FILE  write a picture of the idle window to FILE (PNG) and end\n"
+    "  --help             show this text\n"
+    "  --version          show the version\n"
+    "\n"
+    "Exit status: 0 after a completed repair, 1 when the attempt returned to idle or the\n"
+    "window was closed, 2 for a usage error.\n"
+    "\n"
+    "Environment: RAVLIN_DRIVES maps drive letters to folders (\"C=/mnt/xp;D=/media/cd\";\n"
+    "Z: is / by default); RAVLIN_REGISTRY is the registry store folder (default\n"
+    "$XDG_STATE_HOME/ravlin/registry).\n";
+
+struct Arguments {
+  bool gui = false;
+  bool console = false;
+  bool help = false;
+  bool version = false;
+  std::optional<std::filesystem::path> screenshot;
+  ravlin::ConsoleOptions consoleOptions;
+};
+
+std::optional<Arguments> Parse(const std::vector<std::string>& words) {
+  Arguments arguments;
+  for (std::size_t i = 0; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    const bool hasValue = i + 1 < words.size();
+    if (word == "--gui") {
+      arguments.gui = true;
+    } else if (word == "--console") {
+      arguments.console = true;
+    } else if (word == "--yes") {
+      arguments.consoleOptions.yes = true;
+    } else if (word == "--guest" && hasValue) {
+      arguments.consoleOptions.guest = words[++i];
+    } else if (word == "--screenshot" && hasValue) {
+      arguments.screenshot = words[++i];
+    } else if (word == "--help" || word == "-h") {
+      arguments.help = true;
+    } else if (word == "--version") {
+      arguments.version = true;
+    } else {
+      std::cerr << "ravlin: " << (word.rfind("--", 0) == 0 && !hasValue ? "missing value or " : "")
+                << "unknown option: " << word << "\n";
+      return std::nullopt;
+    }
+  }
+  if (arguments.gui && arguments.console) {
+    std::cerr << "ravlin: --gui and --console exclude each other\n";
+    return std::nullopt;
+  }
+  return arguments;
+}
+
+int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) {
+  ravlin::ConsoleOptions consoleOptions = arguments.consoleOptions;
+  consoleOptions.interactive = ravlin::StandardInputIsTerminal();
+  auto frontEnd = std::make_shared<ravlin::ConsoleFrontEnd>(std::cin, std::cout, consoleOptions);
+  ravlin::Form1 form(ravlin::MakePosixPlatform(frontEnd, options), *frontEnd);
+  return frontEnd->Run(form);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  const auto arguments = Parse(std::vector<std::string>(argv + 1, argv + argc));
+  if (!arguments) {
+    std::cerr << kUsage;
+    return kUsageError;
+  }
+  if (arguments->help) {
+    std::cout << kUsage;
+    return 0;
+  }
+  if (arguments->version) {
+    std::cout << "Ravlin 1.0\n";
+    return 0;
+  }
+  const auto options = ravlin::PosixOptions::FromEnvironment();
+  const bool scripted = arguments->consoleOptions.guest || arguments->consoleOptions.yes;
+#ifdef RAVLIN_WITH_QT
+  if (arguments->screenshot)
+    return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);
+  if (arguments->gui || (!arguments->console && !scripted && ravlin::QtDisplayAvailable()))
+    return ravlin::RunQtWindow(argc, argv, options);
+#else
+  if (arguments->gui || arguments->screenshot) {
+    std::cerr << "ravlin: this build has no desktop window; use --console\n";
+    return kUsageError;
+  }
+#endif
+  return RunConsole(*arguments, options);
+}

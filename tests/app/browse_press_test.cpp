@@ -1,0 +1,175 @@
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+
+#include <gtest/gtest.h>
+
+#include "app/form1.hpp"
+#include "platform/posix/posix_platform.hpp"
+#include "tests/support/scripted_ui.hpp"
+#include "tests/support/temp_dir.hpp"
+
+extern char** environ;
+
+namespace ravlin {
+namespace {
+
+using testing::ScopedEnv;
+using testing::ScriptedUi;
+using testing::TempDir;
+
+const std::string kOwnWindowsText =
+    "The path you have chosen is the current Windows path.\r\n\r\n"
+    "If you are using Ravlin to fix a system where Windows\r\n"
+    "is already loading, then you've missed the entire purpose!\r\n"
+    "Please select a new Windows path or simply give it up!";
+
+class BrowsePressTest : public ::testing::Test {
+ protected:
+  BrowsePressTest() {
+    options.drives = "C=" + drive.path().string();
+    options.registryStore = registry.path();
+    options.programFolder = std::filesystem::path(RAVLIN_BIN_DIR);
+    form = std::make_unique<Form1>(MakePosixPlatform(ui, options), *ui);
+    form->Load();
+    ui->events.clear();
+  }
+
+  bool Shown(const std::string& event) const {
+    return std::find(ui->events.begin(), ui->events.end(), event) != ui->events.end();
+  }
+
+  TempDir drive;
+  TempDir registry;
+  ScopedEnv windir{"windir", std::nullopt};
+  PosixOptions options;
+  std::shared_ptr<ScriptedUi> ui = std::make_shared<ScriptedUi>();
+  std::unique_ptr<Form1> form;
+};
+
+TEST_F(BrowsePressTest, CancelledDialogReturnsToIdleWithoutAnyMessage) {
+  form->Browse_Click();
+
+  const std::vector<std::string> expected{
+      "Status: Closing regedit.exe", "Status: Choosing a Windows Directory...",
+      "Dialog: Choose a Windows Directory", "Text1: <Select a valid Windows directory>",
+      "Status: Idle"};
+  EXPECT_EQ(ui->events, expected);
+  EXPECT_TRUE(ui->boxes.empty());
+  EXPECT_TRUE(form->Loaded());
+  EXPECT_FALSE(form->Busy());
+}
+
+TEST_F(BrowsePressTest, RunningSystemsOwnWindowsDirectoryIsRejectedIgnoringCase) {
+  std::filesystem::create_directories(drive / "windows");
+  ScopedEnv own("windir", "C:\\WINDOWS");
+  ui->folderChoices.push_back(drive / "windows");
+
+  form->Browse_Click();
+
+  ASSERT_EQ(ui->boxes.size(), 1u);
+  EXPECT_EQ(ui->boxes[0].text, kOwnWindowsText);
+  EXPECT_EQ(ui->boxes[0].style, 64);
+  EXPECT_EQ(ui->boxes[0].title, "Ravlin");
+  EXPECT_EQ(form->Text(ControlId::Text1), "<Select a valid Windows directory>");
+  EXPECT_EQ(form->Text(ControlId::Label3), "Idle");
+  EXPECT_TRUE(form->Loaded());
+}
+
+TEST_F(BrowsePressTest, DriveRootGivesDoubledBackslashAndNoWindirMatch) {
+  ScopedEnv own("windir", "C:");
+  ui->folderChoices.push_back(drive.path());
+
+  form->Browse_Click();
+
+  ASSERT_EQ(ui->boxes.size(), 1u);
+  EXPECT_EQ(ui->boxes[0].text, "Cannot find SYSTEM hive:\r\nC:\\\\system32\\config\\system");
+  EXPECT_EQ(ui->boxes[0].style, 0);
+  EXPECT_EQ(ui->boxes[0].title, "Ravlin");
+}
+
+TEST_F(BrowsePressTest, FolderWithoutHiveIsRejectedWithItsDriveLetterPath) {
+  std::filesystem::create_directories(drive / "Guest" / "system32" / "config");
+  ui->folderChoices.push_back(drive / "Guest");
+
+  form->Browse_Click();
+
+  ASSERT_EQ(ui->boxes.size(), 1u);
+  EXPECT_EQ(ui->boxes[0].text, "Cannot find SYSTEM hive:\r\nC:\\Guest\\system32\\config\\system");
+  const std::vector<std::string> tail(ui->events.end() - 2, ui->events.end());
+  EXPECT_EQ(tail, (std::vector<std::string>{"Text1: <Select a valid Windows directory>",
+                                            "Status: Idle"}));
+  EXPECT_FALSE(Shown("Text1: C:\\Guest"));
+}
+
+TEST_F(BrowsePressTest, HiveFoundDespiteDifferentCaseBecomesTheGuestDirectory) {
+  testing::WriteFile(drive / "Guest" / "System32" / "CONFIG" / "SYSTEM", "not checked here");
+  ui->folderChoices.push_back(drive / "Guest");
+
+  form->Browse_Click();
+
+  EXPECT_TRUE(Shown("Text1: C:\\Guest"));
+  for (const auto& box : ui->boxes)
+    EXPECT_EQ(box.text.find("Cannot find SYSTEM hive"), std::string::npos);
+}
+
+TEST_F(BrowsePressTest, TwoPressesShareOneToolkitObject) {
+  EXPECT_EQ(form->FsoObject(), nullptr);
+  form->Browse_Click();
+  const clsFSO* first = form->FsoObject();
+  ASSERT_NE(first, nullptr);
+  form->Browse_Click();
+  EXPECT_EQ(form->FsoObject(), first);
+}
+
+TEST_F(BrowsePressTest, SecondPressAndCloseAreRefusedWhileAPressRuns) {
+  ui->folderChoices.push_back(drive.path() / "missing");
+  bool closeAccepted = true;
+  std::size_t eventsDuringBox = 0;
+  ui->onBox = [&](const testing::ShownBox&) {
+    eventsDuringBox = ui->events.size();
+    form->Browse_Click();
+    closeAccepted = form->RequestClose();
+    ui->onBox = nullptr;
+  };
+
+  form->Browse_Click();
+
+  EXPECT_FALSE(closeAccepted);
+  EXPECT_EQ(ui->boxes.size(), 1u);
+  EXPECT_EQ(std::count(ui->events.begin(), ui->events.end(), "Status: Closing regedit.exe"), 1);
+  EXPECT_EQ(ui->events[eventsDuringBox], "Text1: <Select a valid Windows directory>");
+  EXPECT_TRUE(form->Loaded());
+  EXPECT_TRUE(form->RequestClose());
+  EXPECT_TRUE(ui->unloaded);
+}
+
+TEST_F(BrowsePressTest, ClosingBeforeAnyPressShowsNothing) {
+  EXPECT_TRUE(form->RequestClose());
+  EXPECT_TRUE(ui->unloaded);
+  EXPECT_TRUE(ui->boxes.empty());
+  EXPECT_EQ(form->FsoObject(), nullptr);
+}
+
+TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
+  const auto editor = drive / "regedit";
+  std::filesystem::copy_file("/bin/sleep", editor);
+  std::string program = editor.string(), seconds = "20";
+  char* argv[] = {program.data(), seconds.data(), nullptr};
+  pid_t pid = 0;
+  ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+
+  form->Browse_Click();
+
+  int status = 0;
+  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(Shown("Dialog: Choose a Windows Directory"));
+}
+
+}  // namespace
+}  // namespace ravlin
