@@ -26,11 +26,13 @@ std::string WordWrapped(const std::string& text) {
   std::istringstream words(text);
   std::string word, line, result;
   while (words >> word) {
-    if (!line.empty() && line.size() + 1 + word.size() > kLineWidth) {
+    if (!line.empty() && line.size() + 2 + word.size() > kLineWidth) {
       result += line + "\n";
       line.clear();
     }
-    line += (line.empty() ? "" : " ") + word;
+    // Sentences keep the two blanks that separate them in the window's text.
+    const bool afterSentence = !line.empty() && line.back() == '.';
+    line += (line.empty() ? "" : afterSentence ? "  " : " ") + word;
   }
   return result + line;
 }
