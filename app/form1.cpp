@@ -60,7 +60,7 @@ bool Form1::RequestClose() {
 void Form1::Unload() {
   // A guest hive left mounted after the program ends risks changes that never reach its
   // file, so an attempt that stopped with the hive mounted is unmounted here.
-  if (hiveMountedByThisRun_) ContinueOnError([this] { UnloadGuestHive(); });
+  if (hiveMountedByThisRun_) ContinueOnError([this] { UnloadGuestHive(mountedHiveFile_); });
   privileges_.DisablePrivileges();
   cFSO.reset();
   loaded_ = false;

@@ -60,6 +60,8 @@ class Form1 {
   // guest_hive.cpp
   void LoadGuestHive();
   void UnloadGuestHive();
+  // The same, naming `hiveFile` in its failure message instead of the file under Text1.
+  void UnloadGuestHive(const std::string& hiveFile);
   // install_fixes.cpp
   void InstallFixes();
   void ImportRegFile(const std::int16_t& N);
@@ -75,6 +77,9 @@ class Form1 {
   // Set while a hive that this run mounted is still mounted, so that unloading the window
   // can unmount it.
   bool hiveMountedByThisRun_ = false;
+  // The hive file of that mount, for the message of an unmount at unloading, when Text1
+  // shows the prompt again.
+  std::string mountedHiveFile_;
   std::string caption_{kDesignCaption};
   std::array<std::string, kControlDesigns.size()> texts_;
 };

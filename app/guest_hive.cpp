@@ -1,13 +1,109 @@
+#include <cstdint>
+#include <string>
+
+#include "app/continue_on_error.hpp"
 #include "app/form1.hpp"
+#include "system/modRegistry.hpp"
 
 namespace ravlin {
+namespace {
+
+std::string LoadFailureReason(std::int32_t status) {
+  switch (status) {
+    case kErrorAccessDenied:
+      return "Open Handle on hive:  " + std::string(kMountName) + ", " + std::to_string(status);
+    case kErrorPrivilegeNotHeld:
+      return "Permissions error loading registry hive:";
+    default:
+      return "Unknown error loading registry hive, " + std::to_string(status);
+  }
+}
+
+std::string UnloadFailureReason(std::int32_t status) {
+  switch (status) {
+    case kErrorAccessDenied:
+      return "Access Denied.  Likely an open Handle on hive:  " + std::string(kMountName) + ", " +
+             std::to_string(status) +
+             "\r\nTry closing the registry editor, closing the key, or unloading a hive of the "
+             "same name.";
+    case kErrorPrivilegeNotHeld:
+      return "Permissions error unloading registry hive, " + std::to_string(status);
+    default:
+      return "Error unloading registry hive, " + std::to_string(status);
+  }
+}
+
+}  // namespace
 
 std::string Form1::GuestHiveFile() const {
   return Text(ControlId::Text1) + std::string(kHiveFragment);
 }
 
-void Form1::LoadGuestHive() {}
+void Form1::LoadGuestHive() {
+  const std::string title(kApplicationTitle);
+  const std::string mountName(kMountName);
+  SetText(ControlId::Label3, "Loading SYSTEM Registry Hive...");
 
-void Form1::UnloadGuestHive() {}
+  std::int32_t existing = modRegistry::kNothingDone;
+  ContinueOnError([&] {
+    std::string subKeys;
+    existing = modRegistry::RegEnumSubKeys(platform_, "HKLM", mountName, subKeys);
+  });
+  if (existing == kErrorSuccess) {
+    int answer = mb::kIdCancel;
+    ContinueOnError([&] {
+      answer = platform_.ui->MessageBox(
+          "\"" + mountName +
+              "\" already exists as a loaded registry hive.\r\nWould you like to unload the "
+              "existing hive now?",
+          mb::kOkCancel | mb::kInformation, title);
+    });
+    // Without the user's consent to unload it, the old mount (perhaps another guest's) is
+    // neither repaired nor reported as repaired: the attempt stops here.
+    if (answer != mb::kIdOk) {
+      blnAbort = true;
+      return;
+    }
+    ContinueOnError([this] { UnloadGuestHive(); });
+  }
+
+  // A mount call that fails without a status must not pass for a successful one.
+  std::int32_t status = modRegistry::kNothingDone;
+  const std::string hiveFile = GuestHiveFile();
+  ContinueOnError(
+      [&] { status = platform_.registry->RegLoadKeyA(kHkeyLocalMachine, mountName, hiveFile); });
+  if (status == kErrorSuccess) {
+    hiveMountedByThisRun_ = true;
+    mountedHiveFile_ = hiveFile;
+    return;
+  }
+
+  ContinueOnError([&] {
+    platform_.ui->MessageBox(LoadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly, title);
+  });
+  SetText(ControlId::Text1, "<Select another Windows directory>");
+  blnAbort = true;
+}
+
+void Form1::UnloadGuestHive() {
+  UnloadGuestHive(GuestHiveFile());
+}
+
+void Form1::UnloadGuestHive(const std::string& hiveFile) {
+  SetText(ControlId::Label3, "Unloading SYSTEM Registry Hive...");
+  std::int32_t status = modRegistry::kNothingDone;
+  ContinueOnError([&] {
+    status = platform_.registry->RegUnLoadKeyA(kHkeyLocalMachine, std::string(kMountName));
+  });
+  if (status == kErrorSuccess) {
+    hiveMountedByThisRun_ = false;
+    mountedHiveFile_.clear();
+    return;
+  }
+  ContinueOnError([&] {
+    platform_.ui->MessageBox(UnloadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly,
+                             std::string(kApplicationTitle));
+  });
+}
 
 }  // namespace ravlin
