@@ -117,6 +117,14 @@ class clsFSO {
   // Sets objFSO to a fresh file-service object for the member that is starting, and returns it.
   FileService& NewFileService();
   void ReleaseFileService();
+  // enumeration.cpp: appends the files of `strFolder` (and, when asked, of its subtree) to
+  // `list`; `wantedExtension` is the lower-case extension that selects files, or nothing for
+  // every file. False when cancelled on entry.
+  bool AppendFileList(const std::string& strFolder, bool blnSearchSubfolders,
+                      const std::optional<std::string>& wantedExtension, std::string& list);
+  // temp_names.cpp: the system's temporary folder with a trailing backslash, or C:\ when
+  // the system names none.
+  std::string TemporaryFolder();
 
   Platform platform_;
   FileInfoRecord udtFileInfo;

@@ -1,0 +1,255 @@
+#include <cmath>
+#include <cstdio>
+#include <string_view>
+
+#include "fso/clsFSO.hpp"
+#include "fso/date_text.hpp"
+#include "fso/error_text.hpp"
+#include "fso/path_names.hpp"
+
+namespace ravlin {
+namespace {
+
+// Lower case for the letters of the ANSI code page (Windows-1252), which is how texts are
+// compared ignoring case here.
+char LowerAnsi(char c) {
+  const auto code = static_cast<unsigned char>(c);
+  if (code >= 'A' && code <= 'Z') return static_cast<char>(code + 0x20);
+  if (code >= 0xC0 && code <= 0xDE && code != 0xD7) return static_cast<char>(code + 0x20);
+  switch (code) {
+    case 0x8A:
+      return static_cast<char>(0x9A);
+    case 0x8C:
+      return static_cast<char>(0x9C);
+    case 0x8E:
+      return static_cast<char>(0x9E);
+    case 0x9F:
+      return static_cast<char>(0xFF);
+    default:
+      return c;
+  }
+}
+
+std::string LowerAnsi(std::string_view text) {
+  std::string lower(text.size(), '\0');
+  for (std::size_t i = 0; i < text.size(); ++i) lower[i] = LowerAnsi(text[i]);
+  return lower;
+}
+
+// Whether `haystack` holds `lowerNeedle` (already in lower case), ignoring case. An empty
+// needle is found in every text but the empty one, as the classic InStr finds it.
+bool ContainsIgnoringCase(const std::string& haystack, const std::string& lowerNeedle,
+                          std::string& scratch) {
+  if (haystack.empty()) return false;
+  if (lowerNeedle.empty()) return true;
+  scratch.resize(haystack.size());
+  for (std::size_t i = 0; i < haystack.size(); ++i) scratch[i] = LowerAnsi(haystack[i]);
+  return scratch.find(lowerNeedle) != std::string::npos;
+}
+
+// "#,0": decimal digits in groups of three; any other text stays as it is.
+std::string WithThousands(const std::string& digits) {
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return digits;
+  std::string grouped;
+  for (std::size_t i = 0; i < digits.size(); ++i) {
+    if (i > 0 && (digits.size() - i) % 3 == 0) grouped += ',';
+    grouped += digits[i];
+  }
+  return grouped;
+}
+
+// A total as decimal text: whole numbers with all their digits, others with up to 15
+// significant digits.
+std::string TotalText(double total) {
+  char text[40];
+  if (std::floor(total) == total && std::fabs(total) < 1e15)
+    std::snprintf(text, sizeof text, "%.0f", total);
+  else
+    std::snprintf(text, sizeof text, "%.15G", total);
+  return text;
+}
+
+// The numeric value of a Size field.
+double SizeValue(const std::string& size) {
+  if (size.empty() || size.find_first_not_of("0123456789") != std::string::npos)
+    throw RuntimeError(vb_error::kTypeMismatch);
+  return std::stod(size);
+}
+
+// The date part of a date field: its text up to the first blank, read as a date.
+DateValue DatePart(const std::string& field) {
+  const auto date = ReadDate(field.substr(0, field.find(' ')));
+  if (!date) throw RuntimeError(vb_error::kTypeMismatch);
+  return *date;
+}
+
+}  // namespace
+
+bool clsFSO::AppendFileList(const std::string& strFolder, bool blnSearchSubfolders,
+                            const std::optional<std::string>& wantedExtension, std::string& list) {
+  Ui& ui = *platform_.ui;
+  ui.DoEvents();
+  if (CancelProcessing) return false;
+  const FolderListing folder = NewFileService().GetFolder(strFolder);
+  const std::size_t start = list.size();
+
+  for (const std::string& file : folder.files) {
+    ui.DoEvents();
+    if (CancelProcessing) break;
+    if (!wantedExtension) {
+      list += file;
+      list += ';';
+      continue;
+    }
+    if (LowerAnsi(GetExtensionName(file)) != *wantedExtension) continue;
+    list += file;
+    list += ';';
+    count_ += 1;
+    if (CountFiles) {
+      std::string path = file;
+      CountFiles(count_, path);
+    }
+  }
+
+  ui.DoEvents();
+  if (CancelProcessing) {
+    list.resize(start);
+    return true;
+  }
+  if (blnSearchSubfolders) {
+    for (const std::string& subFolder : folder.subFolders) {
+      ui.DoEvents();
+      if (CancelProcessing) break;
+      AppendFileList(subFolder, blnSearchSubfolders, wantedExtension, list);
+    }
+  }
+  ReleaseFileService();
+  return true;
+}
+
+std::optional<std::string> clsFSO::Get_FileList(const std::string& strFolder,
+                                                bool blnSearchSubfolders,
+                                                const std::string& strPattern) {
+  // Only the extension of a pattern selects: "*.*" and a name without "*" take every file.
+  std::optional<std::string> wantedExtension;
+  if (strPattern != "*.*" && strPattern.find('*') != std::string::npos)
+    wantedExtension = LowerAnsi(GetExtensionName(strPattern));
+  std::string list;
+  if (!AppendFileList(strFolder, blnSearchSubfolders, wantedExtension, list)) return std::nullopt;
+  return list;
+}
+
+std::string clsFSO::Get_DirList(const std::string& strPath) {
+  std::string list;
+  const FolderListing folder = NewFileService().GetFolder(strPath);
+  Ui& ui = *platform_.ui;
+  // From here a failure is recorded and skipped.
+  try {
+    for (const std::string& subFolder : folder.subFolders) {
+      ui.DoEvents();
+      if (CancelProcessing) break;
+      list += subFolder;
+      list += ';';
+    }
+  } catch (const RuntimeError& error) {
+    accessErrNum_ = error.Number();
+  }
+  try {
+    ui.DoEvents();
+    if (CancelProcessing)
+      list.clear();
+    else if (list.ends_with(';'))
+      list.pop_back();
+  } catch (const RuntimeError& error) {
+    accessErrNum_ = error.Number();
+  }
+  ReleaseFileService();
+  return list;
+}
+
+std::string clsFSO::Get_Totals(const std::string& strPath, std::int16_t intDataType,
+                               const std::string& strPattern, bool blnSearchSubfolders) {
+  double total = 0;
+  NewFileService();
+  if (intDataType < 1 || intDataType > 4 || TrimSpaces(strPath).empty()) {
+    ReleaseFileService();
+    return "0";
+  }
+  std::optional<DateValue> criterion;
+  if (intDataType != 1) {
+    criterion = ReadDate(strPattern);
+    if (!criterion) {
+      platform_.ui->MessageBox("An invalid date was passed.", mb::kInformation,
+                               "Invalid date format");
+      ReleaseFileService();
+      return "0";
+    }
+  }
+
+  std::string entry;
+  try {
+    std::string list = Get_FileList(strPath, blnSearchSubfolders, strPattern).value_or("");
+    if (list.ends_with(';')) list.pop_back();
+    std::size_t start = 0;
+    while (start <= list.size()) {
+      const std::size_t end = std::min(list.find(';', start), list.size());
+      entry = list.substr(start, end - start);
+      start = end + 1;
+      if (TrimSpaces(entry).empty()) break;
+      if (!Get_FileInfo(entry)) continue;
+      bool qualifies = true;
+      switch (intDataType) {
+        case 1:
+          total += SizeValue(udtFileInfo.Size);
+          break;
+        case 2:
+          qualifies = *criterion <= DatePart(udtFileInfo.DateLastAccessed);
+          break;
+        case 3:
+          qualifies = *criterion <= DatePart(udtFileInfo.DateLastModified);
+          break;
+        default:
+          qualifies = *criterion <= DatePart(udtFileInfo.DateCreated);
+          break;
+      }
+      if (!qualifies) continue;
+      if (intDataType != 1) total += 1;
+      if (CountTotals) CountTotals(total, entry);
+    }
+  } catch (const RuntimeError& error) {
+    platform_.ui->MessageBox(ErrorLine(error) + "\r\n\r\nFile: " + entry +
+                                 "\r\nSize: " + WithThousands(udtFileInfo.Size) +
+                                 "\r\nCreated:  " + udtFileInfo.DateCreated +
+                                 "\r\nModified: " + udtFileInfo.DateLastModified +
+                                 "\r\nAccessed: " + udtFileInfo.DateLastAccessed,
+                             mb::kInformation, "Errors detected");
+    total = 0;
+  }
+  ReleaseFileService();
+  return TotalText(total);
+}
+
+std::vector<std::string> clsFSO::TextSearch(const std::string& strPath,
+                                            const std::string& strText) {
+  FileService& fso = NewFileService();
+  const FolderListing folder = fso.GetFolder(strPath);
+  std::vector<std::string> found(101);
+  std::size_t matches = 0;
+  const std::string needle = LowerAnsi(strText);
+  std::string scratch;
+  for (const std::string& file : folder.files) {
+    if (!ContainsIgnoringCase(fso.ReadAllText(file), needle, scratch)) continue;
+    found[matches] = file;
+    ++matches;
+    if (matches == found.size() - 1) found.resize(matches + 101);
+  }
+  if (matches == 0) {
+    found = {"N/A", ""};
+  } else {
+    found.resize(matches);
+  }
+  ReleaseFileService();
+  return found;
+}
+
+}  // namespace ravlin

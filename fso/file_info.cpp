@@ -1,0 +1,80 @@
+#include <exception>
+
+#include "fso/clsFSO.hpp"
+#include "fso/date_text.hpp"
+#include "fso/path_names.hpp"
+
+namespace ravlin {
+namespace {
+
+constexpr std::int32_t kReadOnly = 1;
+constexpr std::int32_t kHidden = 2;
+constexpr std::int32_t kSystem = 4;
+constexpr std::int32_t kVolume = 8;
+constexpr std::int32_t kDirectory = 16;
+constexpr std::int32_t kArchive = 32;
+constexpr std::int32_t kAlias = 64;
+
+}  // namespace
+
+Variant clsFSO::Get_FileProperties(const Variant& FullPathAndNameOfFile) {
+  platform_.shell->ShowProperties(VariantToText(FullPathAndNameOfFile));
+  return Variant{};
+}
+
+std::string clsFSO::Get_Version(const std::string& strFilename) {
+  std::string version = NewFileService().GetFileVersion(strFilename);
+  ReleaseFileService();
+  return version;
+}
+
+bool clsFSO::Get_FileInfo(const std::string& strFilename) {
+  bool result = false;
+  FileService& fso = NewFileService();
+  if (TrimSpaces(strFilename).empty()) return false;
+  try {
+    const FileDetails file = fso.GetFile(strFilename);
+    udtFileInfo.Drive = file.drive;
+    udtFileInfo.Path = file.path;
+    udtFileInfo.ParentFolder = file.parentFolder;
+    udtFileInfo.Size = std::to_string(file.size);
+    udtFileInfo.Type = file.type;
+    udtFileInfo.Extension = GetExtensionName(file.path);
+    udtFileInfo.DateLastAccessed = DateText(file.lastAccessed);
+    udtFileInfo.DateLastModified = DateText(file.lastModified);
+    udtFileInfo.DateCreated = DateText(file.created);
+    udtFileInfo.Attributes = Attribute_String(static_cast<std::int32_t>(file.attributes));
+    result = true;
+  } catch (const std::exception&) {
+    // An unreadable file only leaves the answer false.
+  }
+  ReleaseFileService();
+  return result;
+}
+
+std::string clsFSO::Attribute_String(std::int32_t lngValue) {
+  if (lngValue == kVolume) return "V";
+  if (lngValue == kAlias) return "Alias";
+  constexpr std::int32_t kLettered = kReadOnly | kHidden | kSystem | kDirectory | kArchive;
+  if ((lngValue & ~kLettered) != 0) return "";
+  // Combinations the table leaves without text: directory with system and one of read-only
+  // or hidden, and system with archive and one of them. 36 and 39 spell their own bits.
+  switch (lngValue) {
+    case 21:
+    case 22:
+    case 37:
+    case 38:
+      return "";
+    default:
+      break;
+  }
+  std::string letters;
+  if ((lngValue & kDirectory) != 0) letters += 'D';
+  if ((lngValue & kReadOnly) != 0) letters += 'R';
+  if ((lngValue & kHidden) != 0) letters += 'H';
+  if ((lngValue & kSystem) != 0) letters += 'S';
+  if ((lngValue & kArchive) != 0) letters += 'A';
+  return letters;
+}
+
+}  // namespace ravlin

@@ -1,0 +1,58 @@
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "fso/clsFSO.hpp"
+#include "platform/posix/posix_platform.hpp"
+#include "platform/runtime_error.hpp"
+#include "tests/support/scripted_ui.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace ravlin::testing {
+
+// A clsFSO on the real Linux backend whose drive T: is a fresh temporary folder, with a
+// scripted user answering its boxes.
+class ToolkitTest : public ::testing::Test {
+ protected:
+  ToolkitTest() {
+    std::filesystem::create_directory(root);
+    PosixOptions options;
+    options.drives = "T=" + root.string();
+    options.programFolder = temp.path();
+    options.registryStore = temp.path() / ".registry";
+    platform = MakePosixPlatform(ui, options);
+    fso = std::make_unique<clsFSO>(platform);
+  }
+
+  // The machine's path and the drive-letter text of a place in the temporary folder.
+  std::filesystem::path Native(const std::string& relative) const { return root / relative; }
+  static std::string Win(const std::string& relative) {
+    std::string text = "T:\\" + relative;
+    for (char& c : text)
+      if (c == '/') c = '\\';
+    return text;
+  }
+
+  TempDir temp;
+  std::filesystem::path root = temp / "drive";
+  std::shared_ptr<ScriptedUi> ui = std::make_shared<ScriptedUi>();
+  Platform platform;
+  std::unique_ptr<clsFSO> fso;
+};
+
+// The number of the RuntimeError that `call` throws, 0 when it throws none.
+inline std::int32_t ErrorNumberOf(const std::function<void()>& call) {
+  try {
+    call();
+  } catch (const RuntimeError& error) {
+    return error.Number();
+  }
+  return 0;
+}
+
+}  // namespace ravlin::testing
