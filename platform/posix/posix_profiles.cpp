@@ -2,16 +2,16 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
-#include <cerrno>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <utility>
 #include <vector>
 
 #include "platform/codepage.hpp"
+#include "platform/posix/posix_registry_storage.hpp"
+#include "platform/posix/unique_fd.hpp"
+#include "platform/registry.hpp"
 
 namespace fs = std::filesystem;
 
@@ -181,89 +181,17 @@ std::int32_t IntegerOf(const std::string& text) {
   return static_cast<std::int32_t>(negative ? 0u - value : value);
 }
 
-// A file descriptor closed when it goes.
-class Descriptor {
- public:
-  explicit Descriptor(int fd) : fd_(fd) {}
-  Descriptor(const Descriptor&) = delete;
-  Descriptor& operator=(const Descriptor&) = delete;
-  ~Descriptor() {
-    if (fd_ >= 0) ::close(fd_);
-  }
-  int get() const { return fd_; }
-  bool Close() {
-    const int fd = std::exchange(fd_, -1);
-    return ::close(fd) == 0;
-  }
-
- private:
-  int fd_;
-};
-
-// A temporary file removed when it goes, unless it has been renamed into place.
-class TemporaryFile {
- public:
-  explicit TemporaryFile(fs::path path) : path_(std::move(path)) {}
-  TemporaryFile(const TemporaryFile&) = delete;
-  TemporaryFile& operator=(const TemporaryFile&) = delete;
-  ~TemporaryFile() {
-    if (!path_.empty()) ::unlink(path_.c_str());
-  }
-  bool RenameTo(const fs::path& target) {
-    if (::rename(path_.c_str(), target.c_str()) != 0) return false;
-    path_.clear();
-    return true;
-  }
-
- private:
-  fs::path path_;
-};
-
-mode_t ProcessUmask() {
-  std::ifstream status("/proc/self/status");
-  std::string line;
-  while (std::getline(status, line))
-    if (line.rfind("Umask:", 0) == 0)
-      return static_cast<mode_t>(std::stoul(line.substr(6), nullptr, 8));
-  return 022;
-}
-
-bool WriteAll(int fd, const std::string& content) {
-  std::size_t written = 0;
-  while (written < content.size()) {
-    const ssize_t count = ::write(fd, content.data() + written, content.size() - written);
-    if (count < 0 && errno == EINTR) continue;
-    if (count <= 0) return false;
-    written += static_cast<std::size_t>(count);
-  }
-  return true;
-}
-
-// Replaces the file's content through a flushed temporary file in the same folder and a
-// rename, keeping the old file's permissions and owner, so that a crash at any moment leaves
-// either the old or the new content.
+// Replaces the file's content crash-safely (a flushed new file renamed over the old one),
+// keeping the old file's mode, owner and extended attributes.
 bool ReplaceContent(const fs::path& target, const std::string& content) {
-  const fs::path folder = target.parent_path();
-  std::string pattern = (folder / ("." + target.filename().string() + ".XXXXXX")).string();
-  Descriptor file(::mkstemp(pattern.data()));
-  if (file.get() < 0) return false;
-  TemporaryFile temporary{fs::path(pattern)};
-
+  UniqueFd folder(::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folder.valid()) return false;
   struct stat existing {};
-  if (::stat(target.c_str(), &existing) == 0) {
-    if (::fchmod(file.get(), existing.st_mode & 07777) != 0) return false;
-    if ((existing.st_uid != ::geteuid() || existing.st_gid != ::getegid()) &&
-        ::fchown(file.get(), existing.st_uid, existing.st_gid) != 0)
-      return false;
-  } else if (::fchmod(file.get(), 0666 & ~ProcessUmask()) != 0) {
-    return false;
-  }
-  if (!WriteAll(file.get(), content) || ::fsync(file.get()) != 0 || !file.Close()) return false;
-  if (!temporary.RenameTo(target)) return false;
-
-  Descriptor directory(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (directory.get() >= 0) ::fsync(directory.get());
-  return true;
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  return DurablyReplace(
+             folder.get(), target.filename().string(),
+             [&](int fd) { return WriteFully(fd, content.data(), content.size()); },
+             exists ? &existing : nullptr, false) == kErrorSuccess;
 }
 
 }  // namespace
