@@ -108,10 +108,8 @@ std::string UnescapeMountField(const std::string& field) {
 bool IsPrefixOf(const fs::path& prefix, const fs::path& path) {
   auto p = prefix.begin();
   auto q = path.begin();
-  for (; p != prefix.end(); ++p, ++q) {
-    if (p->empty()) continue;
+  for (; p != prefix.end(); ++p, ++q)
     if (q == path.end() || *p != *q) return false;
-  }
   return true;
 }
 

@@ -4,6 +4,7 @@
 #include <system_error>
 
 #include "platform/codepage.hpp"
+#include "platform/posix/dos_attributes.hpp"
 #include "platform/posix/posix_errors.hpp"
 #include "platform/posix/posix_file_service.hpp"
 
@@ -58,10 +59,16 @@ bool NameMatches(const std::string& utf8Name, const std::string& utf8Pattern) {
          name.find(u'.') == std::u16string::npos && WildcardMatch(name + u'.', pattern);
 }
 
+// A file that a plain directory search lists: no folder, not hidden, not system.
 bool IsNormalFile(const fs::directory_entry& entry) {
   std::error_code error;
-  const std::string name = entry.path().filename().string();
-  return !name.empty() && name.front() != '.' && entry.is_regular_file(error) && !error;
+  if (!entry.is_regular_file(error) || error) return false;
+  try {
+    return (ReadDosAttributes(entry.path()) & (dos_attribute::kHidden | dos_attribute::kSystem)) ==
+           0;
+  } catch (const RuntimeError&) {
+    return false;  // gone since the listing, or unreadable
+  }
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 #include <sys/vfs.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <filesystem>
@@ -249,11 +250,21 @@ TEST_F(PosixFileServiceTest, NormalFileMatchesSkipsHiddenFilesAndFolders) {
   WriteFile(c / "dir/README", "");
   WriteFile(c / "dir/.profile", "");
   fs::create_directories(c / "dir/sub.sys");
+  WriteFile(c / "dir/pagefile.sys", "");
+  // Samba's form of the DOS attributes: hidden and system.
+  const bool xattrs =
+      ::setxattr((c / "dir/pagefile.sys").c_str(), "user.DOSATTRIB", "0x6", 3, 0) == 0;
+  if (!xattrs) {
+    ASSERT_EQ(errno, ENOTSUP);
+  }
   EXPECT_TRUE(files.NormalFileMatches("C:\\DIR\\readme"));
   EXPECT_TRUE(files.NormalFileMatches("C:\\dir\\*.*"));  // also names without a dot
   EXPECT_TRUE(files.NormalFileMatches("C:\\dir\\R?AD*"));
   EXPECT_FALSE(files.NormalFileMatches("C:\\dir\\.profile"));
-  EXPECT_FALSE(files.NormalFileMatches("C:\\dir\\*.sys"));
+  if (xattrs) {
+    EXPECT_FALSE(files.NormalFileMatches("C:\\dir\\*.sys"));  // hidden and system
+  }
+  EXPECT_FALSE(files.NormalFileMatches("C:\\dir\\sub.*"));
   EXPECT_FALSE(files.NormalFileMatches("C:\\dir\\README.txt"));
   EXPECT_FALSE(files.NormalFileMatches("C:\\nowhere\\*"));
 }
