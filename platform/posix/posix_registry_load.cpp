@@ -18,9 +18,47 @@ bool IsWithin(const std::filesystem::path& path, const std::filesystem::path& fo
   return folderEnd == folder.end() || (std::next(folderEnd) == folder.end() && folderEnd->empty());
 }
 
+// Follows the folders from the drive's folder down to `folder`: each link met must stay on
+// the file system it lives on (an NTFS junction of the guest that ntfs-3g shows as a link to
+// the rescue system's /etc does not), and the end must lie inside the drive's folder.
+std::int32_t CheckLinksOnTheWay(const std::filesystem::path& driveRoot,
+                                const std::filesystem::path& folder,
+                                std::filesystem::path& resolved) {
+  std::error_code error;
+  const auto tree = std::filesystem::canonical(driveRoot, error);
+  if (error) return StatusFromErrno(error.value());
+  auto current = tree;
+  for (const auto& part : folder.lexically_relative(driveRoot)) {
+    if (part.empty() || part == ".") continue;
+    if (part == "..") {
+      current = current.parent_path();
+      continue;
+    }
+    const auto next = current / part;
+    struct stat link {};
+    if (::lstat(next.c_str(), &link) != 0) return StatusFromErrno(errno);
+    if (!S_ISLNK(link.st_mode)) {
+      current = next;
+      continue;
+    }
+    const auto target = std::filesystem::canonical(next, error);
+    if (error) return StatusFromErrno(error.value());
+    struct stat here {
+    }, there{};
+    if (::stat(current.c_str(), &here) != 0 || ::stat(target.c_str(), &there) != 0)
+      return StatusFromErrno(errno);
+    if (here.st_dev != there.st_dev) return kErrorCantResolveFilename;
+    current = target;
+  }
+  if (!IsWithin(current, tree) || std::filesystem::canonical(folder, error) != current || error)
+    return kErrorCantResolveFilename;
+  resolved = current;
+  return kErrorSuccess;
+}
+
 // The hive file a Windows path text names, as a path without links: 0, 2 when it does not
-// exist, 5 when it is no file, 1921 when it is a link or its folder leads out of the drive's
-// folder through a link (a later write would land outside the guest's tree).
+// exist, 5 when it is no file, 1921 when it is a link itself or a link on its way leads out
+// of the guest's tree (a later write would land there).
 std::int32_t LocateHiveFile(const DriveTable& drives, const std::string& windowsPath,
                             std::filesystem::path& file) {
   const auto native = drives.ToNative(windowsPath);
@@ -30,12 +68,10 @@ std::int32_t LocateHiveFile(const DriveTable& drives, const std::string& windows
   if (::lstat(native->c_str(), &info) != 0) return StatusFromErrno(errno);
   if (S_ISLNK(info.st_mode)) return kErrorCantResolveFilename;
   if (!S_ISREG(info.st_mode)) return kErrorAccessDenied;
-  std::error_code error;
-  const auto folder = std::filesystem::canonical(native->parent_path(), error);
-  if (error) return StatusFromErrno(error.value());
-  const auto tree = std::filesystem::canonical(*driveRoot, error);
-  if (error) return StatusFromErrno(error.value());
-  if (!IsWithin(folder, tree)) return kErrorCantResolveFilename;
+  std::filesystem::path folder;
+  if (const auto status = CheckLinksOnTheWay(*driveRoot, native->parent_path(), folder);
+      status != kErrorSuccess)
+    return status;
   file = folder / native->filename();
   return kErrorSuccess;
 }

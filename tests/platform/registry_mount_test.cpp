@@ -238,6 +238,19 @@ TEST_F(RegistryMount, WritesNeverFollowALinkOutOfTheGuestTree) {
   EXPECT_EQ(Load(), kErrorCantResolveFilename);
   std::filesystem::remove(config);
 
+  // With the whole machine as drive Z:, a link to another file system still leaves the guest.
+  if (::access("/dev/shm", W_OK) == 0) {
+    TempDir elsewhere;
+    const std::filesystem::path shm = "/dev/shm" / elsewhere.path().filename();
+    std::filesystem::create_directories(shm);
+    MakeTestHive(shm / "system", TwoControlSets());
+    std::filesystem::create_directory_symlink(shm, config);
+    const auto status = Load(kMount, "Z:" + GuestHivePath().string());
+    std::filesystem::remove_all(shm);
+    std::filesystem::remove(config);
+    EXPECT_EQ(status, kErrorCantResolveFilename);
+  }
+
   // The hive file itself is a link.
   std::filesystem::create_directories(config);
   std::filesystem::create_symlink(outside / "system", GuestHivePath());
