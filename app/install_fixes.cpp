@@ -1,9 +1,89 @@
+#include <array>
+#include <string>
+#include <string_view>
+
 #include "app/form1.hpp"
+#include "platform/runtime_error.hpp"
+#include "system/ShellModule.hpp"
+#include "system/modRegistry.hpp"
 
 namespace ravlin {
+namespace {
 
-void Form1::InstallFixes() {}
+constexpr std::int16_t kControlSetCount = 9;
+constexpr std::string_view kControlSetKeyPrefix = "Ravlin_System\\ControlSet00";
+constexpr std::string_view kRequiredFilesFragment = "\\Ravlin_Required_Files\\";
+constexpr std::string_view kRegistryFilePrefix = "tarvel00";
+constexpr std::string_view kDriverFolderFragment = "\\system32\\drivers";
+constexpr std::int32_t kImportTimeoutMs = 2000000000;
+constexpr int kNormalFocusWindow = 1;
+constexpr std::array<std::string_view, 4> kDriverFiles = {"atapi.sys", "intelide.sys", "pciide.sys",
+                                                          "pciidex.sys"};
 
-void Form1::ImportRegFile(const std::int16_t& N) { static_cast<void>(N); }
+}  // namespace
+
+void Form1::InstallFixes() {
+  SetText(ControlId::Label3, "Importing Registry Files...");
+  // Every probe appends its key's subkey names here; only the status of each probe matters.
+  std::string subKeyList;
+  for (std::int16_t N = 1; N <= kControlSetCount; ++N) {
+    const std::string controlSetKey = std::string(kControlSetKeyPrefix) + std::to_string(N);
+    if (modRegistry::RegEnumSubKeys(platform_, "HKLM", controlSetKey, subKeyList) == 0)
+      ImportRegFile(N);
+  }
+
+  SetText(ControlId::Label3, "Installing Driver Files...");
+  const std::string title(kApplicationTitle);
+  if (!FSO().Folder_Exist(Text(ControlId::Text1) + std::string(kDriverFolderFragment))) {
+    if (!FSO().Create_Dir_Struct(Text(ControlId::Text1) + std::string(kDriverFolderFragment))) {
+      platform_.ui->MessageBox(
+          "Could not create:  " + Text(ControlId::Text1) + std::string(kDriverFolderFragment),
+          mb::kCritical, title);
+      blnAbort = true;
+      return;
+    }
+  }
+  for (const std::string_view driverFile : kDriverFiles) {
+    const std::string driverFolder = Text(ControlId::Text1) + std::string(kDriverFolderFragment);
+    if (FSO().File_Exist(driverFolder + "\\" + std::string(driverFile))) continue;
+    const std::string source = platform_.environment->ProgramFolder() +
+                               std::string(kRequiredFilesFragment) + std::string(driverFile);
+    if (!FSO().Copy_File(source, driverFolder + "\\")) {
+      platform_.ui->MessageBox("Critical Error copying file.  Check paths and permissions.",
+                               mb::kCritical, title);
+      blnAbort = true;
+    }
+  }
+}
+
+void Form1::ImportRegFile(const std::int16_t& N) {
+  const std::string registryFile = platform_.environment->ProgramFolder() +
+                                   std::string(kRequiredFilesFragment) +
+                                   std::string(kRegistryFilePrefix) + std::to_string(N) + ".reg";
+  const std::string commandLine = "regedit.exe /s \"" + registryFile + "\"";
+
+  // An import that never ran, or that the editor reports as failed, leaves the guest
+  // unrepaired: it stops the attempt instead of ending in the success message.
+  const std::string failure = [&]() -> std::string {
+    try {
+      if (!platform_.files->FileExists(registryFile)) return "The registry file is missing.";
+    } catch (const RuntimeError& error) {
+      return error.Description();
+    }
+    std::string message;
+    std::uint32_t exitCode = 0;
+    if (!ShellAndWait(platform_, commandLine, kNormalFocusWindow, message, kImportTimeoutMs,
+                      &exitCode))
+      return message;
+    if (exitCode != 0)
+      return "The registry editor ended with exit code " + std::to_string(exitCode) + ".";
+    return {};
+  }();
+  if (failure.empty()) return;
+  platform_.ui->MessageBox(
+      "Could not import the registry file:  " + registryFile + "\r\n" + failure, mb::kCritical,
+      std::string(kApplicationTitle));
+  blnAbort = true;
+}
 
 }  // namespace ravlin

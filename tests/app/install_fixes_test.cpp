@@ -1,0 +1,240 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/form1.hpp"
+#include "platform/posix/posix_platform.hpp"
+#include "platform/posix/posix_registry_mounts.hpp"
+#include "tests/support/hive_files.hpp"
+#include "tests/support/scripted_ui.hpp"
+#include "tests/support/temp_dir.hpp"
+
+namespace ravlin {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadFile;
+using testing::ScopedEnv;
+using testing::ScriptedUi;
+using testing::TempDir;
+using testing::WriteFile;
+
+const std::string kSuccess = "Operation completed successfully!  Click OK to exit.";
+const std::string kCopyFailed = "Critical Error copying file.  Check paths and permissions.";
+const std::vector<std::string> kDrivers = {"atapi.sys", "intelide.sys", "pciide.sys",
+                                           "pciidex.sys"};
+
+// The import and driver stages on the real Linux backend: drive C: and the registry store in
+// a temporary folder, a program folder holding the shipped registry files, stand-in driver
+// files and an editor that logs each command line and hands it to the real importer (a
+// process of its own that finds the same store and drives through the environment).
+class InstallFixesTest : public ::testing::Test {
+ protected:
+  InstallFixesTest() {
+    fs::create_directories(drive_);
+    options_.drives = "C=" + drive_.string();
+    options_.registryStore = store_;
+    MakeProgramFolder(temp_ / "program folder");
+  }
+
+  void MakeProgramFolder(const fs::path& folder) {
+    program_ = folder;
+    options_.programFolder = folder;
+    const fs::path required = folder / "Ravlin_Required_Files";
+    fs::create_directories(required);
+    const fs::path shipped = fs::path(RAVLIN_SOURCE_DIR) / "data" / "Ravlin_Required_Files";
+    for (int n = 1; n <= 9; ++n) fs::copy_file(shipped / RegFile(n), required / RegFile(n));
+    for (const auto& driver : kDrivers) WriteFile(required / driver, "new " + driver);
+    WriteFile(folder / "regedit", "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + log_.string() +
+                                      "'\necho >> '" + log_.string() + "'\nexec '" +
+                                      (fs::path(RAVLIN_BIN_DIR) / "regedit").string() +
+                                      "' \"$@\"\n");
+    fs::permissions(folder / "regedit", fs::perms::owner_all);
+  }
+
+  static std::string RegFile(int n) { return "tarvel00" + std::to_string(n) + ".reg"; }
+
+  // A guest C:\WINDOWS whose hive holds the given control sets, PCIIde disabled in each.
+  fs::path MakeGuest(const std::vector<int>& controlSets) {
+    std::vector<testing::TestKey> keys{{"Select", {testing::DwordValue("Current", 1)}}};
+    for (const int n : controlSets)
+      keys.push_back({"ControlSet00" + std::to_string(n) + "\\Services\\PCIIde",
+                      {testing::DwordValue("Start", 4)}});
+    fs::create_directories(hive_.parent_path());
+    testing::MakeTestHive(hive_, keys, "$$$PROTO.HIV");
+    return hive_;
+  }
+
+  void AllDriversInGuest() {
+    for (const auto& driver : kDrivers) WriteFile(drivers_ / driver, "old " + driver);
+  }
+
+  void Press() {
+    form_ = std::make_unique<Form1>(MakePosixPlatform(ui_, options_), *ui_);
+    form_->Load();
+    ui_->boxes.clear();
+    ui_->folderChoices.push_back(drive_ / "WINDOWS");
+    form_->Browse_Click();
+  }
+
+  std::vector<std::string> BoxTexts() const {
+    std::vector<std::string> texts;
+    for (const auto& box : ui_->boxes) texts.push_back(box.text);
+    return texts;
+  }
+  std::vector<std::string> EditorRuns() const {
+    if (!fs::exists(log_)) return {};
+    std::vector<std::string> runs;
+    const std::string text = ReadFile(log_);
+    for (std::size_t start = 0; start < text.size();) {
+      const std::size_t end = text.find('\n', start);
+      runs.push_back(text.substr(start, end - start));
+      start = end + 1;
+    }
+    return runs;
+  }
+  std::string RegPath(int n) const {
+    return MakePosixPlatform(ui_, options_).environment->ProgramFolder() +
+           "\\Ravlin_Required_Files\\" + RegFile(n);
+  }
+  // Whether the shipped settings reached control set N of the hive file itself.
+  bool Repaired(int n) const {
+    const std::string exported = testing::ExportHive(hive_);
+    const std::string key =
+        "\\ControlSet00" + std::to_string(n) + "\\Control\\CriticalDeviceDatabase\\pci#cc_0101]";
+    return exported.find(key) != std::string::npos;
+  }
+  bool Mounted() const { return !MountTable(store_).Read().empty(); }
+
+  TempDir temp_;
+  fs::path drive_ = temp_ / "c";
+  fs::path store_ = temp_ / "store";
+  fs::path log_ = temp_ / "editor.log";
+  fs::path hive_ = drive_ / "WINDOWS" / "system32" / "config" / "system";
+  fs::path drivers_ = drive_ / "WINDOWS" / "system32" / "drivers";
+  fs::path program_;
+  ScopedEnv registryVariable_{"RAVLIN_REGISTRY", store_.string()};
+  ScopedEnv drivesVariable_{"RAVLIN_DRIVES", "C=" + drive_.string()};
+  ScopedEnv windir_{"windir", std::nullopt};
+  PosixOptions options_;
+  std::shared_ptr<ScriptedUi> ui_ = std::make_shared<ScriptedUi>();
+  std::unique_ptr<Form1> form_;
+};
+
+TEST_F(InstallFixesTest, EveryExistingControlSetIsImportedInOrderAcrossAGap) {
+  MakeGuest({1, 3});
+  AllDriversInGuest();
+  Press();
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kSuccess});
+  // The quotes keep the path with its blank one argument.
+  EXPECT_EQ(EditorRuns(),
+            (std::vector<std::string>{"/s|" + RegPath(1) + "|", "/s|" + RegPath(3) + "|"}));
+  EXPECT_TRUE(Repaired(1));
+  EXPECT_FALSE(Repaired(2));
+  EXPECT_TRUE(Repaired(3));
+  const std::vector<std::string> expectedStatuses{"Importing Registry Files...",
+                                                  "Installing Driver Files..."};
+  EXPECT_NE(std::search(ui_->statuses.begin(), ui_->statuses.end(), expectedStatuses.begin(),
+                        expectedStatuses.end()),
+            ui_->statuses.end());
+  // Present driver files are neither compared nor replaced.
+  for (const auto& driver : kDrivers) EXPECT_EQ(ReadFile(drivers_ / driver), "old " + driver);
+}
+
+TEST_F(InstallFixesTest, NoControlSetRunsNoEditorAndTheDriverStageStillFollows) {
+  MakeGuest({});
+  fs::create_directories(drivers_);
+  Press();
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kSuccess});
+  EXPECT_TRUE(EditorRuns().empty());
+  for (const auto& driver : kDrivers) EXPECT_EQ(ReadFile(drivers_ / driver), "new " + driver);
+}
+
+TEST_F(InstallFixesTest, ProgramFolderAtADriveRootGivesADoubledBackslash) {
+  MakeProgramFolder(temp_ / "root");
+  options_.drives += ";P=" + program_.string();
+  ScopedEnv drives{"RAVLIN_DRIVES", options_.drives};
+  MakeGuest({2});
+  AllDriversInGuest();
+  Press();
+
+  EXPECT_EQ(EditorRuns(),
+            std::vector<std::string>{"/s|P:\\\\Ravlin_Required_Files\\tarvel002.reg|"});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kSuccess});
+  EXPECT_TRUE(Repaired(2));
+}
+
+TEST_F(InstallFixesTest, ImportThatCannotRunStopsTheAttemptWithTheHiveMounted) {
+  MakeGuest({1, 2, 3});
+  AllDriversInGuest();
+  fs::remove(program_ / "Ravlin_Required_Files" / RegFile(2));
+  // The editor rejects file 3 before it changes anything.
+  WriteFile(program_ / "Ravlin_Required_Files" / RegFile(3), "not a registry file\r\n");
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 2u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[0].text, "Could not import the registry file:  " + RegPath(2) +
+                                    "\r\nThe registry file is missing.");
+  EXPECT_EQ(ui_->boxes[0].style, 16);
+  EXPECT_EQ(ui_->boxes[0].title, "Ravlin");
+  EXPECT_EQ(ui_->boxes[1].text, "Could not import the registry file:  " + RegPath(3) +
+                                    "\r\nThe registry editor ended with exit code 1.");
+  // The other control sets were still imported; no success is claimed and the hive stays
+  // mounted for the next attempt.
+  EXPECT_EQ(EditorRuns().size(), 2u);
+  EXPECT_TRUE(Repaired(1));
+  EXPECT_FALSE(Repaired(2));
+  EXPECT_FALSE(Repaired(3));
+  EXPECT_TRUE(Mounted());
+  EXPECT_FALSE(ui_->unloaded);
+  EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
+}
+
+TEST_F(InstallFixesTest, MissingDriverFilesAreCopiedAndAMissingSourceIsReported) {
+  MakeGuest({1});
+  WriteFile(drivers_ / "intelide.sys", "old intelide.sys");
+  fs::remove(program_ / "Ravlin_Required_Files" / "atapi.sys");
+  Press();
+
+  // Copy_File's own warning, then the stage's message; the other files are still copied.
+  ASSERT_EQ(ui_->boxes.size(), 2u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[1].text, kCopyFailed);
+  EXPECT_EQ(ui_->boxes[1].style, 16);
+  EXPECT_FALSE(fs::exists(drivers_ / "atapi.sys"));
+  EXPECT_EQ(ReadFile(drivers_ / "intelide.sys"), "old intelide.sys");
+  EXPECT_EQ(ReadFile(drivers_ / "pciide.sys"), "new pciide.sys");
+  EXPECT_EQ(ReadFile(drivers_ / "pciidex.sys"), "new pciidex.sys");
+  EXPECT_TRUE(Repaired(1));
+  EXPECT_TRUE(Mounted());
+}
+
+TEST_F(InstallFixesTest, MissingDriverFolderIsCreatedWithAllFourFiles) {
+  MakeGuest({1});
+  Press();
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kSuccess});
+  for (const auto& driver : kDrivers) EXPECT_EQ(ReadFile(drivers_ / driver), "new " + driver);
+  EXPECT_FALSE(Mounted());
+}
+
+TEST_F(InstallFixesTest, DriverFolderThatCannotBeCreatedStopsBeforeAnyCopy) {
+  MakeGuest({1});
+  // A file where the folder belongs: no folder of that name can be made.
+  WriteFile(drivers_, "in the way");
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 2u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[1].text, "Could not create:  C:\\WINDOWS\\system32\\drivers");
+  EXPECT_EQ(ui_->boxes[1].style, 16);
+  EXPECT_EQ(ReadFile(drivers_), "in the way");
+  EXPECT_TRUE(Mounted());
+}
+
+}  // namespace
+}  // namespace ravlin
