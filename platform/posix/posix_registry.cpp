@@ -20,12 +20,6 @@ constexpr std::size_t kLongestKeyName = 255;
 constexpr std::uint32_t kCreatedNewKey = 1;
 constexpr std::uint32_t kOpenedExistingKey = 2;
 
-struct FreeDeleter {
-  void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename T>
-using Malloced = std::unique_ptr<T, FreeDeleter>;
-
 }  // namespace
 
 PosixRegistry::Locked::Locked(PosixRegistry& registry, StoreLock::Mode mode) : registry_(registry) {
@@ -125,7 +119,8 @@ std::int32_t PosixRegistry::Place(RegKey key, const std::string& subKey, KeyPlac
     }
   }
   place.hiveId = RootName(place.root);
-  place.file = store_ / (place.hiveId + ".hiv");
+  // The path without links, as commits check that the folder is still the one opened.
+  place.file = std::filesystem::weakly_canonical(store_) / (place.hiveId + ".hiv");
   place.guest = false;
   place.base = 0;
   place.basePath.clear();

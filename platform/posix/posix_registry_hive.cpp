@@ -28,12 +28,6 @@ bool ChecksumMatches(const std::uint8_t* header) {
   return stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFF && stored == 0xFFFFFFFE);
 }
 
-struct FreeDeleter {
-  void operator()(void* pointer) const { std::free(pointer); }
-};
-template <typename T>
-using Malloced = std::unique_ptr<T, FreeDeleter>;
-
 }  // namespace
 
 std::int32_t CheckHiveHeader(const std::filesystem::path& file) {

@@ -3,6 +3,7 @@
 #include <hivex.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -20,6 +21,13 @@ namespace ravlin {
 std::int32_t CheckHiveHeader(const std::filesystem::path& file);
 // The header check, then libhivex's own: it must open the hive read-only and find its root.
 std::int32_t CheckHiveFile(const std::filesystem::path& file);
+
+// What libhivex hands out with malloc.
+struct FreeDeleter {
+  void operator()(void* pointer) const { std::free(pointer); }
+};
+template <typename T>
+using Malloced = std::unique_ptr<T, FreeDeleter>;
 
 // A value as the hive stores it.
 struct StoredValue {

@@ -167,6 +167,17 @@ TEST_F(RegistryKeys, ChangesReachTheFileOnceWhenTheLastKeyOfTheHiveCloses) {
         << "no temporary file is left behind";
 }
 
+TEST_F(RegistryKeys, AStoreReachedThroughALinkIsWritten) {
+  std::filesystem::create_directories(dir / "real-store");
+  std::filesystem::create_directory_symlink(dir / "real-store", dir / "linked-store");
+  store = dir / "linked-store";
+  registry = NewRegistry();
+  const RegKey key = Create(kHkeyCurrentUser, "Software");
+  ASSERT_EQ(SetString(key, "Name", "value"), 0);
+  EXPECT_EQ(registry->RegCloseKey(key), 0);
+  EXPECT_NE(ExportHive(dir / "real-store" / "HKCU.hiv").find("\"Name\""), std::string::npos);
+}
+
 TEST_F(RegistryKeys, AWriteOverAnotherProcesssCommitIsRefusedAndLosesNothing) {
   registry->RegCloseKey(Create(kHkeyLocalMachine, "Shared"));
   auto other = NewRegistry();
