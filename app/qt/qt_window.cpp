@@ -162,14 +162,13 @@ void QtFrontEnd::Attach(Form1& form) {
 }
 
 void QtFrontEnd::Press() {
-  // A press that arrives while one runs (through the message pump) is refused.
-  if (form_ == nullptr || form_->Busy()) return;
-  form_->Browse_Click();
+  // The form itself refuses a press that arrives while one runs (through the message pump).
+  if (form_ != nullptr) form_->Browse_Click();
 }
 
 bool QtFrontEnd::MayClose() {
   if (ended_ || form_ == nullptr) return true;
-  if (form_->Busy()) return false;
+  // Refused by the form while a press runs.
   closeRequested_ = true;
   const bool closing = form_->RequestClose();
   closeRequested_ = false;

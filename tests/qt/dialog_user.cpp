@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QFileDialog>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <algorithm>
 
@@ -59,9 +60,11 @@ void DialogUser::Look() {
     if (auto* asDialog = qobject_cast<QDialog*>(dialog)) asDialog->reject();
     return;
   }
-  Action action = std::move(actions_.front());
+  // Run outside this timer's slot: an action may open a dialog of its own, and the timer
+  // must keep looking meanwhile.
+  QTimer::singleShot(0, dialog,
+                     [dialog, action = std::move(actions_.front())] { action(*dialog); });
   actions_.pop_front();
-  action(*dialog);
 }
 
 DialogUser::Action ClickButton(QMessageBox::StandardButton button) {
@@ -81,10 +84,11 @@ DialogUser::Action CloseWithCloseButton() {
 
 DialogUser::Action ChooseFolder(const std::string& folder) {
   return [folder](QWidget& dialog) {
-    QFileDialog* chooser = AsFolderDialog(dialog);
-    chooser->selectFile(QString::fromStdString(folder));
+    // Typed into the dialog's name field, as a user who knows the path would do.
+    auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+    name->setText(QString::fromStdString(folder));
     // Through QDialog, as the dialog's own Choose button does: the dialog checks the choice.
-    static_cast<QDialog*>(chooser)->accept();
+    static_cast<QDialog*>(AsFolderDialog(dialog))->accept();
   };
 }
 

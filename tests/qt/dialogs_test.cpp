@@ -113,6 +113,22 @@ TEST_F(QtDialogsTest, FolderDialogShowsThePromptAndReturnsTheChosenDirectory) {
   EXPECT_TRUE(directoriesOnly);
 }
 
+TEST_F(QtDialogsTest, FolderDialogRefusesADirectoryThatDoesNotExist) {
+  TempDir folder;
+  bool stillOpen = false;
+  user.Then([&](QWidget& dialog) {
+    ChooseFolder((folder / "missing").string())(dialog);
+    stillOpen = dialog.isVisible();
+    CancelDialog()(dialog);
+  });
+  // The dialog's own warning, met while the choice is refused.
+  user.Then(ClickButton(QMessageBox::Ok));
+
+  EXPECT_FALSE(frontEnd.BrowseForFolder(0, "Choose a Windows Directory").has_value());
+  EXPECT_TRUE(stillOpen);
+  EXPECT_TRUE(user.AllActionsUsed());
+}
+
 TEST_F(QtDialogsTest, CancelledOrClosedFolderDialogReturnsNothing) {
   user.Then(CancelDialog());
   EXPECT_FALSE(frontEnd.BrowseForFolder(0, "Choose a Windows Directory").has_value());
