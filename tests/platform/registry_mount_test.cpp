@@ -114,6 +114,8 @@ TEST_F(RegistryMount, NamesAndFilesInUseAreRefused) {
   EXPECT_EQ(Load("Store", "Z:" + (store / "HKLM.hiv").string()), kErrorSharingViolation)
       << "a hive of the store itself";
 
+  EXPECT_EQ(registry->RegDeleteTreeA(kHkeyLocalMachine, kMount), kErrorAccessDenied)
+      << "a mounted hive goes only by unloading it";
   RegKey open = 0;
   ASSERT_EQ(
       registry->RegOpenKeyExA(kHkeyLocalMachine, "Ravlin_System\\Select", 0, kKeyQueryValue, open),
