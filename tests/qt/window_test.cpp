@@ -11,9 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/qt/qt_window.hpp"
-#include "tests/qt/dialog_user.hpp"
-#include "tests/support/temp_dir.hpp"
+#include "tests/qt/window_fixture.hpp"
 
 namespace ravlin {
 namespace {
@@ -22,48 +20,9 @@ using testing::CancelDialog;
 using testing::ChooseFolder;
 using testing::ClickButton;
 using testing::DialogUser;
-using testing::ScopedEnv;
+using testing::kPrompt;
+using testing::QtWindowTest;
 using testing::TempDir;
-
-const std::string kPrompt = "<Select a valid Windows directory>";
-
-class QtWindowTest : public ::testing::Test {
- protected:
-  QtWindowTest() {
-    options.drives = "G=" + drive.path().string();
-    options.registryStore = registry.path();
-    options.programFolder = std::filesystem::path(RAVLIN_BIN_DIR);
-    program = std::make_unique<QtProgram>(options);
-    program->Start();
-  }
-
-  ~QtWindowTest() override {
-    if (!program->FrontEnd().Ended()) window().close();
-  }
-
-  QWidget& window() { return program->FrontEnd().Window(); }
-  QWidget& control(ControlId id) { return program->FrontEnd().Control(id); }
-  std::string Shows(ControlId id) {
-    QWidget& widget = control(id);
-    if (auto* label = qobject_cast<QLabel*>(&widget)) return label->text().toStdString();
-    if (auto* edit = qobject_cast<QLineEdit*>(&widget)) return edit->text().toStdString();
-    return qobject_cast<QPushButton*>(&widget)->text().toStdString();
-  }
-  void PressBrowse() { qobject_cast<QPushButton*>(&control(ControlId::Browse))->click(); }
-  void ExpectIdle() {
-    EXPECT_EQ(Shows(ControlId::Text1), kPrompt);
-    EXPECT_EQ(Shows(ControlId::Label3), "Idle");
-    EXPECT_TRUE(window().isVisible());
-    EXPECT_FALSE(program->FrontEnd().Ended());
-  }
-
-  TempDir drive;
-  TempDir registry;
-  ScopedEnv windir{"windir", std::nullopt};
-  PosixOptions options;
-  DialogUser user;
-  std::unique_ptr<QtProgram> program;
-};
 
 TEST_F(QtWindowTest, StartsVisibleWithCaptionPromptAndDesignTexts) {
   EXPECT_TRUE(window().isVisible());
