@@ -1,3 +1,5 @@
+#include <QCoreApplication>
+#include <QEvent>
 #include <QImage>
 #include <QLabel>
 #include <QLineEdit>
@@ -82,6 +84,33 @@ TEST_F(QtWindowTest, TabOrderFollowsTheTabIndexAndTheTextBoxHasTheFocus) {
   EXPECT_EQ(tabStops,
             (std::vector<QWidget*>{&control(ControlId::Text1), &control(ControlId::Browse)}));
   EXPECT_EQ(window().focusWidget(), &control(ControlId::Text1));
+}
+
+// Counts the paint events a widget receives.
+class PaintCounter : public QObject {
+ public:
+  int paints = 0;
+
+ protected:
+  bool eventFilter(QObject*, QEvent* event) override {
+    if (event->type() == QEvent::Paint) ++paints;
+    return false;
+  }
+};
+
+TEST_F(QtWindowTest, StatusIsPaintedAtOnceWhenTheWorkflowWritesIt) {
+  // While the workflow waits for the registry editor, no event loop may run before the
+  // next message pump; the status must be on screen already.
+  QCoreApplication::processEvents();  // the idle window is on screen
+  QWidget& status = control(ControlId::Label3);
+  PaintCounter counter;
+  status.installEventFilter(&counter);
+
+  program->FrontEnd().TextChanged(ControlId::Label3, "Importing Registry Files...");
+
+  EXPECT_EQ(Shows(ControlId::Label3), "Importing Registry Files...");
+  EXPECT_GE(counter.paints, 1);
+  status.removeEventFilter(&counter);
 }
 
 TEST_F(QtWindowTest, CancelledFolderDialogReturnsToIdle) {
