@@ -23,6 +23,16 @@ constexpr double kSmallestPointSize = 6.0;
 // Frame and padding that a text box or a button keeps around its text.
 constexpr double kControlTextMargin = 8.0;
 
+// A design rectangle in twips as pixels at `logicalDpi` (15 twips a pixel at 96 dpi). Edges
+// are rounded, not sizes, so that neighbouring controls keep their spacing at any dpi.
+QRect TwipsToPixels(int left, int top, int width, int height, double logicalDpi) {
+  const double scale = logicalDpi / kTwipsPerInch;
+  const auto edge = [scale](int twips) { return static_cast<int>(std::lround(twips * scale)); };
+  const int x = edge(left);
+  const int y = edge(top);
+  return {x, y, edge(left + width) - x, edge(top + height) - y};
+}
+
 QRect DesignRect(const ControlDesign& design, double logicalDpi) {
   return TwipsToPixels(design.left, design.top, design.width, design.height, logicalDpi);
 }
@@ -72,14 +82,6 @@ std::size_t IndexOf(ControlId id) {
 }
 
 }  // namespace
-
-QRect TwipsToPixels(int left, int top, int width, int height, double logicalDpi) {
-  const double scale = logicalDpi / kTwipsPerInch;
-  const auto edge = [scale](int twips) { return static_cast<int>(std::lround(twips * scale)); };
-  const int x = edge(left);
-  const int y = edge(top);
-  return {x, y, edge(left + width) - x, edge(top + height) - y};
-}
 
 FormWindow::FormWindow(std::function<bool()> mayClose)
     : QWidget(nullptr, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |

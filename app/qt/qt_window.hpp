@@ -4,8 +4,6 @@
 #include <functional>
 #include <memory>
 
-#include <QFont>
-#include <QRect>
 #include <QWidget>
 
 #include "app/form1.hpp"
@@ -13,10 +11,6 @@
 #include "platform/ui.hpp"
 
 namespace ravlin {
-
-// A design rectangle in twips as pixels at `logicalDpi` (15 twips a pixel at 96 dpi). Edges
-// are rounded, not sizes, so that neighbouring controls keep their spacing at any dpi.
-QRect TwipsToPixels(int left, int top, int width, int height, double logicalDpi);
 
 // The top-level window; it asks before it closes.
 class FormWindow : public QWidget {
