@@ -55,7 +55,7 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   platform.tempFiles = std::make_shared<PosixTempFiles>(driveTable);
   platform.shell = std::make_shared<PosixShell>(driveTable, std::cout);
   platform.processes = std::make_shared<PosixProcesses>(options.programFolder, driveTable);
-  platform.windows = std::make_shared<PosixTopLevelWindows>();
+  platform.windows = std::make_shared<PosixTopLevelWindows>(options.registryStore);
   platform.profiles = std::make_shared<PosixProfiles>(driveTable);
   platform.drives = std::make_shared<PosixDrives>(driveTable);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);

@@ -347,6 +347,22 @@ bool IsRegistryEditorName(const std::string& name) {
   return EqualIgnoringCase(name, "regedit") || EqualIgnoringCase(name, "regedit.exe");
 }
 
+// The registry store that another process names in RAVLIN_REGISTRY (relative to its working
+// folder), or nothing when it names none (Wine's editor, or our importer on the default
+// store).
+std::optional<std::filesystem::path> NamedRegistryStore(
+    const std::filesystem::path& processFolder) {
+  std::ifstream in(processFolder / "environ", std::ios::binary);
+  const std::string prefix = "RAVLIN_REGISTRY=";
+  for (std::string entry; std::getline(in, entry, '\0');) {
+    if (entry.rfind(prefix, 0) != 0 || entry.size() == prefix.size()) continue;
+    std::error_code error;
+    const auto workingFolder = std::filesystem::read_symlink(processFolder / "cwd", error);
+    return std::filesystem::weakly_canonical(workingFolder / entry.substr(prefix.size()), error);
+  }
+  return std::nullopt;
+}
+
 bool IsZombie(const std::filesystem::path& processFolder) {
   const std::string stat = FirstLine(processFolder / "stat");
   const std::size_t close = stat.rfind(')');
@@ -354,6 +370,13 @@ bool IsZombie(const std::filesystem::path& processFolder) {
 }
 
 }  // namespace
+
+PosixTopLevelWindows::PosixTopLevelWindows(std::filesystem::path registryStore) {
+  std::error_code error;
+  registryStore_ =
+      std::filesystem::weakly_canonical(std::filesystem::absolute(registryStore), error);
+  if (error) registryStore_ = std::move(registryStore);
+}
 
 Handle PosixTopLevelWindows::FindWindowA(const std::string& className,
                                          const std::string& windowName) {
@@ -377,6 +400,7 @@ Handle PosixTopLevelWindows::FindWindowA(const std::string& className,
         !IsRegistryEditorName(ProgramNameOf(folder)))
       continue;
     if (IsZombie(folder)) continue;
+    if (const auto store = NamedRegistryStore(folder); store && *store != registryStore_) continue;
     return kWindowHandleTag | (static_cast<Handle>(pid) << 2);
   }
   return 0;

@@ -80,11 +80,18 @@ class PosixProcesses : public Processes {
 
 // Linux has no top-level windows for us; a "Registry Editor" window stands for a running
 // registry editor process of this user (one named regedit or regedit.exe: our importer, or
-// Wine's), so that the repair can end it before it mounts a hive.
+// Wine's), so that the repair can end it before it mounts a hive. An editor that names
+// another store than `registryStore` in RAVLIN_REGISTRY holds none of our keys and is left
+// alone (so are, for one, the editors of tests that run side by side on stores of their own).
 class PosixTopLevelWindows : public TopLevelWindows {
  public:
+  explicit PosixTopLevelWindows(std::filesystem::path registryStore);
+
   Handle FindWindowA(const std::string& className, const std::string& windowName) override;
   std::uint32_t GetWindowThreadProcessId(Handle window, std::uint32_t& processId) override;
+
+ private:
+  std::filesystem::path registryStore_;
 };
 
 }  // namespace ravlin

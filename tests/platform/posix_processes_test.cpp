@@ -158,7 +158,9 @@ TEST_F(PosixProcessesTest, MissingProgramIsFileNotFound) {
 
 TEST_F(PosixProcessesTest, OpensOtherProcessesOfThisUserOnlyWhileTheyExist) {
   EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, false, 0), 0u);
-  if (::getuid() != 0) EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, false, 1), 0u);
+  if (::getuid() != 0) {
+    EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, false, 1), 0u);
+  }
 
   // A process this object did not start: its exit code is not ours to learn, but its end is.
   pid_t pid = 0;
@@ -179,31 +181,46 @@ TEST_F(PosixProcessesTest, OpensOtherProcessesOfThisUserOnlyWhileTheyExist) {
   EXPECT_EQ(processes.OpenProcess(kProcessAllAccess, false, static_cast<std::uint32_t>(pid)), 0u);
 }
 
-TEST(PosixTopLevelWindows, RegistryEditorWindowStandsForARunningEditorProcess) {
-  PosixTopLevelWindows windows;
+TEST(PosixTopLevelWindows, RegistryEditorWindowStandsForAnEditorOfTheSameStore) {
+  TempDir temp;
+  const auto store = temp / "store";
+  const auto elsewhere = temp / "elsewhere";
+  PosixTopLevelWindows windows(store);
   std::uint32_t processId = 99;
   EXPECT_EQ(windows.GetWindowThreadProcessId(0, processId), 0u);
   EXPECT_EQ(processId, 0u);
   EXPECT_EQ(windows.FindWindowA("", "Registry Editor - other"), 0u);
   EXPECT_EQ(windows.FindWindowA("Notepad", "Registry Editor"), 0u);
 
-  // A stand-in editor: a long sleep that goes by the editor's name.
-  TempDir temp;
+  // Stand-in editors: long sleeps that go by the editor's names, one working on our store
+  // (given relative to its working folder) and one on another store.
   std::filesystem::copy_file("/bin/sleep", temp / "regedit.exe");
+  std::filesystem::copy_file("/bin/sleep", temp / "regedit");
   PosixProcesses processes(temp.path(), std::make_shared<const DriveTable>(""));
-  const std::uint32_t pid = processes.StartProcess("regedit.exe 30", 1);
+  const std::uint32_t other = processes.StartProcess(
+      "env RAVLIN_REGISTRY=" + elsewhere.string() + " " + (temp / "regedit").string() + " 30", 1);
+  EXPECT_TRUE(Eventually([&] {
+    return ravlin::testing::ReadFile("/proc/" + std::to_string(other) + "/comm") == "regedit\n";
+  }));
+  // (An editor of this user that names no store may be found meanwhile; that one is fair game.)
+  windows.GetWindowThreadProcessId(windows.FindWindowA("", "Registry Editor"), processId);
+  EXPECT_NE(processId, other);
 
-  const Handle window = windows.FindWindowA("", "Registry Editor");
-  ASSERT_NE(window, 0u);
-  EXPECT_NE(windows.GetWindowThreadProcessId(window, processId), 0u);
-  // Another editor of this user may run at the same moment; whichever is found is one.
-  const std::string comm =
-      ravlin::testing::ReadFile("/proc/" + std::to_string(processId) + "/comm");
-  EXPECT_EQ(comm.substr(0, 7), "regedit");
+  const std::uint32_t ours =
+      processes.StartProcess("env -C " + temp.path().string() + " RAVLIN_REGISTRY=store " +
+                                 (temp / "regedit.exe").string() + " 30",
+                             1);
+  EXPECT_TRUE(Eventually([&] {
+    return windows.GetWindowThreadProcessId(windows.FindWindowA("", "Registry Editor"),
+                                            processId) != 0 &&
+           processId == ours;
+  }));
 
-  const Handle process = processes.OpenProcess(kProcessAllAccess, false, pid);
-  processes.TerminateProcess(process, 0);
-  processes.CloseHandle(process);
+  for (const std::uint32_t pid : {other, ours}) {
+    const Handle process = processes.OpenProcess(kProcessAllAccess, false, pid);
+    EXPECT_TRUE(processes.TerminateProcess(process, 0));
+    processes.CloseHandle(process);
+  }
 }
 
 }  // namespace
