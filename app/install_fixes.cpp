@@ -20,6 +20,11 @@ constexpr int kNormalFocusWindow = 1;
 constexpr std::array<std::string_view, 4> kDriverFiles = {"atapi.sys", "intelide.sys", "pciide.sys",
                                                           "pciidex.sys"};
 
+// A file of the required-files folder beside the program.
+std::string RequiredFilePath(Environment& environment, std::string_view fileName) {
+  return environment.ProgramFolder() + std::string(kRequiredFilesFragment) + std::string(fileName);
+}
+
 }  // namespace
 
 void Form1::InstallFixes() {
@@ -34,21 +39,21 @@ void Form1::InstallFixes() {
 
   SetText(ControlId::Label3, "Installing Driver Files...");
   const std::string title(kApplicationTitle);
-  if (!FSO().Folder_Exist(Text(ControlId::Text1) + std::string(kDriverFolderFragment))) {
-    if (!FSO().Create_Dir_Struct(Text(ControlId::Text1) + std::string(kDriverFolderFragment))) {
-      platform_.ui->MessageBox(
-          "Could not create:  " + Text(ControlId::Text1) + std::string(kDriverFolderFragment),
-          mb::kCritical, title);
+  // Every path is built from Text1 as it reads at that moment.
+  const auto guestDriverFolder = [this] {
+    return Text(ControlId::Text1) + std::string(kDriverFolderFragment);
+  };
+  if (!FSO().Folder_Exist(guestDriverFolder())) {
+    if (!FSO().Create_Dir_Struct(guestDriverFolder())) {
+      platform_.ui->MessageBox("Could not create:  " + guestDriverFolder(), mb::kCritical, title);
       blnAbort = true;
       return;
     }
   }
   for (const std::string_view driverFile : kDriverFiles) {
-    const std::string driverFolder = Text(ControlId::Text1) + std::string(kDriverFolderFragment);
-    if (FSO().File_Exist(driverFolder + "\\" + std::string(driverFile))) continue;
-    const std::string source = platform_.environment->ProgramFolder() +
-                               std::string(kRequiredFilesFragment) + std::string(driverFile);
-    if (!FSO().Copy_File(source, driverFolder + "\\")) {
+    if (FSO().File_Exist(guestDriverFolder() + "\\" + std::string(driverFile))) continue;
+    if (!FSO().Copy_File(RequiredFilePath(*platform_.environment, driverFile),
+                         guestDriverFolder() + "\\")) {
       platform_.ui->MessageBox("Critical Error copying file.  Check paths and permissions.",
                                mb::kCritical, title);
       blnAbort = true;
@@ -57,9 +62,8 @@ void Form1::InstallFixes() {
 }
 
 void Form1::ImportRegFile(const std::int16_t& N) {
-  const std::string registryFile = platform_.environment->ProgramFolder() +
-                                   std::string(kRequiredFilesFragment) +
-                                   std::string(kRegistryFilePrefix) + std::to_string(N) + ".reg";
+  const std::string registryFile = RequiredFilePath(
+      *platform_.environment, std::string(kRegistryFilePrefix) + std::to_string(N) + ".reg");
   const std::string commandLine = "regedit.exe /s \"" + registryFile + "\"";
 
   // An import that never ran, or that the editor reports as failed, leaves the guest
