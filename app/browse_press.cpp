@@ -72,8 +72,7 @@ void Form1::Browse_Click() {
           [&] { platform_.ui->MessageBox(kOwnWindowsDirectoryMessage, mb::kInformation, title); });
     } else {
       bool hiveFound = false;
-      ContinueOnError(
-          [&] { hiveFound = FSO().File_Exist(chosen + std::string(kHiveFragment)); });
+      ContinueOnError([&] { hiveFound = FSO().File_Exist(chosen + std::string(kHiveFragment)); });
       if (!hiveFound) {
         ContinueOnError([&] {
           platform_.ui->MessageBox(

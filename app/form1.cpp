@@ -21,7 +21,9 @@ std::string WindowCaption() {
 
 }  // namespace
 
-const ControlDesign& DesignOf(ControlId id) { return kControlDesigns[IndexOf(id)]; }
+const ControlDesign& DesignOf(ControlId id) {
+  return kControlDesigns[IndexOf(id)];
+}
 
 Form1::Form1(Platform platform, FormView& view)
     : platform_(std::move(platform)), view_(view), privileges_(platform_, kApplicationTitle) {
@@ -30,7 +32,9 @@ Form1::Form1(Platform platform, FormView& view)
 
 Form1::~Form1() = default;
 
-const std::string& Form1::Text(ControlId control) const { return texts_[IndexOf(control)]; }
+const std::string& Form1::Text(ControlId control) const {
+  return texts_[IndexOf(control)];
+}
 
 void Form1::SetText(ControlId control, std::string text) {
   texts_[IndexOf(control)] = std::move(text);

@@ -41,11 +41,10 @@ inline constexpr std::string_view kDescription =
 
 // The controls in the order in which the window stores them.
 inline constexpr std::array<ControlDesign, 6> kControlDesigns{{
-    {ControlId::Browse, "Browse", ControlKind::CommandButton, "Browse", 3840, 1440, 1095, 375,
-     1, false},
+    {ControlId::Browse, "Browse", ControlKind::CommandButton, "Browse", 3840, 1440, 1095, 375, 1,
+     false},
     {ControlId::Text1, "Text1", ControlKind::TextBox, "", 120, 1560, 3495, 285, 0, false},
-    {ControlId::Label4, "Label4", ControlKind::Label, kDescription, 120, 120, 4815, 855, 5,
-     true},
+    {ControlId::Label4, "Label4", ControlKind::Label, kDescription, 120, 120, 4815, 855, 5, true},
     {ControlId::Label3, "Label3", ControlKind::Label, "Idle", 840, 2160, 3735, 255, 4, false},
     {ControlId::Label2, "Label2", ControlKind::Label, "Status:", 240, 2160, 495, 255, 3, false},
     {ControlId::Label1, "Label1", ControlKind::Label,

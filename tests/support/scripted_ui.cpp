@@ -32,7 +32,9 @@ void ScriptedUi::DoEvents() {
   if (onDoEvents) onDoEvents();
 }
 
-void ScriptedUi::Shown() { events.push_back("Shown"); }
+void ScriptedUi::Shown() {
+  events.push_back("Shown");
+}
 
 void ScriptedUi::CaptionChanged(const std::string& caption) {
   events.push_back("Caption: " + caption);
