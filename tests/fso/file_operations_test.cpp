@@ -1,3 +1,4 @@
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -221,6 +222,31 @@ class Resisting {
   bool active_ = false;
 };
 
+// Runs `work` in a child process under the unprivileged user "nobody" (for root, whom
+// permissions do not stop); the child's answer comes back as its exit status. Nothing when
+// the child could not drop its rights.
+std::optional<bool> AsNobody(const std::function<bool()>& work) {
+  constexpr uid_t kNobody = 65534;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
+    ::_exit(work() ? 1 : 0);
+  }
+  int status = 0;
+  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
+      WEXITSTATUS(status) > 1)
+    return std::nullopt;
+  return WEXITSTATUS(status) == 1;
+}
+
+// Hands a part of the temporary folder to "nobody", who must reach it.
+void GiveToNobody(const fs::path& temp, const fs::path& part) {
+  fs::permissions(temp, fs::perms::others_exec, fs::perm_options::add);
+  ASSERT_EQ(::chown(part.c_str(), 65534, 65534), 0);
+  for (const auto& entry : fs::recursive_directory_iterator(part))
+    ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
+}
+
 using KillFileTest = ToolkitTest;
 
 TEST_F(KillFileTest, DeletesReadOnlyHiddenFilesAndAcceptsMissingOnes) {
@@ -236,12 +262,21 @@ TEST_F(KillFileTest, DeletesReadOnlyHiddenFilesAndAcceptsMissingOnes) {
 TEST_F(KillFileTest, FileThatCannotGoIsFalse) {
   WriteFile(Native("locked/file.txt"), "x");
   const Resisting lock(Native("locked/file.txt"));
-  if (!lock.active()) {
-    if (::geteuid() == 0)
-      GTEST_SKIP() << "root on a file system without the immutable flag: nothing resists";
+  std::optional<bool> killed;
+  if (lock.active()) {
+    killed = fso->KillFile(Win("locked\\file.txt"));
+  } else {
+    // A folder without write permission keeps its files, except from root.
+    if (::geteuid() == 0) GiveToNobody(temp.path(), Native("locked"));
     fs::permissions(Native("locked"), fs::perms::owner_read | fs::perms::owner_exec);
+    if (::geteuid() == 0) {
+      killed = AsNobody([&] { return fso->KillFile(Win("locked\\file.txt")); });
+      if (!killed) GTEST_SKIP() << "cannot run as an unprivileged user here";
+    } else {
+      killed = fso->KillFile(Win("locked\\file.txt"));
+    }
   }
-  EXPECT_FALSE(fso->KillFile(Win("locked\\file.txt")));
+  EXPECT_EQ(killed, false);
   EXPECT_TRUE(fs::exists(Native("locked/file.txt")));
 }
 
@@ -308,14 +343,23 @@ TEST_F(KillDirTest, FolderThatResistsIsEmptiedAsFarAsPossible) {
   WriteFile(Native("work/stuck/locked.txt"), "locked");
   WriteFile(Native("work/stuck/free.txt"), "free");
   const Resisting lock(Native("work/stuck/locked.txt"));
-  if (!lock.active()) {
-    if (::geteuid() == 0)
-      GTEST_SKIP() << "root on a file system without the immutable flag: nothing resists";
-    // Without root, a folder that cannot even be read resists; the file list then fails
-    // as a whole, so only the subfolders are cleaned up.
-    fs::permissions(Native("work/stuck"), fs::perms::none);
+  std::optional<bool> killed;
+  if (lock.active()) {
+    killed = fso->KillDir(Win("work"), true);
+  } else {
+    // A folder that cannot even be read resists; the file list then fails as a whole, so
+    // only the subfolders are cleaned up. Root is not stopped by that, "nobody" is.
+    if (::geteuid() == 0) {
+      GiveToNobody(temp.path(), Native("work"));
+      fs::permissions(Native("work/stuck"), fs::perms::none);
+      killed = AsNobody([&] { return fso->KillDir(Win("work"), true); });
+      if (!killed) GTEST_SKIP() << "cannot run as an unprivileged user here";
+    } else {
+      fs::permissions(Native("work/stuck"), fs::perms::none);
+      killed = fso->KillDir(Win("work"), true);
+    }
   }
-  EXPECT_FALSE(fso->KillDir(Win("work"), true));
+  EXPECT_EQ(killed, false);
   EXPECT_TRUE(fs::exists(Native("work/stuck")));
   EXPECT_FALSE(fs::exists(Native("work/other")));
   EXPECT_TRUE(ui->boxes.empty());
