@@ -12,7 +12,6 @@ namespace ravlin {
 // otherwise false with the reason in `message`. `exitCode`, when given, receives the
 // process's exit code once it was watched to its end.
 bool ShellAndWait(const Platform& platform, const std::string& commandLine, int windowStyle,
-                  std::string& message, std::int32_t timeoutMs,
-                  std::uint32_t* exitCode = nullptr);
+                  std::string& message, std::int32_t timeoutMs, std::uint32_t* exitCode = nullptr);
 
 }  // namespace ravlin
