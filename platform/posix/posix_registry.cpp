@@ -170,25 +170,19 @@ std::int32_t PosixRegistry::Load(const KeyPlace& place, bool forWriting, LoadedH
   return status;
 }
 
-std::int32_t PosixRegistry::Walk(const LoadedHive& hive, hive_node_h from,
+std::int32_t PosixRegistry::Walk(LoadedHive& hive, hive_node_h from,
                                  const std::vector<std::string>& parts, hive_node_h& node,
-                                 std::size_t& found) const {
+                                 std::size_t& found) {
   found = 0;
   if (!hive.file) {
     node = 0;
     return parts.empty() ? kErrorSuccess : kErrorFileNotFound;
   }
-  hive_h* handle = hive.file->handle();
-  node = from != 0 ? from : hivex_root(handle);
+  node = from != 0 ? from : hivex_root(hive.file->handle());
   for (const auto& part : parts) {
-    errno = 0;
-    Malloced<hive_node_h> children(hivex_node_children(handle, node));
-    if (!children) return kErrorBadDb;
     hive_node_h match = 0;
-    for (const hive_node_h* child = children.get(); *child != 0 && match == 0; ++child) {
-      Malloced<char> name(hivex_node_name(handle, *child));
-      if (name && SameRegistryName(name.get(), part)) match = *child;
-    }
+    if (const auto status = hive.file->FindChild(node, part, match); status != kErrorSuccess)
+      return status;
     if (match == 0) return kErrorFileNotFound;
     node = match;
     ++found;
@@ -273,16 +267,8 @@ std::int32_t PosixRegistry::RegCreateKeyExA(RegKey key, const std::string& subKe
     auto status = Walk(*hive, place.base, place.rest, node, found);
     if (status == kErrorFileNotFound) {
       status = kErrorSuccess;
-      for (std::size_t i = found; i < place.rest.size(); ++i) {
-        const auto child = hivex_node_add_child(hive->file->handle(), node, place.rest[i].c_str());
-        if (child == 0) {
-          hive->file->MarkBroken();
-          status = StatusFromErrno(errno);
-          break;
-        }
-        hive->file->MarkChanged();
-        node = child;
-      }
+      for (std::size_t i = found; i < place.rest.size() && status == kErrorSuccess; ++i)
+        status = hive->file->AddChild(node, place.rest[i], node);
     }
     if (status != kErrorSuccess) {
       ReleaseIfUnused(place.hiveId);
@@ -359,22 +345,13 @@ std::int32_t PosixRegistry::RegDeleteTreeA(RegKey key, const std::string& subKey
     if (wholeKey && node == hivex_root(handle)) {
       status = kErrorAccessDenied;  // the root of a hive goes only by unmounting it
     } else if (wholeKey) {
-      if (hivex_node_delete_child(handle, node) != 0) {
-        hive->file->MarkBroken();
-        status = StatusFromErrno(errno);
-      } else {
-        hive->file->MarkChanged();
-      }
+      status = hive->file->DeleteKey(node);
     } else {
       // An empty path empties the key itself: its subkeys and values go, the key stays.
       Malloced<hive_node_h> children(hivex_node_children(handle, node));
       for (const hive_node_h* child = children ? children.get() : nullptr;
-           child != nullptr && *child != 0 && status == kErrorSuccess; ++child) {
-        if (hivex_node_delete_child(handle, *child) != 0) {
-          hive->file->MarkBroken();
-          status = StatusFromErrno(errno);
-        }
-      }
+           child != nullptr && *child != 0 && status == kErrorSuccess; ++child)
+        status = hive->file->DeleteKey(*child);
       if (status == kErrorSuccess) status = hive->file->WriteValues(node, {});
       hive->file->MarkChanged();
     }

@@ -99,8 +99,8 @@ class PosixRegistry : public Registry {
   std::int32_t Place(RegKey key, const std::string& subKey, KeyPlace& place);
   std::int32_t Load(const KeyPlace& place, bool forWriting, LoadedHive*& hive);
   std::int32_t CreateStoreHive(const std::filesystem::path& file);
-  std::int32_t Walk(const LoadedHive& hive, hive_node_h from, const std::vector<std::string>& parts,
-                    hive_node_h& node, std::size_t& found) const;
+  std::int32_t Walk(LoadedHive& hive, hive_node_h from, const std::vector<std::string>& parts,
+                    hive_node_h& node, std::size_t& found);
   std::int32_t Commit(LoadedHive& hive);
   std::int32_t ReleaseIfUnused(const std::string& hiveId);
   RegKey AddHandle(const KeyPlace& place, hive_node_h node, std::uint32_t access);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 
 #include "platform/posix/hive_generator.hpp"
+#include "platform/posix/posix_registry_names.hpp"
 #include "platform/registry.hpp"
 
 namespace ravlin {
@@ -138,6 +139,49 @@ std::int32_t HiveFile::Commit() {
   if (status != kErrorSuccess) return status;
   state_ = written;
   changed_ = false;
+  return kErrorSuccess;
+}
+
+std::int32_t HiveFile::FindChild(hive_node_h parent, std::string_view name, hive_node_h& child) {
+  child = 0;
+  auto known = children_.find(parent);
+  if (known == children_.end()) {
+    errno = 0;
+    Malloced<hive_node_h> list(hivex_node_children(hive_, parent));
+    if (!list) return kErrorBadDb;
+    std::unordered_map<std::u16string, hive_node_h> byName;
+    for (const hive_node_h* node = list.get(); *node != 0; ++node) {
+      Malloced<char> nodeName(hivex_node_name(hive_, *node));
+      // Of two names that only a damaged hive can hold twice, the first in the index counts.
+      if (nodeName) byName.try_emplace(FoldedRegistryName(nodeName.get()), *node);
+    }
+    known = children_.emplace(parent, std::move(byName)).first;
+  }
+  if (const auto found = known->second.find(FoldedRegistryName(name)); found != known->second.end())
+    child = found->second;
+  return kErrorSuccess;
+}
+
+std::int32_t HiveFile::AddChild(hive_node_h parent, const std::string& name, hive_node_h& child) {
+  child = hivex_node_add_child(hive_, parent, name.c_str());
+  if (child == 0) {
+    broken_ = true;
+    return StatusFromErrno(errno);
+  }
+  changed_ = true;
+  if (const auto known = children_.find(parent); known != children_.end())
+    known->second.emplace(FoldedRegistryName(name), child);
+  return kErrorSuccess;
+}
+
+std::int32_t HiveFile::DeleteKey(hive_node_h node) {
+  // The lists of the key's parent and of every key below it change: all are read again.
+  children_.clear();
+  if (hivex_node_delete_child(hive_, node) != 0) {
+    broken_ = true;
+    return StatusFromErrno(errno);
+  }
+  changed_ = true;
   return kErrorSuccess;
 }
 

@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "platform/posix/posix_registry_storage.hpp"
@@ -61,15 +63,21 @@ class HiveFile {
   const std::filesystem::path& path() const { return file_; }
   bool changed() const { return changed_; }
   void MarkChanged() { changed_ = true; }
-  // After libhivex failed in the middle of a change, the hive in memory may be half changed:
-  // it is never written, and its changes are dropped.
-  void MarkBroken() { broken_ = true; }
 
   // Writes the changes to the file (nothing to do without changes): 0 or a status. Refuses
   // (1921) when the file or its folder became a link since it was opened, and (1016) when
   // another process replaced the file meanwhile, whose changes would otherwise be lost.
   // The caller holds the store lock exclusively.
   std::int32_t Commit();
+
+  // The subkey of `parent` named `name` (UTF-8, ignoring case), 0 when there is none: 0 or
+  // 1009 when the subkey list cannot be read. Each parent's subkeys are read once and then
+  // looked up by name: a key like CriticalDeviceDatabase has thousands of them.
+  std::int32_t FindChild(hive_node_h parent, std::string_view name, hive_node_h& child);
+  // Adds the subkey `name` (UTF-8) below `parent`: 0 or a status.
+  std::int32_t AddChild(hive_node_h parent, const std::string& name, hive_node_h& child);
+  // Deletes the key and everything below it: 0 or a status.
+  std::int32_t DeleteKey(hive_node_h node);
 
   // The key's values; 0 or a status.
   std::int32_t ReadValues(hive_node_h node, std::vector<StoredValue>& values) const;
@@ -86,7 +94,11 @@ class HiveFile {
   hive_h* hive_;
   FileState state_;
   bool changed_ = false;
+  // After libhivex failed in the middle of a change, the hive in memory may be half changed:
+  // it is never written, and its changes are dropped.
   bool broken_ = false;
+  // Per parent read so far: its subkeys by folded name (FoldedRegistryName).
+  std::unordered_map<hive_node_h, std::unordered_map<std::u16string, hive_node_h>> children_;
 };
 
 }  // namespace ravlin

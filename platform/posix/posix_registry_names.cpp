@@ -24,14 +24,15 @@ char16_t UpperCase(char16_t c) {
 
 }  // namespace
 
+std::u16string FoldedRegistryName(std::string_view name) {
+  auto folded = Utf8ToUtf16(name);
+  for (auto& c : folded) c = UpperCase(c);
+  return folded;
+}
+
 bool SameRegistryName(std::string_view a, std::string_view b) {
   if (a.size() == b.size() && a == b) return true;
-  const auto wideA = Utf8ToUtf16(a);
-  const auto wideB = Utf8ToUtf16(b);
-  if (wideA.size() != wideB.size()) return false;
-  for (std::size_t i = 0; i < wideA.size(); ++i)
-    if (UpperCase(wideA[i]) != UpperCase(wideB[i])) return false;
-  return true;
+  return FoldedRegistryName(a) == FoldedRegistryName(b);
 }
 
 std::vector<std::string> SplitKeyPath(const std::string& ansiPath) {
