@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <optional>
 
 #include "platform/posix/hive_generator.hpp"
 #include "platform/posix/posix_registry_names.hpp"
@@ -86,26 +87,6 @@ std::int32_t HiveFile::Open(const std::filesystem::path& file, Options options,
   return kErrorSuccess;
 }
 
-std::int32_t HiveFile::KeepBackup(int folderFd, const struct stat& current) const {
-  const auto name = file_.filename().string();
-  return DurablyReplace(
-      folderFd, name + ".ravlin-backup",
-      [&](int to) {
-        UniqueFd from(::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-        if (!from.valid()) return errno;
-        std::array<char, 65536> buffer{};
-        for (;;) {
-          const auto n = ::read(from.get(), buffer.data(), buffer.size());
-          if (n < 0 && errno == EINTR) continue;
-          if (n < 0) return errno;
-          if (n == 0) return 0;
-          if (const int error = WriteFully(to, buffer.data(), static_cast<std::size_t>(n)); error)
-            return error;
-        }
-      },
-      &current, /*keepExisting=*/true);
-}
-
 std::int32_t HiveFile::Commit() {
   if (broken_) return kErrorRegistryIoFailed;
   if (!changed_) return kErrorSuccess;
@@ -117,26 +98,42 @@ std::int32_t HiveFile::Commit() {
   UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!folderFd.valid()) return StatusFromErrno(errno);
   const auto name = file_.filename().string();
-  struct stat current {};
-  if (::fstatat(folderFd.get(), name.c_str(), &current, AT_SYMLINK_NOFOLLOW) != 0)
-    return StatusFromErrno(errno);
-  if (!S_ISREG(current.st_mode)) return kErrorCantResolveFilename;
-  if (!(FileState::Of(current) == state_)) return kErrorRegistryIoFailed;
+  // Opened, not just looked at, so that the copy below is of the very file checked here.
+  UniqueFd current(
+      ::openat(folderFd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!current.valid()) return StatusFromErrno(errno);
+  struct stat currentInfo {};
+  if (::fstat(current.get(), &currentInfo) != 0) return StatusFromErrno(errno);
+  if (!S_ISREG(currentInfo.st_mode)) return kErrorCantResolveFilename;
+  if (!(FileState::Of(currentInfo) == state_)) return kErrorRegistryIoFailed;
 
-  if (options_.keepBackup) {
-    if (const auto status = KeepBackup(folderFd.get(), current); status != kErrorSuccess)
-      return status;
+  // The untouched file is copied once, before the first change reaches it. The copy and the
+  // new hive are written side by side and flushed together; the copy is in place and
+  // flushed before the hive is replaced.
+  std::optional<PendingReplacement> backup;
+  const auto backupName = name + ".ravlin-backup";
+  struct stat existing {};
+  if (options_.keepBackup &&
+      ::fstatat(folderFd.get(), backupName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (errno != ENOENT) return StatusFromErrno(errno);
+    backup.emplace(folderFd.get(), backupName);
+    if (const auto status = backup->Create(); status != kErrorSuccess) return status;
+    if (const int copyError = CopyContent(current.get(), backup->fd()); copyError != 0)
+      return StatusFromErrno(copyError);
+    backup->StartFlush();
+  }
+  PendingReplacement replacement(folderFd.get(), name);
+  if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
+  // libhivex wants a path and would truncate the hive in place: give it the new file.
+  const auto path = "/proc/self/fd/" + std::to_string(replacement.fd());
+  if (hivex_commit(hive_, path.c_str(), 0) != 0) return StatusFromErrno(errno != 0 ? errno : EIO);
+  replacement.StartFlush();
+  if (backup) {
+    if (const auto status = backup->Install(&currentInfo); status != kErrorSuccess) return status;
   }
   FileState written;
-  const auto status = DurablyReplace(
-      folderFd.get(), name,
-      [&](int fd) {
-        // libhivex wants a path and would truncate the hive in place: give it the new file.
-        const auto path = "/proc/self/fd/" + std::to_string(fd);
-        return hivex_commit(hive_, path.c_str(), 0) == 0 ? 0 : (errno != 0 ? errno : EIO);
-      },
-      &current, /*keepExisting=*/false, &written);
-  if (status != kErrorSuccess) return status;
+  if (const auto status = replacement.Install(&currentInfo, &written); status != kErrorSuccess)
+    return status;
   state_ = written;
   changed_ = false;
   return kErrorSuccess;

@@ -87,7 +87,6 @@ class HiveFile {
 
  private:
   HiveFile(std::filesystem::path file, Options options, hive_h* hive, FileState state);
-  std::int32_t KeepBackup(int folderFd, const struct stat& current) const;
 
   std::filesystem::path file_;
   Options options_;

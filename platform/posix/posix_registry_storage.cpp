@@ -5,6 +5,7 @@
 #include <sys/xattr.h>
 #include <unistd.h>
 
+#include <array>
 #include <cerrno>
 #include <random>
 #include <system_error>
@@ -92,6 +93,72 @@ std::int32_t StatusFromErrno(int errnoValue) {
   }
 }
 
+int CopyContent(int from, int to) {
+  bool inKernel = true;
+  for (;;) {
+    if (inKernel) {
+      const auto n = ::copy_file_range(from, nullptr, to, nullptr, std::size_t{1} << 30, 0);
+      if (n > 0) continue;
+      if (n == 0) return 0;
+      if (errno == EINTR) continue;
+      // Across file systems, or where the kernel or the file system cannot, copy by hand.
+      if (errno != EXDEV && errno != ENOSYS && errno != EINVAL && errno != EOPNOTSUPP) return errno;
+      inKernel = false;
+    }
+    std::array<char, 65536> buffer{};
+    const auto n = ::read(from, buffer.data(), buffer.size());
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return 0;
+    if (const int error = WriteFully(to, buffer.data(), static_cast<std::size_t>(n)); error != 0)
+      return error;
+  }
+}
+
+PendingReplacement::PendingReplacement(int folderFd, std::string name)
+    : folderFd_(folderFd), name_(std::move(name)), temporary_(TemporaryName(name_)) {}
+
+PendingReplacement::~PendingReplacement() {
+  if (fd_.valid() && !installed_) ::unlinkat(folderFd_, temporary_.c_str(), 0);
+}
+
+std::int32_t PendingReplacement::Create() {
+  fd_ = UniqueFd(::openat(folderFd_, temporary_.c_str(),
+                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+  return fd_.valid() ? kErrorSuccess : StatusFromErrno(errno);
+}
+
+void PendingReplacement::StartFlush() const {
+  // Only a head start: Install's fsync reports any failure.
+  static_cast<void>(::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE));
+}
+
+std::int32_t PendingReplacement::Install(const struct stat* like, FileState* written) {
+  if (like != nullptr) {
+    struct stat created {};
+    if (::fstat(fd_.get(), &created) != 0) return StatusFromErrno(errno);
+    // Only the administrator may give a file away; the file stays usable without it.
+    if (created.st_uid != like->st_uid || created.st_gid != like->st_gid)
+      static_cast<void>(::fchown(fd_.get(), like->st_uid, like->st_gid));
+    if (::fchmod(fd_.get(), like->st_mode & 07777) != 0) return StatusFromErrno(errno);
+    UniqueFd original(::openat(folderFd_, name_.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (original.valid()) CopyExtendedAttributes(original.get(), fd_.get());
+  } else if (::fchmod(fd_.get(), 0644) != 0) {
+    return StatusFromErrno(errno);
+  }
+  if (::fsync(fd_.get()) != 0) return StatusFromErrno(errno);
+  struct stat result {};
+  if (::fstat(fd_.get(), &result) != 0) return StatusFromErrno(errno);
+  if (::renameat(folderFd_, temporary_.c_str(), folderFd_, name_.c_str()) != 0)
+    return StatusFromErrno(errno);
+  installed_ = true;
+  // Some file systems cannot flush a folder (EINVAL); the rename is then as durable as
+  // they make it.
+  if (::fsync(folderFd_) != 0 && errno != EINVAL && errno != EROFS) return StatusFromErrno(errno);
+  if (written != nullptr) *written = FileState::Of(result);
+  return kErrorSuccess;
+}
+
 std::int32_t DurablyReplace(int folderFd, const std::string& name,
                             const std::function<int(int fd)>& writeContent, const struct stat* like,
                             bool keepExisting, FileState* written) {
@@ -102,38 +169,10 @@ std::int32_t DurablyReplace(int folderFd, const std::string& name,
   } else if (errno != ENOENT) {
     return StatusFromErrno(errno);
   }
-
-  const auto temporary = TemporaryName(name);
-  UniqueFd fd(::openat(folderFd, temporary.c_str(),
-                       O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!fd.valid()) return StatusFromErrno(errno);
-  auto fail = [&](int errnoValue) {
-    ::unlinkat(folderFd, temporary.c_str(), 0);
-    return StatusFromErrno(errnoValue);
-  };
-
-  if (const int error = writeContent(fd.get()); error != 0) return fail(error);
-  if (like != nullptr) {
-    struct stat created {};
-    if (::fstat(fd.get(), &created) != 0) return fail(errno);
-    // Only the administrator may give a file away; the file stays usable without it.
-    if (created.st_uid != like->st_uid || created.st_gid != like->st_gid)
-      static_cast<void>(::fchown(fd.get(), like->st_uid, like->st_gid));
-    if (::fchmod(fd.get(), like->st_mode & 07777) != 0) return fail(errno);
-    UniqueFd original(::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-    if (original.valid()) CopyExtendedAttributes(original.get(), fd.get());
-  } else if (::fchmod(fd.get(), 0644) != 0) {
-    return fail(errno);
-  }
-  if (::fsync(fd.get()) != 0) return fail(errno);
-  struct stat result {};
-  if (::fstat(fd.get(), &result) != 0) return fail(errno);
-  if (::renameat(folderFd, temporary.c_str(), folderFd, name.c_str()) != 0) return fail(errno);
-  // Some file systems cannot flush a folder (EINVAL); the rename is then as durable as
-  // they make it.
-  if (::fsync(folderFd) != 0 && errno != EINVAL && errno != EROFS) return StatusFromErrno(errno);
-  if (written != nullptr) *written = FileState::Of(result);
-  return kErrorSuccess;
+  PendingReplacement replacement(folderFd, name);
+  if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
+  if (const int error = writeContent(replacement.fd()); error != 0) return StatusFromErrno(error);
+  return replacement.Install(like, written);
 }
 
 }  // namespace ravlin

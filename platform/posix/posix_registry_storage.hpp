@@ -37,18 +37,47 @@ struct FileState {
 // Writes all of `data`; 0 or the errno value of the failure.
 int WriteFully(int fd, const void* data, std::size_t size);
 
+// Copies the rest of `from` to `to`, inside the kernel where it can: 0 or an errno value.
+int CopyContent(int from, int to);
+
 // The registry status for a failed system call's errno.
 std::int32_t StatusFromErrno(int errnoValue);
 
-// Replaces (or creates) `name` in the folder `folderFd` so that a crash at any moment leaves
-// either the old or the new content: the content goes to a new file beside it, which is
-// flushed, given the old file's mode, owner (where allowed) and extended attributes, and
-// renamed over the old one; then the folder is flushed. Nothing follows a symbolic link.
-// `writeContent` writes the whole content to the descriptor it gets (for libraries that want
-// a path, "/proc/self/fd/N" names the same file) and returns 0 or an errno value.
-// `like` gives the attributes of a new file (nullptr: mode 0644 and no attributes to copy);
-// `keepExisting` makes it leave an existing file alone (status 0). Returns 0 or a registry
-// status; on success `written` (when given) receives the new file's state.
+// The new content of `name` in the folder `folderFd`, written to a new file beside it and
+// then installed in its place so that a crash at any moment leaves either the old or the new
+// content: the new file is flushed, given the old file's mode, owner (where allowed) and
+// extended attributes, and renamed over the old one; then the folder is flushed. Nothing
+// follows a symbolic link. The new file is removed again unless it was installed.
+class PendingReplacement {
+ public:
+  PendingReplacement(int folderFd, std::string name);
+  PendingReplacement(const PendingReplacement&) = delete;
+  PendingReplacement& operator=(const PendingReplacement&) = delete;
+  ~PendingReplacement();
+
+  // Creates the new file: 0 or a registry status.
+  std::int32_t Create();
+  // The new file, for its content (for libraries that want a path, "/proc/self/fd/N" names
+  // the same file).
+  int fd() const { return fd_.get(); }
+  // Lets the disk start on the content, so that the flushes of several files overlap.
+  void StartFlush() const;
+  // `like` gives the attributes (nullptr: mode 0644 and no attributes to copy). Returns 0 or
+  // a registry status; on success `written` (when given) receives the new file's state.
+  std::int32_t Install(const struct stat* like, FileState* written = nullptr);
+
+ private:
+  int folderFd_;
+  std::string name_;
+  std::string temporary_;
+  UniqueFd fd_;
+  bool installed_ = false;
+};
+
+// Replaces (or creates) `name` in the folder `folderFd` through a PendingReplacement.
+// `writeContent` writes the whole content to the descriptor it gets and returns 0 or an errno
+// value; `keepExisting` makes it leave an existing file alone (status 0). Returns 0 or a
+// registry status; `like` and `written` as for PendingReplacement::Install.
 std::int32_t DurablyReplace(int folderFd, const std::string& name,
                             const std::function<int(int fd)>& writeContent, const struct stat* like,
                             bool keepExisting, FileState* written = nullptr);
