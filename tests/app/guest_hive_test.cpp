@@ -9,6 +9,7 @@
 #include "platform/posix/posix_platform.hpp"
 #include "platform/posix/posix_registry_mounts.hpp"
 #include "system/modLoadReg.hpp"
+#include "tests/support/commanded_token.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -30,28 +31,6 @@ const std::string kSuccess = "Operation completed successfully!  Click OK to exi
 const std::string kOpenHandleOnUnload =
     "Access Denied.  Likely an open Handle on hive:  Ravlin_System, 5\r\n"
     "Try closing the registry editor, closing the key, or unloading a hive of the same name.";
-
-// A process token that cannot be opened, so that the hive privileges are never enabled.
-class UnopenableToken : public Token {
- public:
-  Handle GetCurrentProcess() override { return 1; }
-  bool OpenProcessToken(Handle, std::uint32_t, Handle&) override { return Fail(5); }
-  bool LookupPrivilegeValueA(const std::string&, const std::string&, Luid& luid) override {
-    luid = {1, 0};
-    return true;
-  }
-  bool AdjustTokenPrivileges(Handle, bool, const TokenPrivileges&, std::uint32_t) override {
-    return Fail(6);
-  }
-  std::uint32_t GetLastError() override { return lastError_; }
-
- private:
-  bool Fail(std::uint32_t error) {
-    lastError_ = error;
-    return false;
-  }
-  std::uint32_t lastError_ = 0;
-};
 
 // The repair on the real Linux backend: drive C: and the registry store in a temporary
 // folder, a program folder with registry files that mark each control set they reach, and
@@ -294,7 +273,10 @@ TEST_F(GuestHiveTest, WithoutPrivilegesBothCallsReportThePermissionsError) {
   MakeGuest("NEW");
   MountAsEarlierRun("C:\\OLD\\system32\\config\\system");
   Platform platform = NewPlatform();
-  platform.token = std::make_shared<UnopenableToken>();
+  // A process token that cannot be opened, so that the hive privileges are never enabled.
+  auto token = std::make_shared<testing::CommandedToken>();
+  token->openError = 5;
+  platform.token = token;
   StartWindow(platform);
   ui_->boxAnswers = {1};
 

@@ -10,6 +10,7 @@
 #include "fso/clsFSO.hpp"
 #include "platform/posix/posix_platform.hpp"
 #include "platform/runtime_error.hpp"
+#include "tests/support/error_number.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -44,15 +45,5 @@ class ToolkitTest : public ::testing::Test {
   Platform platform;
   std::unique_ptr<clsFSO> fso;
 };
-
-// The number of the RuntimeError that `call` throws, 0 when it throws none.
-inline std::int32_t ErrorNumberOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const RuntimeError& error) {
-    return error.Number();
-  }
-  return 0;
-}
 
 }  // namespace ravlin::testing

@@ -17,6 +17,7 @@
 #include "platform/posix/posix_shell.hpp"
 #include "platform/posix/posix_temp_files.hpp"
 #include "platform/runtime_error.hpp"
+#include "tests/support/error_number.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace fs = std::filesystem;
@@ -24,18 +25,10 @@ namespace fs = std::filesystem;
 namespace ravlin {
 namespace {
 
+using testing::ErrorNumberOf;
 using testing::ScopedEnv;
 using testing::TempDir;
 using testing::WriteFile;
-
-std::int32_t ErrorNumberOf(const std::function<void()>& call) {
-  try {
-    call();
-  } catch (const RuntimeError& error) {
-    return error.Number();
-  }
-  return 0;
-}
 
 class PosixToolkitTest : public ::testing::Test {
  protected:
