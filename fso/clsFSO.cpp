@@ -8,19 +8,29 @@ clsFSO::clsFSO(Platform platform) : platform_(std::move(platform)) {}
 
 clsFSO::~clsFSO() = default;
 
-void clsFSO::Count(double dblData) { count_ = dblData; }
+void clsFSO::Count(double dblData) {
+  count_ = dblData;
+}
 
-double clsFSO::Count() const { return count_; }
+double clsFSO::Count() const {
+  return count_;
+}
 
-void clsFSO::AccessErrNum(std::int32_t errNum) { accessErrNum_ = errNum; }
+void clsFSO::AccessErrNum(std::int32_t errNum) {
+  accessErrNum_ = errNum;
+}
 
-std::int32_t clsFSO::AccessErrNum() const { return accessErrNum_; }
+std::int32_t clsFSO::AccessErrNum() const {
+  return accessErrNum_;
+}
 
 FileService& clsFSO::NewFileService() {
   objFSO = platform_.files;
   return *objFSO;
 }
 
-void clsFSO::ReleaseFileService() { objFSO.reset(); }
+void clsFSO::ReleaseFileService() {
+  objFSO.reset();
+}
 
 }  // namespace ravlin

@@ -74,8 +74,7 @@ class Profiles {
  public:
   virtual ~Profiles() = default;
 
-  virtual std::uint32_t GetPrivateProfileStringA(const std::string& section,
-                                                 const std::string& key,
+  virtual std::uint32_t GetPrivateProfileStringA(const std::string& section, const std::string& key,
                                                  const std::string& defaultValue,
                                                  std::string& returned, std::uint32_t size,
                                                  const std::string& file) = 0;

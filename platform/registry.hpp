@@ -74,13 +74,11 @@ class Registry {
                                        std::uint32_t samDesired, RegKey& result,
                                        std::uint32_t* disposition) = 0;
   // String types (1, 2, 7) are given in the ANSI code page and stored as UTF-16LE.
-  virtual std::int32_t RegSetValueExA(RegKey key, const std::string& valueName,
-                                      std::uint32_t type, const std::uint8_t* data,
-                                      std::uint32_t dataSize) = 0;
+  virtual std::int32_t RegSetValueExA(RegKey key, const std::string& valueName, std::uint32_t type,
+                                      const std::uint8_t* data, std::uint32_t dataSize) = 0;
   // The data are stored exactly as given (string types already in UTF-16LE); the name is ANSI.
-  virtual std::int32_t RegSetValueExW(RegKey key, const std::string& valueName,
-                                      std::uint32_t type, const std::uint8_t* data,
-                                      std::uint32_t dataSize) = 0;
+  virtual std::int32_t RegSetValueExW(RegKey key, const std::string& valueName, std::uint32_t type,
+                                      const std::uint8_t* data, std::uint32_t dataSize) = 0;
   virtual std::int32_t RegDeleteValueA(RegKey key, const std::string& valueName) = 0;
   // Deletes the subkey with everything below it.
   virtual std::int32_t RegDeleteTreeA(RegKey key, const std::string& subKey) = 0;

@@ -22,7 +22,8 @@ std::string Trimmed(const std::string& text) {
 bool EqualsIgnoringCase(const std::string& a, const char* b) {
   std::size_t i = 0;
   for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
+    if (std::tolower(static_cast<unsigned char>(a[i])) !=
+        std::tolower(static_cast<unsigned char>(b[i])))
       return false;
   }
   return i == a.size() && b[i] == '\0';
@@ -76,7 +77,9 @@ std::string VariantToText(const Variant& value) {
   return buffer;
 }
 
-bool VariantToBoolean(const Variant& value) { return NumberOf(value) != 0; }
+bool VariantToBoolean(const Variant& value) {
+  return NumberOf(value) != 0;
+}
 
 std::int16_t VariantToInteger(const Variant& value) {
   return RoundedInto<std::int16_t>(NumberOf(value));
@@ -86,6 +89,8 @@ std::int32_t VariantToLong(const Variant& value) {
   return RoundedInto<std::int32_t>(NumberOf(value));
 }
 
-bool VariantIsEmpty(const Variant& value) { return std::holds_alternative<std::monostate>(value); }
+bool VariantIsEmpty(const Variant& value) {
+  return std::holds_alternative<std::monostate>(value);
+}
 
 }  // namespace ravlin
