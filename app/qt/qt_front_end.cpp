@@ -4,18 +4,42 @@
 #include <QEventLoop>
 #include <QPixmap>
 #include <cstdlib>
+#include <filesystem>
 #include <iostream>
+#include <string>
 
 #include "app/qt/qt_window.hpp"
 
 namespace ravlin {
 
+namespace {
+
+std::string Variable(const char* name) {
+  const char* value = std::getenv(name);
+  return value != nullptr ? value : "";
+}
+
+// A display named in the environment whose server is gone (a rescue system's desktop that
+// was stopped) would make Qt abort at start-up, so local servers are looked for first.
+bool X11DisplayReachable(const std::string& display) {
+  if (display.empty()) return false;
+  if (display.front() != ':') return true;  // a remote server: only connecting would tell
+  const std::string number = display.substr(1, display.find('.') - 1);
+  return std::filesystem::exists("/tmp/.X11-unix/X" + number);
+}
+
+bool WaylandDisplayReachable(const std::string& display) {
+  if (display.empty()) return false;
+  const std::filesystem::path socket(display);
+  return std::filesystem::exists(
+      socket.is_absolute() ? socket : std::filesystem::path(Variable("XDG_RUNTIME_DIR")) / socket);
+}
+
+}  // namespace
+
 bool QtDisplayAvailable() {
-  const auto set = [](const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && *value != '\0';
-  };
-  return set("DISPLAY") || set("WAYLAND_DISPLAY");
+  return WaylandDisplayReachable(Variable("WAYLAND_DISPLAY")) ||
+         X11DisplayReachable(Variable("DISPLAY"));
 }
 
 int RunQtWindow(int argc, char** argv, const PosixOptions& options) {
