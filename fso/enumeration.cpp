@@ -36,6 +36,19 @@ std::string LowerAnsi(std::string_view text) {
   return lower;
 }
 
+// Whether the extension of the path's last component is `lowerExtension`, ignoring case.
+// It runs once for every listed file, so it compares in place.
+bool HasExtension(std::string_view path, std::string_view lowerExtension) {
+  const std::string_view name = path.substr(path.find_last_of('\\') + 1);
+  const std::size_t dot = name.find_last_of('.');
+  const std::string_view extension =
+      dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
+  if (extension.size() != lowerExtension.size()) return false;
+  for (std::size_t i = 0; i < extension.size(); ++i)
+    if (LowerAnsi(extension[i]) != lowerExtension[i]) return false;
+  return true;
+}
+
 // Whether `haystack` holds `lowerNeedle` (already in lower case), ignoring case. An empty
 // needle is found in every text but the empty one, as the classic InStr finds it.
 bool ContainsIgnoringCase(const std::string& haystack, const std::string& lowerNeedle,
@@ -101,7 +114,7 @@ bool clsFSO::AppendFileList(const std::string& strFolder, bool blnSearchSubfolde
       list += ';';
       continue;
     }
-    if (LowerAnsi(GetExtensionName(file)) != *wantedExtension) continue;
+    if (!HasExtension(file, *wantedExtension)) continue;
     list += file;
     list += ';';
     count_ += 1;

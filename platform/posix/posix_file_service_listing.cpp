@@ -58,15 +58,34 @@ std::string WindowsPathOf(const DriveTable& drives, const std::string& given,
 }
 
 // Names in the order NTFS keeps them: compared ignoring case.
+bool IsAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+char UpperAscii(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
+}
+
+// Compares two names ignoring case, as NTFS orders them. Names of plain ASCII, nearly all of
+// them, are compared in place: a listing compares every name many times.
+int CompareIgnoringCase(const std::string& a, const std::string& b) {
+  if (!IsAscii(a) || !IsAscii(b)) return FoldedName(a).compare(FoldedName(b));
+  const std::size_t common = std::min(a.size(), b.size());
+  for (std::size_t i = 0; i < common; ++i) {
+    const char x = UpperAscii(a[i]);
+    const char y = UpperAscii(b[i]);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+}
+
 std::vector<std::string> SortedNames(std::vector<std::string> utf8Names) {
-  std::vector<std::pair<std::u16string, std::string>> keyed;
-  keyed.reserve(utf8Names.size());
-  for (std::string& name : utf8Names) keyed.emplace_back(FoldedName(name), std::move(name));
-  std::sort(keyed.begin(), keyed.end());
-  std::vector<std::string> sorted;
-  sorted.reserve(keyed.size());
-  for (auto& [key, name] : keyed) sorted.push_back(std::move(name));
-  return sorted;
+  std::sort(utf8Names.begin(), utf8Names.end(), [](const std::string& a, const std::string& b) {
+    const int order = CompareIgnoringCase(a, b);
+    return order != 0 ? order < 0 : a < b;
+  });
+  return utf8Names;
 }
 
 std::vector<std::string> FullPaths(const std::string& folder,
@@ -74,7 +93,8 @@ std::vector<std::string> FullPaths(const std::string& folder,
   const std::string prefix = folder.ends_with('\\') ? folder : folder + '\\';
   std::vector<std::string> paths;
   paths.reserve(utf8Names.size());
-  for (const std::string& name : utf8Names) paths.push_back(prefix + Utf8ToAnsi(name));
+  for (const std::string& name : utf8Names)
+    paths.push_back(prefix + (IsAscii(name) ? name : Utf8ToAnsi(name)));
   return paths;
 }
 
