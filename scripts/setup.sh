@@ -10,6 +10,7 @@ packages=(
   libhivex-bin libwin-hivex-perl         # hivexsh / hivexregedit: independent readers in tests
   chntpw                                 # reged, a peer in the import benchmark
   xz-utils                               # the compressed test hives
+  attr                                   # setfattr/getfattr: extended attributes in tests
   time                                   # peak memory of the programs a benchmark runs
 )
 
