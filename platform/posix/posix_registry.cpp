@@ -223,7 +223,8 @@ RegKey PosixRegistry::AddHandle(const KeyPlace& place, hive_node_h node, std::ui
 }
 
 std::int32_t PosixRegistry::Reach(RegKey key, std::uint32_t accessNeeded, bool forWriting,
-                                  KeyPlace& place, LoadedHive*& hive, hive_node_h& node) {
+                                  ReachedKey& reached) {
+  auto& [place, hive, node] = reached;
   if (const auto status = Place(key, "", place); status != kErrorSuccess) return status;
   if ((place.access & accessNeeded) != accessNeeded) return kErrorAccessDenied;
   if (const auto status = Load(place, forWriting, hive); status != kErrorSuccess) return status;
@@ -284,12 +285,11 @@ std::int32_t PosixRegistry::RegCreateKeyExA(RegKey key, const std::string& subKe
 std::int32_t PosixRegistry::RegEnumKeyA(RegKey key, std::uint32_t index, std::string& name,
                                         std::uint32_t bufferSize) {
   return Guarded([&] {
-    KeyPlace place;
-    LoadedHive* hive = nullptr;
-    hive_node_h node = 0;
-    if (const auto status = Reach(key, kKeyEnumerateSubKeys, false, place, hive, node);
+    ReachedKey reached;
+    if (const auto status = Reach(key, kKeyEnumerateSubKeys, false, reached);
         status != kErrorSuccess)
       return status;
+    auto& [place, hive, node] = reached;
     std::optional<std::string> found;
     std::size_t ownKeys = 0;
     if (hive->file) {

@@ -78,6 +78,13 @@ class PosixRegistry : public Registry {
     std::vector<std::string> rest;
     std::uint32_t access = 0;  // of the key handle the path starts from
   };
+  // An open key's place with its loaded hive and node, as the value and enumeration calls
+  // need them.
+  struct ReachedKey {
+    KeyPlace place;
+    LoadedHive* hive = nullptr;
+    hive_node_h node = 0;
+  };
   // The store lock, taken once however deeply the calls nest.
   class Locked {
    public:
@@ -105,8 +112,7 @@ class PosixRegistry : public Registry {
   std::int32_t ReleaseIfUnused(const std::string& hiveId);
   RegKey AddHandle(const KeyPlace& place, hive_node_h node, std::uint32_t access);
   // The key a handle (or a predefined root) names, loaded: `node` is resolved from 0.
-  std::int32_t Reach(RegKey key, std::uint32_t accessNeeded, bool forWriting, KeyPlace& place,
-                     LoadedHive*& hive, hive_node_h& node);
+  std::int32_t Reach(RegKey key, std::uint32_t accessNeeded, bool forWriting, ReachedKey& reached);
 
   // Runs one call, turning a failure to reach the store into a status.
   template <typename Call>

@@ -39,12 +39,10 @@ std::int32_t PosixRegistry::RegQueryValueExA(RegKey key, const std::string& valu
                                              std::uint32_t* dataSize) {
   if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
   return Guarded([&] {
-    KeyPlace place;
-    LoadedHive* hive = nullptr;
-    hive_node_h node = 0;
-    if (const auto status = Reach(key, kKeyQueryValue, false, place, hive, node);
-        status != kErrorSuccess)
+    ReachedKey reached;
+    if (const auto status = Reach(key, kKeyQueryValue, false, reached); status != kErrorSuccess)
       return status;
+    auto& [place, hive, node] = reached;
     std::vector<StoredValue> values;
     auto status = hive->file ? hive->file->ReadValues(node, values) : kErrorSuccess;
     ReleaseIfUnused(place.hiveId);
@@ -87,12 +85,10 @@ std::int32_t PosixRegistry::RegSetValueExW(RegKey key, const std::string& valueN
 std::int32_t PosixRegistry::SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
                                      std::vector<std::uint8_t> data) {
   return Guarded([&] {
-    KeyPlace place;
-    LoadedHive* hive = nullptr;
-    hive_node_h node = 0;
-    if (const auto status = Reach(key, kKeySetValue, true, place, hive, node);
-        status != kErrorSuccess)
+    ReachedKey reached;
+    if (const auto status = Reach(key, kKeySetValue, true, reached); status != kErrorSuccess)
       return status;
+    auto& [place, hive, node] = reached;
     std::vector<StoredValue> values;
     auto status = hive->file->ReadValues(node, values);
     if (status == kErrorSuccess) {
@@ -116,12 +112,10 @@ std::int32_t PosixRegistry::SetValue(RegKey key, const std::string& valueName, s
 
 std::int32_t PosixRegistry::RegDeleteValueA(RegKey key, const std::string& valueName) {
   return Guarded([&] {
-    KeyPlace place;
-    LoadedHive* hive = nullptr;
-    hive_node_h node = 0;
-    if (const auto status = Reach(key, kKeySetValue, false, place, hive, node);
-        status != kErrorSuccess)
+    ReachedKey reached;
+    if (const auto status = Reach(key, kKeySetValue, false, reached); status != kErrorSuccess)
       return status;
+    auto& [place, hive, node] = reached;
     std::vector<StoredValue> values;
     auto status = hive->file ? hive->file->ReadValues(node, values) : kErrorSuccess;
     if (status == kErrorSuccess) {
