@@ -7,13 +7,13 @@
 namespace ravlin {
 namespace {
 
-constexpr std::int32_t kReadOnly = 1;
-constexpr std::int32_t kHidden = 2;
-constexpr std::int32_t kSystem = 4;
-constexpr std::int32_t kVolume = 8;
-constexpr std::int32_t kDirectory = 16;
-constexpr std::int32_t kArchive = 32;
-constexpr std::int32_t kAlias = 64;
+using dos_attribute::kAlias;
+using dos_attribute::kArchive;
+using dos_attribute::kDirectory;
+using dos_attribute::kHidden;
+using dos_attribute::kReadOnly;
+using dos_attribute::kSystem;
+using dos_attribute::kVolume;
 
 }  // namespace
 

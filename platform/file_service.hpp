@@ -28,6 +28,17 @@ struct FileDetails {
   std::uint32_t attributes = 0;  // read-only 1, hidden 2, system 4, directory 16, archive 32
 };
 
+// DOS attribute bits as the file-service component reports them.
+namespace dos_attribute {
+inline constexpr std::uint16_t kReadOnly = 1;
+inline constexpr std::uint16_t kHidden = 2;
+inline constexpr std::uint16_t kSystem = 4;
+inline constexpr std::uint16_t kVolume = 8;
+inline constexpr std::uint16_t kDirectory = 16;
+inline constexpr std::uint16_t kArchive = 32;
+inline constexpr std::uint16_t kAlias = 64;
+}  // namespace dos_attribute
+
 // Drive type codes.
 namespace drive_type {
 inline constexpr std::int32_t kUnknown = 0;

@@ -5,16 +5,9 @@
 #include <cstdint>
 #include <filesystem>
 
-namespace ravlin {
+#include "platform/file_service.hpp"
 
-// DOS attribute bits as the file-service component reports them.
-namespace dos_attribute {
-inline constexpr std::uint16_t kReadOnly = 1;
-inline constexpr std::uint16_t kHidden = 2;
-inline constexpr std::uint16_t kSystem = 4;
-inline constexpr std::uint16_t kDirectory = 16;
-inline constexpr std::uint16_t kArchive = 32;
-}  // namespace dos_attribute
+namespace ravlin {
 
 // The DOS attributes of an entry of the machine. Directory comes from the entry's type and
 // read-only from its write permission (no write bit at all); hidden, system and archive come
