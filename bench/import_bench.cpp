@@ -422,8 +422,7 @@ int main(int argc, char** argv) {
     Report("synthetic SYSTEM hive", large, Measure(large, largeWork, regFile, regedit, runs), runs);
 
     const auto win7 = temp.path() / "win7-system.hive";
-    const auto compressed =
-        source.parent_path() / "shared" / "testdata" / "hives" / "win7-system.xz";
+    const auto compressed = source / "tests" / "data" / "hives" / "win7-system.xz";
     if (std::system(("xz -dc '" + compressed.string() + "' > '" + win7.string() + "'").c_str()) !=
         0)
       throw std::runtime_error("cannot decompress " + compressed.string());

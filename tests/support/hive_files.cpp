@@ -29,12 +29,12 @@ struct HiveCloser {
 
 }  // namespace
 
-std::filesystem::path SharedTestDataDir() {
-  return std::filesystem::path(RAVLIN_SOURCE_DIR) / ".." / "shared" / "testdata";
+std::filesystem::path TestDataDir() {
+  return std::filesystem::path(RAVLIN_SOURCE_DIR) / "tests" / "data";
 }
 
 void DecompressTestHive(const std::string& name, const std::filesystem::path& destination) {
-  const auto source = SharedTestDataDir() / "hives" / (name + ".xz");
+  const auto source = TestDataDir() / "hives" / (name + ".xz");
   if (!std::filesystem::exists(source)) throw std::runtime_error("missing " + source.string());
   std::filesystem::create_directories(destination.parent_path());
   const std::string command =

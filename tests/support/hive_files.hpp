@@ -7,9 +7,9 @@
 
 namespace ravlin::testing {
 
-// The shared test data folder (shared/ beside the source tree).
-std::filesystem::path SharedTestDataDir();
-// Decompresses shared/testdata/hives/<name>.xz into `destination` (its folders created).
+// The project's test data folder (tests/data).
+std::filesystem::path TestDataDir();
+// Decompresses tests/data/hives/<name>.xz into `destination` (its folders created).
 void DecompressTestHive(const std::string& name, const std::filesystem::path& destination);
 
 struct TestValue {
