@@ -1,4 +1,6 @@
 #include <array>
+#include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -24,6 +26,18 @@ constexpr std::array<std::string_view, 4> kDriverFiles = {"atapi.sys", "intelide
 // "Ravlin_System\ControlSet00N", the mounted guest's control set N.
 std::string ControlSetKey(std::int16_t N) {
   return std::string(kControlSetKeyPrefix) + std::to_string(N);
+}
+
+// The registry status that an editor's reason ends with, as in "... (status 112)".
+std::optional<std::int32_t> TrailingStatus(std::string_view reason) {
+  constexpr std::string_view kOpening = "(status ";
+  const auto at = reason.rfind(kOpening);
+  if (at == std::string_view::npos || !reason.ends_with(')')) return std::nullopt;
+  const auto digits = reason.substr(at + kOpening.size(), reason.size() - 1 - at - kOpening.size());
+  std::int32_t status = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), status);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return status;
 }
 
 // A file of the required-files folder beside the program.
@@ -73,6 +87,7 @@ void Form1::ImportRegFile(const std::int16_t& N) {
 
   // An import that never ran, or that the editor reports as failed, leaves the guest
   // unrepaired: it stops the attempt instead of ending in the success message.
+  std::string editorReason;
   const std::string failure = [&]() -> std::string {
     std::string refusal;
     try {
@@ -87,16 +102,17 @@ void Form1::ImportRegFile(const std::int16_t& N) {
     std::string message;
     std::uint32_t exitCode = 0;
     if (!ShellAndWait(platform_, commandLine, kNormalFocusWindow, message, kImportTimeoutMs,
-                      &exitCode))
+                      &exitCode, &editorReason))
       return message;
-    if (exitCode != 0)
-      return "The registry editor ended with exit code " + std::to_string(exitCode) + ".";
-    return {};
+    if (exitCode == 0) return {};
+    return "The registry editor ended with exit code " + std::to_string(exitCode) +
+           (editorReason.empty() ? "." : ":  " + editorReason);
   }();
   if (failure.empty()) return;
   platform_.ui->MessageBox(
       "Could not import the registry file:  " + registryFile + "\r\n" + failure, mb::kCritical,
       std::string(kApplicationTitle));
+  if (const auto status = TrailingStatus(editorReason)) ExplainStatus(*status);
   blnAbort = true;
 }
 

@@ -30,6 +30,15 @@ const std::string kCopyFailed = "Critical Error copying file.  Check paths and p
 const std::vector<std::string> kDrivers = {"atapi.sys", "intelide.sys", "pciide.sys",
                                            "pciidex.sys"};
 
+// The scripted user, who also keeps the plain lines that explain a status after its box.
+class ExplainedUi : public ScriptedUi {
+ public:
+  std::vector<std::string> explanations;
+  void StatusExplained(const std::string& explanation) override {
+    explanations.push_back(explanation);
+  }
+};
+
 // The import and driver stages on the real Linux backend: drive C: and the registry store in
 // a temporary folder, a program folder holding the shipped registry files, stand-in driver
 // files and an editor that logs each command line and hands it to the real importer (a
@@ -140,7 +149,7 @@ class InstallFixesTest : public ::testing::Test {
   ScopedEnv drivesVariable_{"RAVLIN_DRIVES", "C=" + drive_.string()};
   ScopedEnv windir_{"windir", std::nullopt};
   PosixOptions options_;
-  std::shared_ptr<ScriptedUi> ui_ = std::make_shared<ScriptedUi>();
+  std::shared_ptr<ExplainedUi> ui_ = std::make_shared<ExplainedUi>();
   std::unique_ptr<Form1> form_;
 };
 
@@ -216,6 +225,25 @@ TEST_F(InstallFixesTest, ImportThatCannotRunStopsTheAttemptWithTheHiveMounted) {
   EXPECT_TRUE(Mounted());
   EXPECT_FALSE(ui_->unloaded);
   EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
+}
+
+TEST_F(InstallFixesTest, TheEditorsLastErrorLineReachesTheBoxAndItsStatusIsExplained) {
+  MakeGuest({1});
+  AllDriversInGuest();
+  WriteFile(program_ / "regedit",
+            "#!/bin/sh\necho 'regedit: checking' >&2\n"
+            "echo 'regedit: line 5: cannot write the value \"Start\" (status 112)' >&2\nexit 1\n");
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[0].text,
+            "Could not import the registry file:  " + RegPath(1) +
+                "\r\nThe registry editor ended with exit code 1:  regedit: line 5: cannot write "
+                "the value \"Start\" (status 112)");
+  ASSERT_EQ(ui_->explanations.size(), 1u);
+  EXPECT_EQ(ui_->explanations[0].rfind("Status 112: the disk is full.", 0), 0u)
+      << ui_->explanations[0];
+  EXPECT_TRUE(Mounted());
 }
 
 TEST_F(InstallFixesTest, MissingDriverFilesAreCopiedAndAMissingSourceIsReported) {
