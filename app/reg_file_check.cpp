@@ -21,8 +21,21 @@ bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
                     [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
 }
 
+// A name component "." or ".." is no legitimate key of a control set, and a layer that took
+// it as a step up would leave the control set.
+bool HasDotComponent(std::string_view path) {
+  for (std::size_t start = 0; start <= path.size();) {
+    const auto end = std::min(path.find('\\', start), path.size());
+    const auto component = path.substr(start, end - start);
+    if (component == "." || component == "..") return true;
+    start = end + 1;
+  }
+  return false;
+}
+
 bool Inside(const RegOperation& operation, std::string_view controlSetKey) {
-  if (operation.root != kHkeyLocalMachine || !StartsWithIgnoringCase(operation.path, controlSetKey))
+  if (operation.root != kHkeyLocalMachine ||
+      !StartsWithIgnoringCase(operation.path, controlSetKey) || HasDotComponent(operation.path))
     return false;
   if (operation.path.size() == controlSetKey.size())
     return operation.kind == RegOperation::Kind::kOpenKey;

@@ -334,6 +334,8 @@ INSTANTIATE_TEST_SUITE_P(
         OutsideKey{"DeletionOfTheSetItself",
                    "[-HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001]\r\n",
                    "deletes the key HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001."},
+        OutsideKey{"DotDotComponent", "[-HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001\\..]\r\n",
+                   "deletes the key HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001\\..."},
         // A longer name that merely starts with the control set's.
         OutsideKey{"LongerSetName",
                    "[HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet0010\\Services]\r\n",
