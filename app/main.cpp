@@ -110,7 +110,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const auto options = ravlin::PosixOptions::FromEnvironment();
-  [[maybe_unused]] const bool scripted = arguments->consoleOptions.guest || arguments->consoleOptions.yes;
+  [[maybe_unused]] const bool scripted =
+      arguments->consoleOptions.guest || arguments->consoleOptions.yes;
 #ifdef RAVLIN_WITH_QT
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);

@@ -40,7 +40,9 @@ bool IsImporterName(std::string_view argument0) {
   return name == "regedit" || name == "regedit.exe";
 }
 
-fs::path OwnExecutable() { return fs::read_symlink("/proc/self/exe"); }
+fs::path OwnExecutable() {
+  return fs::read_symlink("/proc/self/exe");
+}
 
 // True in the copy that the launcher started in the folder it made.
 bool RunsInPrivateFolder() {
@@ -78,8 +80,7 @@ int RunAndWait(const fs::path& program, int argc, char** argv) {
     sigprocmask(SIG_SETMASK, &previous, nullptr);
     std::cerr << "ravlin-static: cannot start " << program.string() << ": "
               << std::generic_category().message(failure)
-              << (failure == EACCES ? " (set TMPDIR to a folder that allows running programs)"
-                                    : "")
+              << (failure == EACCES ? " (set TMPDIR to a folder that allows running programs)" : "")
               << '\n';
     return kExitFailure;
   }

@@ -18,29 +18,30 @@ namespace {
 fs::path MakeFreshFolder() {
   std::string pattern = (fs::temp_directory_path() / "ravlin-static.XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr)
-    throw std::system_error(errno, std::generic_category(),
-                            "cannot make a private folder in " +
-                                fs::temp_directory_path().string());
+    throw std::system_error(
+        errno, std::generic_category(),
+        "cannot make a private folder in " + fs::temp_directory_path().string());
   // The copy recognises its folder by the path of its own executable, which has no links.
   return fs::canonical(pattern);
 }
 
 void WriteWholeFile(const fs::path& file, std::span<const unsigned char> bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
-  out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  out.write(reinterpret_cast<const char*>(bytes.data()),
+            static_cast<std::streamsize>(bytes.size()));
   out.close();
   if (!out) throw std::runtime_error("cannot write " + file.string());
 }
 
 }  // namespace
 
-PrivateProgramFolder::PrivateProgramFolder(const fs::path& executable,
-                                           const fs::path& besideFolder)
+PrivateProgramFolder::PrivateProgramFolder(const fs::path& executable, const fs::path& besideFolder)
     : path_(MakeFreshFolder()) {
   try {
     const fs::path required = path_ / "Ravlin_Required_Files";
     fs::create_directory(required);
-    for (const auto& file : EmbeddedRequiredFiles()) WriteWholeFile(required / file.name, file.bytes);
+    for (const auto& file : EmbeddedRequiredFiles())
+      WriteWholeFile(required / file.name, file.bytes);
     std::error_code error;
     for (fs::directory_iterator entry(besideFolder / "Ravlin_Required_Files", error), end;
          !error && entry != end; entry.increment(error)) {
