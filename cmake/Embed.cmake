@@ -30,9 +30,5 @@ std::span<const EmbeddedFile> EmbeddedRequiredFiles() { return kFiles; }
 
 }  // namespace ravlin
 ")
-if(EXISTS ${OUTPUT})
-  file(READ ${OUTPUT} old)
-endif()
-if(NOT old STREQUAL body)
-  file(WRITE ${OUTPUT} "${body}")
-endif()
+# Rewritten only when the text changes, so that an unchanged file rebuilds nothing.
+file(CONFIGURE OUTPUT ${OUTPUT} CONTENT "${body}" @ONLY)

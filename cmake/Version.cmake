@@ -1,7 +1,6 @@
 # Writes the version header: the project version, and the git revision when the sources are
 # a checkout (or when REVISION names one, as the package build does from an exported tree).
-# Run as a script at every build; the header is rewritten only when its text changes, so
-# that an unchanged revision rebuilds nothing.
+# Run as a script at every build.
 if(NOT REVISION)
   find_package(Git QUIET)
   if(GIT_FOUND)
@@ -24,9 +23,5 @@ namespace ravlin {
 inline constexpr const char* kVersionText = \"${text}\";
 }  // namespace ravlin
 ")
-if(EXISTS ${OUTPUT})
-  file(READ ${OUTPUT} old)
-endif()
-if(NOT old STREQUAL header)
-  file(WRITE ${OUTPUT} "${header}")
-endif()
+# Rewritten only when the text changes, so that an unchanged file rebuilds nothing.
+file(CONFIGURE OUTPUT ${OUTPUT} CONTENT "${header}" @ONLY)
