@@ -54,7 +54,7 @@ ls -l dist/
 if $check; then
   sample="$objects/bin/ravlin-sample"
   echo "lintian:"
-  lintian --fail-on error --info --suppress-tags running-with-root-privileges \
+  lintian --fail-on error --info \
     "$stage"/ravlin_"$version"-*.changes
   bash tests/package/man_page_test.sh docs/ravlin.1 "$objects/bin/ravlin"
   bash tests/package/desktop_test.sh "$objects/generated" "$objects/icons"

@@ -6,7 +6,8 @@ generated=$1
 icons=$2
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
-desktop-file-validate "$generated/ravlin.desktop" || fail "desktop-file-validate"
+report=$(desktop-file-validate "$generated/ravlin.desktop" 2>&1) || fail "desktop-file-validate: $report"
+[ -z "$report" ] || fail "desktop-file-validate: $report"
 appstreamcli validate --no-net --explain "$generated/org.ravlin.Ravlin.metainfo.xml" ||
   fail "appstreamcli validate"
 xmllint --noout "$generated/org.ravlin.Ravlin.policy" || fail "the polkit action is not XML"
