@@ -1,16 +1,22 @@
 #!/usr/bin/env bash
-# repair_sample.sh PROGRAM SAMPLE: makes a sample guest with SAMPLE (the build's ravlin-sample)
-# in a scratch folder and repairs it unattended with PROGRAM, with no library path and a
-# registry editor on PATH that must never run. Checks the guest's hive afterwards with
-# hivexregedit and the backup beside it. Exits non-zero with a reason on the first fault.
+# repair_sample.sh PROGRAM SAMPLE [DRIVERS DRIVER...]: makes a sample guest with SAMPLE (the
+# build's ravlin-sample) in a scratch folder and repairs it unattended with PROGRAM, with no
+# library path and a registry editor on PATH that must never run. Checks the guest's hive
+# afterwards with hivexregedit and the backup beside it. With DRIVERS, the guest lacks each
+# DRIVER and must afterwards hold the copy from the folder DRIVERS. Exits non-zero with a
+# reason on the first fault.
 set -euo pipefail
 program=$1
 sample=$2
+drivers=${3:-}
+missing=("${@:4}")
 fail() { echo "FAIL: $*" >&2; exit 1; }
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-"$sample" "$work/xp"
+without=()
+for driver in "${missing[@]}"; do without+=(--without "$driver"); done
+"$sample" "$work/xp" "${without[@]}"
 hive="$work/xp/WINDOWS/system32/config/system"
 cp "$hive" "$work/untouched"
 
@@ -35,4 +41,8 @@ for set in ControlSet001 ControlSet002; do
   grep -qF "[\\$set\\Services\\PCIIde]" <<<"$exported" || fail "$set lacks the PCIIde service"
 done
 cmp -s "$hive.ravlin-backup" "$work/untouched" || fail "the backup is not the untouched hive"
+for driver in "${missing[@]}"; do
+  cmp -s "$work/xp/WINDOWS/system32/drivers/$driver" "$drivers/$driver" ||
+    fail "$driver was not copied from $drivers"
+done
 echo "repaired the sample guest with $program"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # static_program_test.sh STATIC SAMPLE: ravlin-static needs no library but the C library, and
 # alone in a scratch folder (no Ravlin_Required_Files, no importer beside it) it repairs the
-# sample guest and removes its private program folder afterwards.
+# sample guest and removes its private program folder afterwards. With driver files in a
+# Ravlin_Required_Files folder beside it, it copies those the guest lacks.
 set -euo pipefail
 static=$1
 sample=$2
@@ -20,5 +21,12 @@ mkdir "$work/stick" "$work/tmp"
 cp "$static" "$work/stick/ravlin-static"
 [ "$(ls -A "$work/stick")" = ravlin-static ] || fail "the scratch folder holds more than the program"
 TMPDIR="$work/tmp" bash "$here/repair_sample.sh" "$work/stick/ravlin-static" "$sample"
+[ -z "$(ls -A "$work/tmp")" ] || fail "the private program folder was left behind: $(ls "$work/tmp")"
+
+required="$work/stick/Ravlin_Required_Files"
+mkdir "$required"
+for driver in atapi.sys pciidex.sys; do echo "the stick's $driver" > "$required/$driver"; done
+TMPDIR="$work/tmp" bash "$here/repair_sample.sh" "$work/stick/ravlin-static" "$sample" \
+  "$required" atapi.sys pciidex.sys
 [ -z "$(ls -A "$work/tmp")" ] || fail "the private program folder was left behind: $(ls "$work/tmp")"
 TMPDIR="$work/tmp" "$work/stick/ravlin-static" --version | grep -qE '^Ravlin [0-9]' || fail "--version"
