@@ -90,7 +90,6 @@ if(RAVLIN_HIVEX_ARCHIVE)
                         ravlin_app ravlin_regfile)
   target_link_options(ravlin-static PRIVATE -static)
   set_target_properties(ravlin-static PROPERTIES RAVLIN_STATIC_LINK ON)
-  set(RAVLIN_STATIC_PROGRAM $<TARGET_FILE:ravlin-static>)
 else()
   message(STATUS "libhivex.a not found: ravlin-static is not built")
 endif()
@@ -122,8 +121,6 @@ configure_file(${RAVLIN_DESKTOP_DIR}/org.ravlin.Ravlin.metainfo.xml.in
                ${RAVLIN_GENERATED_DIR}/org.ravlin.Ravlin.metainfo.xml @ONLY)
 configure_file(${CMAKE_SOURCE_DIR}/packaging/polkit/org.ravlin.Ravlin.policy.in
                ${RAVLIN_GENERATED_DIR}/org.ravlin.Ravlin.policy @ONLY)
-configure_file(${CMAKE_SOURCE_DIR}/packaging/polkit/ravlin-gui-pkexec.in
-               ${RAVLIN_GENERATED_DIR}/ravlin-gui-pkexec @ONLY)
 
 # --- Installation. Component "console": what a text-only rescue system needs; "gui": the
 # window and its desktop integration.
@@ -149,7 +146,7 @@ ravlin_install_link(${RAVLIN_INSTALL_PROGRAM_DIR}/ravlin ${CMAKE_INSTALL_BINDIR}
 if(TARGET ravlin_qt)
   install(PROGRAMS $<TARGET_FILE:ravlin> DESTINATION ${RAVLIN_INSTALL_PROGRAM_DIR}
           RENAME ravlin-gui COMPONENT gui)
-  install(PROGRAMS ${RAVLIN_GENERATED_DIR}/ravlin-gui-pkexec
+  install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/polkit/ravlin-gui-pkexec
           DESTINATION ${RAVLIN_INSTALL_PROGRAM_DIR} COMPONENT gui)
   ravlin_install_link(${RAVLIN_INSTALL_PROGRAM_DIR}/ravlin-gui ${CMAKE_INSTALL_BINDIR}/ravlin-gui gui)
   ravlin_install_link(${CMAKE_INSTALL_MANDIR}/man1/ravlin.1 ${CMAKE_INSTALL_MANDIR}/man1/ravlin-gui.1

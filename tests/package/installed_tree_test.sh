@@ -21,4 +21,18 @@ done
 writable=$(find "$root" -perm /022 ! -type l)
 [ -z "$writable" ] || fail "writable by group or others: $writable"
 "$root/usr/bin/ravlin" --version | grep -qE '^Ravlin [0-9]+\.[0-9]+' || fail "--version"
+
+# The menu entry's launcher: through pkexec, and as the user where polkit does not authorise.
+launcher="$folder/ravlin-gui-pkexec"
+if [ -e "$launcher" ]; then
+  mkdir "$root/fake"
+  printf '#!/bin/sh\necho "$*" >> "%s/pkexec-args"\nexit "$PKEXEC_STATUS"\n' "$root" > "$root/fake/pkexec"
+  chmod +x "$root/fake/pkexec"
+  shown=$(PATH="$root/fake:$PATH" PKEXEC_STATUS=0 "$launcher" --version)
+  [ "$(cat "$root/pkexec-args")" = "$folder/ravlin-gui --gui --version" ] ||
+    fail "the launcher called pkexec with: $(cat "$root/pkexec-args")"
+  [ -z "$shown" ] || fail "the launcher ran the window itself after pkexec"
+  shown=$(PATH="$root/fake:$PATH" PKEXEC_STATUS=127 QT_QPA_PLATFORM=offscreen "$launcher" --version)
+  grep -q '^Ravlin ' <<<"$shown" || fail "without polkit's consent the window did not start"
+fi
 bash "$here/repair_sample.sh" "$root/usr/bin/ravlin" "$sample"
