@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# man_page_test.sh MANPAGE PROGRAM: the manual page renders without a warning, and its OPTIONS
-# section documents exactly the long options that "PROGRAM --help" lists (and every short one).
+# man_page_test.sh MANPAGE PROGRAM: the manual page renders without a warning, names the
+# program's version, and its OPTIONS section documents exactly the long options that
+# "PROGRAM --help" lists (and every short one).
 set -euo pipefail
 page=$1
 program=$2
@@ -8,6 +9,10 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 
 warnings=$(MANWIDTH=80 man --warnings -l "$page" 2>&1 >/dev/null)
 [ -z "$warnings" ] || fail "man reports: $warnings"
+
+# The page names the program's version in its header.
+version=$("$program" --version | awk '{print $2}')
+grep -q "^\.TH RAVLIN 1 .* \"Ravlin $version\"" "$page" || fail "the page's header does not name Ravlin $version"
 
 # Help: the options in the option column ("  -x, --name VALUE  text").
 help_options=$("$program" --help | grep -E '^ +-' | grep -oE '^ +(-[a-zA-Z], )?--?[a-z][a-z0-9-]*' |
