@@ -11,6 +11,7 @@
 #include "app/form1.hpp"
 #include "platform/posix/posix_platform.hpp"
 #include "platform/posix/terminal.hpp"
+#include "ravlin_version.hpp"
 #ifdef RAVLIN_WITH_QT
 #include "app/qt/qt_front_end.hpp"
 #endif
@@ -106,11 +107,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (arguments->version) {
-    std::cout << "Ravlin 1.0\n";
+    std::cout << "Ravlin " << ravlin::kVersionText << "\n";
     return 0;
   }
   const auto options = ravlin::PosixOptions::FromEnvironment();
-  const bool scripted = arguments->consoleOptions.guest || arguments->consoleOptions.yes;
+  [[maybe_unused]] const bool scripted =
+      arguments->consoleOptions.guest || arguments->consoleOptions.yes;
 #ifdef RAVLIN_WITH_QT
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);
