@@ -100,18 +100,13 @@ std::string NewCopyName() {
 
 // Working copies no mount names any more: left by a run interrupted while it mounted.
 void RemoveOrphanCopies(int storeFd, const std::vector<Mount>& mounts) {
-  UniqueFd listing(::openat(storeFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!listing.valid()) return;
-  UniqueDir folder(::fdopendir(listing.get()));
-  if (folder.get() == nullptr) return;
-  static_cast<void>(listing.release());
-  while (const dirent* entry = ::readdir(folder.get())) {
-    const std::string_view name = entry->d_name;
-    if (!name.starts_with(kCopyPrefix) || !name.ends_with(kCopySuffix)) continue;
-    if (std::none_of(mounts.begin(), mounts.end(),
+  ForEachName(storeFd, [&](const char* entry) {
+    const std::string_view name = entry;
+    if (name.starts_with(kCopyPrefix) && name.ends_with(kCopySuffix) &&
+        std::none_of(mounts.begin(), mounts.end(),
                      [&](const Mount& mount) { return mount.copy == name; }))
-      ::unlinkat(storeFd, entry->d_name, 0);
-  }
+      ::unlinkat(storeFd, entry, 0);
+  });
 }
 
 bool SameContent(int a, int b) {

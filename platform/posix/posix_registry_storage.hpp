@@ -91,6 +91,9 @@ class PendingReplacement {
   bool installed_ = false;
 };
 
+// Calls `visit` with the name of every entry of the folder ("." and ".." included).
+void ForEachName(int folderFd, const std::function<void(const char* name)>& visit);
+
 // Removes the new files that PendingReplacements of an interrupted run left in the folder
 // (by their exact name pattern, and only those no process is still writing).
 void RemoveStaleTemporaries(int folderFd);
