@@ -112,9 +112,12 @@ class InstallFixesTest : public ::testing::Test {
     return MakePosixPlatform(ui_, options_).environment->ProgramFolder() +
            "\\Ravlin_Required_Files\\" + RegFile(n);
   }
-  // Whether the shipped settings reached control set N of the hive file itself.
+  // Whether the shipped settings reached control set N of the guest's hive: while it is
+  // mounted, of the working copy that the unload writes back.
   bool Repaired(int n) const {
-    const std::string exported = testing::ExportHive(hive_);
+    const auto mounts = MountTable(store_).Read();
+    const std::string exported =
+        testing::ExportHive(mounts.empty() ? hive_ : store_ / mounts.front().copy);
     const std::string key =
         "\\ControlSet00" + std::to_string(n) + "\\Control\\CriticalDeviceDatabase\\pci#cc_0101]";
     return exported.find(key) != std::string::npos;
