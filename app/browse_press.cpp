@@ -105,6 +105,12 @@ void Form1::Browse_Click() {
       ContinueOnError([this] { InstallFixes(); });
       if (!blnAbort) {
         ContinueOnError([this] { UnloadGuestHive(); });
+        // The repair reaches the guest's hive file only when the unmount writes it back:
+        // after a failed unmount nothing may report success.
+        if (HiveMountedByThisRun()) {
+          ReturnToIdle();
+          return;
+        }
         SetText(ControlId::Label3, "Idle");
         ContinueOnError([&] {
           platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",

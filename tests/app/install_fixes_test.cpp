@@ -230,6 +230,29 @@ TEST_F(InstallFixesTest, ImportThatCannotRunStopsTheAttemptWithTheHiveMounted) {
   EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
 }
 
+TEST_F(InstallFixesTest, AGuestHiveChangedDuringTheRepairIsNeitherOverwrittenNorCalledRepaired) {
+  MakeGuest({1, 2});
+  AllDriversInGuest();
+  // Another program writes into the guest's hive while the first import runs.
+  std::string changed;
+  ui_->onDoEvents = [&] {
+    if (!changed.empty()) return;
+    changed = ReadFile(hive_);
+    changed.replace(4096 + 64, 5, "junk!");
+    WriteFile(hive_, changed);
+  };
+  Press();
+
+  ASSERT_FALSE(changed.empty()) << "the program never waited for an editor";
+  const auto texts = BoxTexts();
+  EXPECT_EQ(std::count(texts.begin(), texts.end(), kSuccess), 0) << ::testing::PrintToString(texts);
+  ASSERT_FALSE(texts.empty());
+  EXPECT_EQ(texts.back().rfind("Error unloading registry hive, ", 0), 0u) << texts.back();
+  EXPECT_EQ(ReadFile(hive_), changed) << "the other program's hive was written over";
+  EXPECT_FALSE(ui_->unloaded);
+  EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
+}
+
 TEST_F(InstallFixesTest, TheEditorsLastErrorLineReachesTheBoxAndItsStatusIsExplained) {
   MakeGuest({1});
   AllDriversInGuest();
