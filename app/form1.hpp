@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "app/form_design.hpp"
+#include "app/repair_record.hpp"
 #include "fso/clsFSO.hpp"
 #include "platform/platform.hpp"
 #include "system/modLoadReg.hpp"
@@ -47,6 +49,10 @@ class Form1 {
   const std::string& Text(ControlId control) const;
   // The toolkit object, or null before its first use.
   const clsFSO* FsoObject() const { return cFSO.get(); }
+  // What the last attempt did, line by line.
+  const RepairRecord& Record() const { return record_; }
+  // An installation source (a Windows CD's I386 folder) searched last for missing drivers.
+  void SetInstallationSource(const std::filesystem::path& folder);
 
  private:
   void Unload();
@@ -66,6 +72,9 @@ class Form1 {
   void InstallFixes();
   void ImportRegFile(const std::int16_t& N);
   std::string GuestHiveFile() const;
+  // driver_sources.cpp: copies one missing driver into `targetFolder` from the first source
+  // that has it; false, after the copy routine's own message, when that fails.
+  bool CopyDriverFile(std::string_view driverFile, const std::string& targetFolder);
 
   Platform platform_;
   FormView& view_;
@@ -80,6 +89,8 @@ class Form1 {
   // The hive file of that mount, for the message of an unmount at unloading, when Text1
   // shows the prompt again.
   std::string mountedHiveFile_;
+  std::string installationSource_;
+  RepairRecord record_;
   std::string caption_{kDesignCaption};
   std::array<std::string, kControlDesigns.size()> texts_;
 };

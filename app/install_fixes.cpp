@@ -52,8 +52,7 @@ void Form1::InstallFixes() {
   }
   for (const std::string_view driverFile : kDriverFiles) {
     if (FSO().File_Exist(guestDriverFolder() + "\\" + std::string(driverFile))) continue;
-    if (!FSO().Copy_File(RequiredFilePath(*platform_.environment, driverFile),
-                         guestDriverFolder() + "\\")) {
+    if (!CopyDriverFile(driverFile, guestDriverFolder() + "\\")) {
       platform_.ui->MessageBox("Critical Error copying file.  Check paths and permissions.",
                                mb::kCritical, title);
       blnAbort = true;

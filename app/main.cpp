@@ -9,6 +9,7 @@
 
 #include "app/console/console_front_end.hpp"
 #include "app/form1.hpp"
+#include "app/repair_options.hpp"
 #include "platform/posix/posix_platform.hpp"
 #include "platform/posix/terminal.hpp"
 #ifdef RAVLIN_WITH_QT
@@ -50,6 +51,7 @@ struct Arguments {
   bool version = false;
   std::optional<std::filesystem::path> screenshot;
   ravlin::ConsoleOptions consoleOptions;
+  ravlin::RepairOptions repair;
 };
 
 std::optional<Arguments> Parse(const std::vector<std::string>& words) {
@@ -67,6 +69,7 @@ std::optional<Arguments> Parse(const std::vector<std::string>& words) {
       arguments.consoleOptions.guest = words[++i];
     } else if (word == "--screenshot" && hasValue) {
       arguments.screenshot = words[++i];
+    } else if (ravlin::ParseRepairOption(words, i, arguments.repair)) {
     } else if (word == "--help" || word == "-h") {
       arguments.help = true;
     } else if (word == "--version") {
@@ -89,6 +92,7 @@ int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) 
   consoleOptions.interactive = ravlin::StandardInputIsTerminal();
   auto frontEnd = std::make_shared<ravlin::ConsoleFrontEnd>(std::cin, std::cout, consoleOptions);
   ravlin::Form1 form(ravlin::MakePosixPlatform(frontEnd, options), *frontEnd);
+  ravlin::ApplyRepairOptions(form, arguments.repair);
   return frontEnd->Run(form);
 }
 
@@ -97,11 +101,11 @@ int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) 
 int main(int argc, char** argv) {
   const auto arguments = Parse(std::vector<std::string>(argv + 1, argv + argc));
   if (!arguments) {
-    std::cerr << kUsage;
+    std::cerr << kUsage << ravlin::kRepairOptionsUsage;
     return kUsageError;
   }
   if (arguments->help) {
-    std::cout << kUsage;
+    std::cout << kUsage << ravlin::kRepairOptionsUsage;
     return 0;
   }
   if (arguments->version) {

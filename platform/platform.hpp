@@ -2,6 +2,7 @@
 
 #include <memory>
 
+#include "platform/cabinets.hpp"
 #include "platform/clock.hpp"
 #include "platform/drives.hpp"
 #include "platform/environment.hpp"
@@ -31,6 +32,7 @@ struct Platform {
   std::shared_ptr<TempFiles> tempFiles;
   std::shared_ptr<Profiles> profiles;
   std::shared_ptr<Shell> shell;
+  std::shared_ptr<Cabinets> cabinets;
 };
 
 }  // namespace ravlin

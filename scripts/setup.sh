@@ -12,6 +12,7 @@ packages=(
   xz-utils                               # the compressed test hives
   attr                                   # setfattr/getfattr: extended attributes in tests
   time                                   # peak memory of the programs a benchmark runs
+  libmspack-dev gcab ntfs-3g             # driver cabinets (read; made in tests), NTFS in tests
 )
 
 missing=()

@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "platform/posix/drive_table.hpp"
+#include "platform/posix/posix_cabinets.hpp"
 #include "platform/posix/posix_clock.hpp"
 #include "platform/posix/posix_disk_space.hpp"
 #include "platform/posix/posix_drives.hpp"
@@ -58,6 +59,7 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   platform.windows = std::make_shared<PosixTopLevelWindows>(options.registryStore);
   platform.profiles = std::make_shared<PosixProfiles>(driveTable);
   platform.drives = std::make_shared<PosixDrives>(driveTable);
+  platform.cabinets = std::make_shared<PosixCabinets>(driveTable);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();

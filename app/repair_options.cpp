@@ -1,0 +1,26 @@
+#include "app/repair_options.hpp"
+
+namespace ravlin {
+
+const char* const kRepairOptionsUsage =
+    "\n"
+    "Repair options:\n"
+    "  --drivers-from DIR a Windows installation source searched last for missing IDE\n"
+    "                     drivers, e.g. an XP CD's I386 folder (ATAPI.SY_, DRIVER.CAB)\n";
+
+bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
+                       RepairOptions& options) {
+  const bool hasValue = i + 1 < words.size();
+  if (words[i] == "--drivers-from" && hasValue) {
+    options.driversFrom = words[++i];
+    return true;
+  }
+  return false;
+}
+
+void ApplyRepairOptions(Form1& form, const RepairOptions& options) {
+  if (options.driversFrom)
+    form.SetInstallationSource(std::filesystem::absolute(*options.driversFrom));
+}
+
+}  // namespace ravlin
