@@ -87,11 +87,13 @@ void Form1::Browse_Click() {
 
   if (accepted) {
     SetText(ControlId::Text1, chosen);
+    BeginRecord();
     ContinueOnError([this] { LoadGuestHive(); });
     if (!blnAbort) {
       ContinueOnError([this] { InstallFixes(); });
       if (!blnAbort) {
         ContinueOnError([this] { UnloadGuestHive(); });
+        EndRecord(true);
         SetText(ControlId::Label3, "Idle");
         ContinueOnError([&] {
           platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",
@@ -102,6 +104,7 @@ void Form1::Browse_Click() {
         return;
       }
     }
+    EndRecord(false);
   }
   ReturnToIdle();
 }

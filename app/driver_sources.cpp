@@ -74,11 +74,13 @@ DriverSearch FindDriverCopy(Platform& platform, const std::string& guest,
     CabinetRead read = probe.read();
     if (read.outcome == CabinetRead::Outcome::kMissing) continue;
     if (read.outcome == CabinetRead::Outcome::kDamaged) {
-      search.skipped.push_back(name + ": skipped " + probe.source + " (" + read.reason + ")");
+      search.skipped.push_back("Driver " + name + ": skipped " + probe.source + " (" + read.reason +
+                               ")");
       continue;
     }
     if (!PeIsDriverImage(read.bytes)) {
-      search.skipped.push_back(name + ": skipped " + probe.source + " (not a driver image)");
+      search.skipped.push_back("Driver " + name + ": skipped " + probe.source +
+                               " (not a driver image)");
       continue;
     }
     search.found = DriverCandidate{probe.source, std::move(read.bytes)};
@@ -98,13 +100,25 @@ bool Form1::CopyDriverFile(std::string_view driverFile, const std::string& targe
   const std::string name(driverFile);
   const std::string shipped =
       platform_.environment->ProgramFolder() + "\\Ravlin_Required_Files\\" + name;
-  if (FSO().File_Exist(shipped)) return FSO().Copy_File(shipped, targetFolder);
+  const auto copied = [&](const std::string& source, const std::string& from) {
+    const bool done = FSO().Copy_File(source, targetFolder);
+    if (done)
+      record_.Add("Driver " + name + std::string(kDriverCopiedLabel) + from + ", " +
+                  FileSummary(targetFolder + name));
+    else
+      record_.Add("Driver " + name + ": could not be copied from " + from);
+    return done;
+  };
+  if (FSO().File_Exist(shipped)) return copied(shipped, shipped);
 
   DriverSearch search =
       FindDriverCopy(platform_, Text(ControlId::Text1), driverFile, installationSource_);
   for (std::string& line : search.skipped) record_.Add(std::move(line));
-  // Without any copy the shipped file's copy fails with the copy routine's own message.
-  if (!search.found) return FSO().Copy_File(shipped, targetFolder);
+  if (!search.found) {
+    // Without any copy the shipped file's copy fails with the copy routine's own message.
+    record_.Add("Driver " + name + ": no copy found in the guest or the installation source");
+    return FSO().Copy_File(shipped, targetFolder);
+  }
   try {
     // The bytes checked are the bytes copied: they go through a file of the driver's own
     // name outside the guest, so that the copy keeps the usual rules.
@@ -112,9 +126,9 @@ bool Form1::CopyDriverFile(std::string_view driverFile, const std::string& targe
     const std::string staged = scratch / name;
     platform_.files->WriteText(
         staged, std::string(search.found->bytes.begin(), search.found->bytes.end()), false);
-    return FSO().Copy_File(staged, targetFolder);
+    return copied(staged, search.found->source);
   } catch (const RuntimeError& error) {
-    record_.Add(name + ": cannot stage the copy from " + search.found->source + " (" +
+    record_.Add("Driver " + name + ": cannot stage the copy from " + search.found->source + " (" +
                 error.Description() + ")");
     return false;
   }

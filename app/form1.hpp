@@ -75,6 +75,14 @@ class Form1 {
   // driver_sources.cpp: copies one missing driver into `targetFolder` from the first source
   // that has it; false, after the copy routine's own message, when that fails.
   bool CopyDriverFile(std::string_view driverFile, const std::string& targetFolder);
+  // attempt_record.cpp: the record of one attempt, appended to the guest's ravlin.log.
+  void BeginRecord();
+  void NoteImport(std::int16_t N, const std::string& registryFile, const std::string& failure);
+  void EndRecord(bool completed);
+  void RecordUnmountAtExit();
+  void WriteRecord();
+  // "<size> bytes, SHA-256 <digest>", or why there is none.
+  std::string FileSummary(const std::string& path);
 
   Platform platform_;
   FormView& view_;
@@ -91,6 +99,8 @@ class Form1 {
   std::string mountedHiveFile_;
   std::string installationSource_;
   RepairRecord record_;
+  // The guest of the attempt being recorded (Text1 may show a prompt by its end).
+  std::string recordGuest_;
   std::string caption_{kDesignCaption};
   std::array<std::string, kControlDesigns.size()> texts_;
 };

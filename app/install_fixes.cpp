@@ -82,6 +82,7 @@ void Form1::ImportRegFile(const std::int16_t& N) {
       return "The registry editor ended with exit code " + std::to_string(exitCode) + ".";
     return {};
   }();
+  NoteImport(N, registryFile, failure);
   if (failure.empty()) return;
   platform_.ui->MessageBox(
       "Could not import the registry file:  " + registryFile + "\r\n" + failure, mb::kCritical,
