@@ -40,6 +40,7 @@ std::string Form1::FileSummary(const std::string& path) {
 
 void Form1::BeginRecord() {
   record_.Open();
+  abortStage_.clear();
   recordGuest_ = Text(ControlId::Text1);
   record_.Add(std::string(kRepairBlockTitle));
   record_.Add("Date: " + UtcNow());
@@ -63,7 +64,8 @@ void Form1::EndRecord(bool completed) {
   if (completed)
     record_.Add("End: completed");
   else
-    record_.Add("End: aborted during \"" + Text(ControlId::Label3) + "\"" +
+    record_.Add("End: aborted during \"" +
+                (abortStage_.empty() ? Text(ControlId::Label3) : abortStage_) + "\"" +
                 (record_.LastMessage().empty() ? "" : ": " + record_.LastMessage()));
   WriteRecord();
 }

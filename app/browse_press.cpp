@@ -88,7 +88,8 @@ void Form1::Browse_Click() {
   if (accepted) {
     SetText(ControlId::Text1, chosen);
     BeginRecord();
-    ContinueOnError([this] { LoadGuestHive(); });
+    ContinueOnError([this] { CheckGuestWindows(); });
+    if (!blnAbort) ContinueOnError([this] { LoadGuestHive(); });
     if (!blnAbort) {
       ContinueOnError([this] { InstallFixes(); });
       if (!blnAbort) {

@@ -80,6 +80,8 @@ class Form1 {
   void NoteImport(std::int16_t N, const std::string& registryFile, const std::string& failure);
   void EndRecord(bool completed);
   void RecordUnmountAtExit();
+  // guest_windows.cpp: warns before repairing a Windows the repair does not fit.
+  void CheckGuestWindows();
   void WriteRecord();
   // "<size> bytes, SHA-256 <digest>", or why there is none.
   std::string FileSummary(const std::string& path);
@@ -101,6 +103,8 @@ class Form1 {
   RepairRecord record_;
   // The guest of the attempt being recorded (Text1 may show a prompt by its end).
   std::string recordGuest_;
+  // The stage named when an attempt stops before its first status (else Label3's text).
+  std::string abortStage_;
   std::string caption_{kDesignCaption};
   std::array<std::string, kControlDesigns.size()> texts_;
 };

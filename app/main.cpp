@@ -90,6 +90,7 @@ std::optional<Arguments> Parse(const std::vector<std::string>& words) {
 int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) {
   ravlin::ConsoleOptions consoleOptions = arguments.consoleOptions;
   consoleOptions.interactive = ravlin::StandardInputIsTerminal();
+  consoleOptions.force = arguments.repair.force;
   auto frontEnd = std::make_shared<ravlin::ConsoleFrontEnd>(std::cin, std::cout, consoleOptions);
   ravlin::Form1 form(ravlin::MakePosixPlatform(frontEnd, options), *frontEnd);
   ravlin::ApplyRepairOptions(form, arguments.repair);
@@ -113,7 +114,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const auto options = ravlin::PosixOptions::FromEnvironment();
-  const bool scripted = arguments->consoleOptions.guest || arguments->consoleOptions.yes;
+  const bool scripted =
+      arguments->consoleOptions.guest || arguments->consoleOptions.yes || arguments->repair.force;
 #ifdef RAVLIN_WITH_QT
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);

@@ -6,13 +6,19 @@ const char* const kRepairOptionsUsage =
     "\n"
     "Repair options:\n"
     "  --drivers-from DIR a Windows installation source searched last for missing IDE\n"
-    "                     drivers, e.g. an XP CD's I386 folder (ATAPI.SY_, DRIVER.CAB)\n";
+    "                     drivers, e.g. an XP CD's I386 folder (ATAPI.SY_, DRIVER.CAB)\n"
+    "  --force            as --yes, and also answer Yes when the guest is a Windows later\n"
+    "                     than Server 2003 (which --yes leaves unanswered: No)\n";
 
 bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
                        RepairOptions& options) {
   const bool hasValue = i + 1 < words.size();
   if (words[i] == "--drivers-from" && hasValue) {
     options.driversFrom = words[++i];
+    return true;
+  }
+  if (words[i] == "--force") {
+    options.force = true;
     return true;
   }
   return false;

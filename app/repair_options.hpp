@@ -13,6 +13,8 @@ namespace ravlin {
 // The command-line options of the repair itself, beside the front end's own.
 struct RepairOptions {
   std::optional<std::filesystem::path> driversFrom;
+  // Answers Yes to the warning for a Windows the repair does not fit (and every box).
+  bool force = false;
 };
 
 // Takes words[i], and its value after it, when it is one of the repair's options (moving i

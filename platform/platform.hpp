@@ -7,6 +7,7 @@
 #include "platform/drives.hpp"
 #include "platform/environment.hpp"
 #include "platform/file_service.hpp"
+#include "platform/hive_reader.hpp"
 #include "platform/processes.hpp"
 #include "platform/registry.hpp"
 #include "platform/token.hpp"
@@ -33,6 +34,7 @@ struct Platform {
   std::shared_ptr<Profiles> profiles;
   std::shared_ptr<Shell> shell;
   std::shared_ptr<Cabinets> cabinets;
+  std::shared_ptr<HiveReader> hiveReader;
 };
 
 }  // namespace ravlin

@@ -11,6 +11,7 @@
 #include "platform/posix/posix_environment.hpp"
 #include "platform/posix/posix_file_attributes.hpp"
 #include "platform/posix/posix_file_service.hpp"
+#include "platform/posix/posix_hive_reader.hpp"
 #include "platform/posix/posix_processes.hpp"
 #include "platform/posix/posix_profiles.hpp"
 #include "platform/posix/posix_registry.hpp"
@@ -60,6 +61,7 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   platform.profiles = std::make_shared<PosixProfiles>(driveTable);
   platform.drives = std::make_shared<PosixDrives>(driveTable);
   platform.cabinets = std::make_shared<PosixCabinets>(driveTable);
+  platform.hiveReader = std::make_shared<PosixHiveReader>(driveTable);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();
