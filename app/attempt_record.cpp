@@ -1,4 +1,3 @@
-#include <chrono>
 #include <string>
 
 #include "app/form1.hpp"
@@ -6,26 +5,6 @@
 #include "platform/sha256.hpp"
 
 namespace ravlin {
-namespace {
-
-std::string TwoDigits(unsigned value) {
-  return (value < 10 ? "0" : "") + std::to_string(value);
-}
-
-std::string UtcNow() {
-  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
-  const auto day = std::chrono::floor<std::chrono::days>(now);
-  const std::chrono::year_month_day date(day);
-  const std::chrono::hh_mm_ss time(now - day);
-  return std::to_string(static_cast<int>(date.year())) + "-" +
-         TwoDigits(static_cast<unsigned>(date.month())) + "-" +
-         TwoDigits(static_cast<unsigned>(date.day())) + " " +
-         TwoDigits(static_cast<unsigned>(time.hours().count())) + ":" +
-         TwoDigits(static_cast<unsigned>(time.minutes().count())) + ":" +
-         TwoDigits(static_cast<unsigned>(time.seconds().count())) + " UTC";
-}
-
-}  // namespace
 
 std::string Form1::FileSummary(const std::string& path) {
   try {

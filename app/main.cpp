@@ -10,6 +10,7 @@
 #include "app/console/console_front_end.hpp"
 #include "app/form1.hpp"
 #include "app/repair_options.hpp"
+#include "app/restore.hpp"
 #include "platform/posix/posix_platform.hpp"
 #include "platform/posix/terminal.hpp"
 #ifdef RAVLIN_WITH_QT
@@ -92,6 +93,9 @@ int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) 
   consoleOptions.interactive = ravlin::StandardInputIsTerminal();
   consoleOptions.force = arguments.repair.force;
   auto frontEnd = std::make_shared<ravlin::ConsoleFrontEnd>(std::cin, std::cout, consoleOptions);
+  if (arguments.repair.restore)
+    return ravlin::RestoreGuest(ravlin::MakePosixPlatform(frontEnd, options),
+                                *arguments.repair.restore, std::cout);
   ravlin::Form1 form(ravlin::MakePosixPlatform(frontEnd, options), *frontEnd);
   ravlin::ApplyRepairOptions(form, arguments.repair);
   return frontEnd->Run(form);
@@ -114,8 +118,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   const auto options = ravlin::PosixOptions::FromEnvironment();
-  const bool scripted =
-      arguments->consoleOptions.guest || arguments->consoleOptions.yes || arguments->repair.force;
+  const bool scripted = arguments->consoleOptions.guest || arguments->consoleOptions.yes ||
+                        arguments->repair.Scripted();
 #ifdef RAVLIN_WITH_QT
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);

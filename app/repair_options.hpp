@@ -15,6 +15,11 @@ struct RepairOptions {
   std::optional<std::filesystem::path> driversFrom;
   // Answers Yes to the warning for a Windows the repair does not fit (and every box).
   bool force = false;
+  // Undo the repairs of this guest instead of repairing it.
+  std::optional<std::filesystem::path> restore;
+
+  // Options that run without a window.
+  bool Scripted() const { return force || restore.has_value(); }
 };
 
 // Takes words[i], and its value after it, when it is one of the repair's options (moving i

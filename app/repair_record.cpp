@@ -1,5 +1,6 @@
 #include "app/repair_record.hpp"
 
+#include <chrono>
 #include <sstream>
 
 namespace ravlin {
@@ -14,7 +15,24 @@ std::string OneLine(const std::string& text) {
   return line;
 }
 
+std::string TwoDigits(unsigned value) {
+  return (value < 10 ? "0" : "") + std::to_string(value);
+}
+
 }  // namespace
+
+std::string UtcNow() {
+  const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
+  const auto day = std::chrono::floor<std::chrono::days>(now);
+  const std::chrono::year_month_day date(day);
+  const std::chrono::hh_mm_ss time(now - day);
+  return std::to_string(static_cast<int>(date.year())) + "-" +
+         TwoDigits(static_cast<unsigned>(date.month())) + "-" +
+         TwoDigits(static_cast<unsigned>(date.day())) + " " +
+         TwoDigits(static_cast<unsigned>(time.hours().count())) + ":" +
+         TwoDigits(static_cast<unsigned>(time.minutes().count())) + ":" +
+         TwoDigits(static_cast<unsigned>(time.seconds().count())) + " UTC";
+}
 
 void RepairRecord::NoteMessage(const std::string& text) {
   if (!open_) return;

@@ -64,6 +64,9 @@ struct RecordedRepairs {
 };
 RecordedRepairs ReadRecordedRepairs(const std::string& recordText);
 
+// The time now, as the record shows it ("2026-12-07 14:30:05 UTC").
+std::string UtcNow();
+
 // Record lines, shared by the writer and the reader.
 inline constexpr std::string_view kRepairBlockTitle = "==== Ravlin repair attempt ====";
 inline constexpr std::string_view kRestoreBlockTitle = "==== Ravlin restore ====";

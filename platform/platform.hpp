@@ -6,6 +6,7 @@
 #include "platform/clock.hpp"
 #include "platform/drives.hpp"
 #include "platform/environment.hpp"
+#include "platform/file_replace.hpp"
 #include "platform/file_service.hpp"
 #include "platform/hive_reader.hpp"
 #include "platform/processes.hpp"
@@ -35,6 +36,7 @@ struct Platform {
   std::shared_ptr<Shell> shell;
   std::shared_ptr<Cabinets> cabinets;
   std::shared_ptr<HiveReader> hiveReader;
+  std::shared_ptr<FileReplacer> replacer;
 };
 
 }  // namespace ravlin

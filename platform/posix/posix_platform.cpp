@@ -10,6 +10,7 @@
 #include "platform/posix/posix_drives.hpp"
 #include "platform/posix/posix_environment.hpp"
 #include "platform/posix/posix_file_attributes.hpp"
+#include "platform/posix/posix_file_replace.hpp"
 #include "platform/posix/posix_file_service.hpp"
 #include "platform/posix/posix_hive_reader.hpp"
 #include "platform/posix/posix_processes.hpp"
@@ -62,6 +63,7 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   platform.drives = std::make_shared<PosixDrives>(driveTable);
   platform.cabinets = std::make_shared<PosixCabinets>(driveTable);
   platform.hiveReader = std::make_shared<PosixHiveReader>(driveTable);
+  platform.replacer = std::make_shared<PosixFileReplacer>(driveTable);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();
