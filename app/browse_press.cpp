@@ -87,6 +87,13 @@ void Form1::Browse_Click() {
 
   if (accepted) {
     SetText(ControlId::Text1, chosen);
+    if (dryRun_) {
+      ContinueOnError([this] { CheckGuestWindows(); });
+      if (!blnAbort) ContinueOnError([this] { DryRun(); });
+      accepted = false;
+    }
+  }
+  if (accepted) {
     BeginRecord();
     ContinueOnError([this] { CheckGuestWindows(); });
     if (!blnAbort) ContinueOnError([this] { LoadGuestHive(); });

@@ -51,6 +51,9 @@ class Form1 {
   const clsFSO* FsoObject() const { return cFSO.get(); }
   // What the last attempt did, line by line.
   const RepairRecord& Record() const { return record_; }
+  // Dry run: an attempt shows what a repair would change, on a scratch copy of the hive.
+  void SetDryRun(bool dryRun);
+  bool DryRunSet() const { return dryRun_; }
   // An installation source (a Windows CD's I386 folder) searched last for missing drivers.
   void SetInstallationSource(const std::filesystem::path& folder);
 
@@ -82,6 +85,8 @@ class Form1 {
   void RecordUnmountAtExit();
   // guest_windows.cpp: warns before repairing a Windows the repair does not fit.
   void CheckGuestWindows();
+  // dry_run.cpp
+  void DryRun();
   void WriteRecord();
   // "<size> bytes, SHA-256 <digest>", or why there is none.
   std::string FileSummary(const std::string& path);
@@ -100,6 +105,7 @@ class Form1 {
   // shows the prompt again.
   std::string mountedHiveFile_;
   std::string installationSource_;
+  bool dryRun_ = false;
   RepairRecord record_;
   // The guest of the attempt being recorded (Text1 may show a prompt by its end).
   std::string recordGuest_;

@@ -7,6 +7,10 @@ const char* const kRepairOptionsUsage =
     "Repair options:\n"
     "  --drivers-from DIR a Windows installation source searched last for missing IDE\n"
     "                     drivers, e.g. an XP CD's I386 folder (ATAPI.SY_, DRIVER.CAB)\n"
+    "  --dry-run          run the attempt on a scratch copy of the guest hive and show\n"
+    "                     what a repair would change in each control set (as a .reg\n"
+    "                     difference) and where each missing driver would come from;\n"
+    "                     the guest is not touched\n"
     "  --force            as --yes, and also answer Yes when the guest is a Windows later\n"
     "                     than Server 2003 (which --yes leaves unanswered: No)\n"
     "  --restore DIR      undo the repairs of the guest Windows directory DIR: its hive\n"
@@ -26,6 +30,10 @@ bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
     options.restore = words[++i];
     return true;
   }
+  if (words[i] == "--dry-run") {
+    options.dryRun = true;
+    return true;
+  }
   if (words[i] == "--force") {
     options.force = true;
     return true;
@@ -34,6 +42,7 @@ bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
 }
 
 void ApplyRepairOptions(Form1& form, const RepairOptions& options) {
+  form.SetDryRun(options.dryRun);
   if (options.driversFrom)
     form.SetInstallationSource(std::filesystem::absolute(*options.driversFrom));
 }

@@ -15,6 +15,8 @@ struct RepairOptions {
   std::optional<std::filesystem::path> driversFrom;
   // Answers Yes to the warning for a Windows the repair does not fit (and every box).
   bool force = false;
+  // Show what a repair would change, changing nothing.
+  bool dryRun = false;
   // Undo the repairs of this guest instead of repairing it.
   std::optional<std::filesystem::path> restore;
 
