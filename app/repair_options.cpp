@@ -17,7 +17,16 @@ const char* const kRepairOptionsUsage =
     "                     backup becomes its hive again (the repaired one kept as\n"
     "                     system.ravlin-repaired) and the driver files the repairs copied\n"
     "                     are deleted; refused while a hive is mounted, without a backup,\n"
-    "                     or when the hive changed since the repair (Windows was started)\n";
+    "                     or when the hive changed since the repair (Windows was started)\n"
+    "\n"
+    "Missing drivers come from Ravlin_Required_Files, then the guest's\n"
+    "ServicePackFiles\\i386, its Driver Cache\\i386 cabinets (sp3.cab, sp2.cab, sp1.cab,\n"
+    "driver.cab), its system32\\dllcache, then --drivers-from. Every attempt appends its\n"
+    "record to ravlin.log in the guest's Windows directory.\n"
+    "\n"
+    "Still stop 0x7B after a repair? The board's SATA controller is probably in AHCI mode:\n"
+    "set it to IDE (compatible, legacy) mode in the firmware set-up, or install the board\n"
+    "maker's AHCI driver for XP; Ravlin does not provide one.\n";
 
 bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
                        RepairOptions& options) {
