@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,16 @@
 #include "tests/support/temp_dir.hpp"
 
 namespace ravlin::testing {
+
+// Every entry below the folder with its content (files) and modification time.
+inline std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> Snapshot(
+    const std::filesystem::path& root) {
+  std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> entries;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root))
+    entries[entry.path().string()] = {entry.is_regular_file() ? ReadFile(entry.path()) : "",
+                                      entry.last_write_time()};
+  return entries;
+}
 
 // A technician's run of the console front end on real files: the build's programs copied
 // into a program folder of their own (whose required-files folder holds no driver), a sample

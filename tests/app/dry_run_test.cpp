@@ -13,14 +13,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ravlin::testing;
 
-std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& root) {
-  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    files[entry.path().string()] = {entry.is_regular_file() ? ReadFile(entry.path()) : "",
-                                    entry.last_write_time()};
-  return files;
-}
-
 using DryRunConsole = ConsoleGuest;
 
 TEST_F(DryRunConsole, ShowsEachControlSetsDifferenceAndEachDriversSourceTouchingNothing) {

@@ -16,15 +16,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ravlin::testing;
 
-// Every file below the folder with its content and modification time.
-std::map<std::string, std::pair<std::string, fs::file_time_type>> Snapshot(const fs::path& root) {
-  std::map<std::string, std::pair<std::string, fs::file_time_type>> files;
-  for (const auto& entry : fs::recursive_directory_iterator(root))
-    if (entry.is_regular_file())
-      files[entry.path().string()] = {ReadFile(entry.path()), entry.last_write_time()};
-  return files;
-}
-
 class RestoreConsole : public ConsoleGuest {
  protected:
   ProgramResult Restore() { return Ravlin({"--restore", windows_.string()}); }
