@@ -100,27 +100,36 @@ void Form1::Browse_Click() {
 
   if (accepted) {
     SetText(ControlId::Text1, chosen);
-    ContinueOnError([this] { LoadGuestHive(); });
+    if (dryRun_) {
+      ContinueOnError([this] { CheckGuestWindows(); });
+      if (!blnAbort) ContinueOnError([this] { DryRun(); });
+      accepted = false;
+    }
+  }
+  if (accepted) {
+    BeginRecord();
+    ContinueOnError([this] { CheckGuestWindows(); });
+    if (!blnAbort) ContinueOnError([this] { LoadGuestHive(); });
     if (!blnAbort) {
       ContinueOnError([this] { InstallFixes(); });
       if (!blnAbort) {
         ContinueOnError([this] { UnloadGuestHive(); });
         // The repair reaches the guest's hive file only when the unmount writes it back:
         // after a failed unmount nothing may report success.
-        if (HiveMountedByThisRun()) {
-          ReturnToIdle();
+        if (!HiveMountedByThisRun()) {
+          EndRecord(true);
+          SetText(ControlId::Label3, "Idle");
+          ContinueOnError([&] {
+            platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",
+                                     mb::kInformation, title);
+          });
+          busy_ = false;
+          Unload();
           return;
         }
-        SetText(ControlId::Label3, "Idle");
-        ContinueOnError([&] {
-          platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",
-                                   mb::kInformation, title);
-        });
-        busy_ = false;
-        Unload();
-        return;
       }
     }
+    EndRecord(false);
   }
   ReturnToIdle();
 }

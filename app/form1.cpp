@@ -28,6 +28,7 @@ const ControlDesign& DesignOf(ControlId id) {
 
 Form1::Form1(Platform platform, FormView& view)
     : platform_(std::move(platform)), view_(view), privileges_(platform_, kApplicationTitle) {
+  platform_.ui = std::make_shared<RecordingUi>(platform_.ui, record_);
   for (const auto& design : kControlDesigns) texts_[IndexOf(design.id)] = design.designText;
 }
 
@@ -91,7 +92,10 @@ bool Form1::RequestClose() {
 void Form1::Unload() {
   // A guest hive left mounted after the program ends risks changes that never reach its
   // file, so an attempt that stopped with the hive mounted is unmounted here.
-  if (hiveMountedByThisRun_) ContinueOnError([this] { UnloadGuestHive(mountedHiveFile_); });
+  if (hiveMountedByThisRun_) {
+    ContinueOnError([this] { UnloadGuestHive(mountedHiveFile_); });
+    RecordUnmountAtExit();
+  }
   privileges_.DisablePrivileges();
   cFSO.reset();
   loaded_ = false;

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <cstdint>
+#include <filesystem>
 #include <memory>
 #include <string>
 
 #include "app/form_design.hpp"
+#include "app/repair_record.hpp"
 #include "fso/clsFSO.hpp"
 #include "platform/platform.hpp"
 #include "system/modLoadReg.hpp"
@@ -54,6 +56,13 @@ class Form1 {
   const std::string& Text(ControlId control) const;
   // The toolkit object, or null before its first use.
   const clsFSO* FsoObject() const { return cFSO.get(); }
+  // What the last attempt did, line by line.
+  const RepairRecord& Record() const { return record_; }
+  // Dry run: an attempt shows what a repair would change, on a scratch copy of the hive.
+  void SetDryRun(bool dryRun);
+  bool DryRunSet() const { return dryRun_; }
+  // An installation source (a Windows CD's I386 folder) searched last for missing drivers.
+  void SetInstallationSource(const std::filesystem::path& folder);
 
  private:
   void Unload();
@@ -75,6 +84,21 @@ class Form1 {
   void InstallFixes();
   void ImportRegFile(const std::int16_t& N);
   std::string GuestHiveFile() const;
+  // driver_sources.cpp: copies one missing driver into `targetFolder` from the first source
+  // that has it; false, after the copy routine's own message, when that fails.
+  bool CopyDriverFile(std::string_view driverFile, const std::string& targetFolder);
+  // attempt_record.cpp: the record of one attempt, appended to the guest's ravlin.log.
+  void BeginRecord();
+  void NoteImport(std::int16_t N, const std::string& registryFile, const std::string& failure);
+  void EndRecord(bool completed);
+  void RecordUnmountAtExit();
+  // guest_windows.cpp: warns before repairing a Windows the repair does not fit.
+  void CheckGuestWindows();
+  // dry_run.cpp
+  void DryRun();
+  void WriteRecord();
+  // "<size> bytes, SHA-256 <digest>", or why there is none.
+  std::string FileSummary(const std::string& path);
 
   Platform platform_;
   FormView& view_;
@@ -90,6 +114,13 @@ class Form1 {
   // The hive file of that mount, for the message of an unmount at unloading, when Text1
   // shows the prompt again.
   std::string mountedHiveFile_;
+  std::string installationSource_;
+  bool dryRun_ = false;
+  RepairRecord record_;
+  // The guest of the attempt being recorded (Text1 may show a prompt by its end).
+  std::string recordGuest_;
+  // The stage named when an attempt stops before its first status (else Label3's text).
+  std::string abortStage_;
   std::string caption_{kDesignCaption};
   std::array<std::string, kControlDesigns.size()> texts_;
 };

@@ -71,8 +71,7 @@ void Form1::InstallFixes() {
   }
   for (const std::string_view driverFile : kDriverFiles) {
     if (FSO().File_Exist(guestDriverFolder() + "\\" + std::string(driverFile))) continue;
-    if (!FSO().Copy_File(RequiredFilePath(*platform_.environment, driverFile),
-                         guestDriverFolder() + "\\")) {
+    if (!CopyDriverFile(driverFile, guestDriverFolder() + "\\")) {
       platform_.ui->MessageBox("Critical Error copying file.  Check paths and permissions.",
                                mb::kCritical, title);
       blnAbort = true;
@@ -108,6 +107,7 @@ void Form1::ImportRegFile(const std::int16_t& N) {
     return "The registry editor ended with exit code " + std::to_string(exitCode) +
            (editorReason.empty() ? "." : ":  " + editorReason);
   }();
+  NoteImport(N, registryFile, failure);
   if (failure.empty()) return;
   platform_.ui->MessageBox(
       "Could not import the registry file:  " + registryFile + "\r\n" + failure, mb::kCritical,

@@ -9,6 +9,8 @@
 
 #include "app/console/console_front_end.hpp"
 #include "app/form1.hpp"
+#include "app/repair_options.hpp"
+#include "app/restore.hpp"
 #include "platform/posix/posix_platform.hpp"
 #include "platform/posix/terminal.hpp"
 #include "ravlin_version.hpp"
@@ -52,6 +54,7 @@ struct Arguments {
   bool version = false;
   std::optional<std::filesystem::path> screenshot;
   ravlin::ConsoleOptions consoleOptions;
+  ravlin::RepairOptions repair;
 };
 
 std::optional<Arguments> Parse(const std::vector<std::string>& words) {
@@ -69,6 +72,7 @@ std::optional<Arguments> Parse(const std::vector<std::string>& words) {
       arguments.consoleOptions.guest = words[++i];
     } else if (word == "--screenshot" && hasValue) {
       arguments.screenshot = words[++i];
+    } else if (ravlin::ParseRepairOption(words, i, arguments.repair)) {
     } else if (word == "--help" || word == "-h") {
       arguments.help = true;
     } else if (word == "--version") {
@@ -89,8 +93,13 @@ std::optional<Arguments> Parse(const std::vector<std::string>& words) {
 int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) {
   ravlin::ConsoleOptions consoleOptions = arguments.consoleOptions;
   consoleOptions.interactive = ravlin::StandardInputIsTerminal();
+  consoleOptions.force = arguments.repair.force;
   auto frontEnd = std::make_shared<ravlin::ConsoleFrontEnd>(std::cin, std::cout, consoleOptions);
+  if (arguments.repair.restore)
+    return ravlin::RestoreGuest(ravlin::MakePosixPlatform(frontEnd, options),
+                                *arguments.repair.restore, std::cout);
   ravlin::Form1 form(ravlin::MakePosixPlatform(frontEnd, options), *frontEnd);
+  ravlin::ApplyRepairOptions(form, arguments.repair);
   return frontEnd->Run(form);
 }
 
@@ -99,11 +108,11 @@ int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) 
 int main(int argc, char** argv) {
   const auto arguments = Parse(std::vector<std::string>(argv + 1, argv + argc));
   if (!arguments) {
-    std::cerr << kUsage;
+    std::cerr << kUsage << ravlin::kRepairOptionsUsage;
     return kUsageError;
   }
   if (arguments->help) {
-    std::cout << kUsage;
+    std::cout << kUsage << ravlin::kRepairOptionsUsage;
     return 0;
   }
   if (arguments->version) {
@@ -111,8 +120,9 @@ int main(int argc, char** argv) {
     return 0;
   }
   const auto options = ravlin::PosixOptions::FromEnvironment();
-  [[maybe_unused]] const bool scripted =
-      arguments->consoleOptions.guest || arguments->consoleOptions.yes;
+  [[maybe_unused]] const bool scripted = arguments->consoleOptions.guest ||
+                                         arguments->consoleOptions.yes ||
+                                         arguments->repair.Scripted();
 #ifdef RAVLIN_WITH_QT
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);

@@ -13,6 +13,9 @@ constexpr std::uint32_t kResourceDirectoryIndex = 2;
 constexpr std::uint32_t kRtVersion = 16;
 constexpr std::uint32_t kFixedFileInfoSignature = 0xFEEF04BD;
 constexpr std::uint32_t kHighBit = 0x80000000;
+constexpr std::uint16_t kExecutableImage = 0x0002;
+constexpr std::uint16_t kNativeSubsystem = 1;
+constexpr std::uint64_t kSubsystemOffset = 68;  // in the optional header, PE32 and PE32+
 constexpr std::size_t kSectionHeaderSize = 40;
 constexpr std::size_t kResourceDirectorySize = 16;
 constexpr std::size_t kResourceEntrySize = 8;
@@ -133,22 +136,40 @@ std::string FixedFileVersion(const Bytes& bytes, std::uint64_t offset, std::uint
   return VersionText(*versionMs, *versionLs);
 }
 
+// The offset of the optional header of a PE image, after its signature and file header.
+std::optional<std::uint64_t> OptionalHeaderOf(const Bytes& bytes) {
+  const auto mz = bytes.U16(0);
+  const auto peOffset = bytes.U32(0x3C);
+  if (!mz || *mz != 0x5A4D || !peOffset) return std::nullopt;
+  const auto signature = bytes.U32(*peOffset);
+  if (!signature || *signature != kPeSignature) return std::nullopt;
+  return std::uint64_t{*peOffset} + 24;
+}
+
 }  // namespace
+
+bool PeIsDriverImage(std::span<const std::uint8_t> image) {
+  const Bytes bytes(image);
+  const auto optionalHeader = OptionalHeaderOf(bytes);
+  if (!optionalHeader) return false;
+  const auto characteristics = bytes.U16(*optionalHeader - 2);
+  const auto optionalSize = bytes.U16(*optionalHeader - 4);
+  const auto magic = bytes.U16(*optionalHeader);
+  const auto subsystem = bytes.U16(*optionalHeader + kSubsystemOffset);
+  if (!characteristics || !optionalSize || !magic || !subsystem) return false;
+  if (*magic != kPe32Magic && *magic != kPe32PlusMagic) return false;
+  return (*characteristics & kExecutableImage) != 0 && *optionalSize > kSubsystemOffset + 2 &&
+         *subsystem == kNativeSubsystem;
+}
 
 std::string PeFileVersion(std::span<const std::uint8_t> image) {
   const Bytes bytes(image);
-  const auto mz = bytes.U16(0);
-  const auto peOffset = bytes.U32(0x3C);
-  if (!mz || *mz != 0x5A4D || !peOffset) return {};
-  const std::uint64_t pe = *peOffset;
-  const auto signature = bytes.U32(pe);
-  if (!signature || *signature != kPeSignature) return {};
-
-  const std::uint64_t fileHeader = pe + 4;
-  const auto sectionCount = bytes.U16(fileHeader + 2);
-  const auto optionalSize = bytes.U16(fileHeader + 16);
+  const auto optionalStart = OptionalHeaderOf(bytes);
+  if (!optionalStart) return {};
+  const std::uint64_t optionalHeader = *optionalStart;
+  const auto sectionCount = bytes.U16(optionalHeader - 18);
+  const auto optionalSize = bytes.U16(optionalHeader - 4);
   if (!sectionCount || !optionalSize) return {};
-  const std::uint64_t optionalHeader = fileHeader + 20;
   const auto magic = bytes.U16(optionalHeader);
   if (!magic) return {};
   std::uint64_t directoryCountAt = 0;

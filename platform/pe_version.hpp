@@ -12,4 +12,8 @@ namespace ravlin {
 // or malicious images give "" and never a read outside them.
 std::string PeFileVersion(std::span<const std::uint8_t> image);
 
+// True for a PE executable image of the native subsystem, the form of a kernel-mode driver
+// (.sys): headers complete, executable, subsystem 1. Bounds-checked like PeFileVersion.
+bool PeIsDriverImage(std::span<const std::uint8_t> image);
+
 }  // namespace ravlin

@@ -2,10 +2,13 @@
 
 #include <memory>
 
+#include "platform/cabinets.hpp"
 #include "platform/clock.hpp"
 #include "platform/drives.hpp"
 #include "platform/environment.hpp"
+#include "platform/file_replace.hpp"
 #include "platform/file_service.hpp"
+#include "platform/hive_reader.hpp"
 #include "platform/processes.hpp"
 #include "platform/registry.hpp"
 #include "platform/token.hpp"
@@ -31,6 +34,9 @@ struct Platform {
   std::shared_ptr<TempFiles> tempFiles;
   std::shared_ptr<Profiles> profiles;
   std::shared_ptr<Shell> shell;
+  std::shared_ptr<Cabinets> cabinets;
+  std::shared_ptr<HiveReader> hiveReader;
+  std::shared_ptr<FileReplacer> replacer;
 };
 
 }  // namespace ravlin

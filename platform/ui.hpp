@@ -19,6 +19,8 @@ inline constexpr int kExclamation = 48;
 inline constexpr int kInformation = 64;
 inline constexpr int kButtonMask = 0x0F;
 inline constexpr int kIconMask = 0xF0;
+// The second button is the default: a warning whose safe answer is No.
+inline constexpr int kDefaultButton2 = 0x100;
 
 inline constexpr int kIdOk = 1;
 inline constexpr int kIdCancel = 2;

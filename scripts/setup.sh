@@ -15,6 +15,7 @@ packages=(
   dpkg-dev debhelper lintian             # the Debian packages (scripts/package.sh)
   librsvg2-bin                           # rsvg-convert: the PNG icons made from the SVG
   man-db desktop-file-utils appstream libxml2-utils  # checks of the manual page and desktop files
+  libmspack-dev gcab ntfs-3g             # driver cabinets (read; made in tests), NTFS in tests
 )
 
 missing=()

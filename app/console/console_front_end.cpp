@@ -98,7 +98,14 @@ std::optional<std::string> ConsoleFrontEnd::ReadLine() {
 
 int ConsoleFrontEnd::AskAnswer(int style) {
   const ButtonSet buttons = ButtonsOf(style);
-  if (options_.yes) return buttons.first;
+  // A box whose safe answer is its second button is a warning for a person: --yes leaves it
+  // to one, --force answers it.
+  const bool warning = (style & mb::kDefaultButton2) != 0;
+  if (options_.force || (options_.yes && !warning)) return buttons.first;
+  if (options_.yes && !options_.interactive) {
+    out_ << "(--yes does not answer this question; --force does)\n";
+    return buttons.closed;
+  }
   for (;;) {
     out_ << buttons.question << std::flush;
     const auto line = ReadLine();

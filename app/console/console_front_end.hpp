@@ -15,6 +15,8 @@ struct ConsoleOptions {
   std::optional<std::filesystem::path> guest;
   // Answers every box with its first button.
   bool yes = false;
+  // As `yes`, and also answers the warnings whose default is their second button.
+  bool force = false;
   // A person can answer at the terminal.
   bool interactive = false;
 };

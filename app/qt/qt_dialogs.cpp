@@ -121,7 +121,8 @@ int ShowMessageBox(QWidget* parent, const std::string& text, int style, const st
 
   const auto buttons = ButtonsOf(style);
   for (const auto button : buttons) box.addButton(button);
-  box.setDefaultButton(buttons.front());
+  const bool secondIsDefault = (style & mb::kDefaultButton2) != 0 && buttons.size() > 1;
+  box.setDefaultButton(secondIsDefault ? buttons[1] : buttons.front());
   const bool hasCancel =
       std::find(buttons.begin(), buttons.end(), QMessageBox::Cancel) != buttons.end();
   if (hasCancel)

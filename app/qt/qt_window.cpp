@@ -1,5 +1,6 @@
 #include "app/qt/qt_window.hpp"
 
+#include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFontMetricsF>
@@ -140,6 +141,13 @@ void QtFrontEnd::CreateControls() {
     controls_[IndexOf(design.id)] = control;
   }
 
+  // The dry run sits in the window's context menu, so that the designed layout stays as it is.
+  dryRun_ = new QAction(QStringLiteral("Dry run: show what a repair would change, change nothing"),
+                        &window_);
+  dryRun_->setCheckable(true);
+  window_.addAction(dryRun_);
+  window_.setContextMenuPolicy(Qt::ActionsContextMenu);
+
   // Labels take no focus, so the tab order is that of the other controls by tab index.
   auto byTabIndex = kControlDesigns;
   std::sort(byTabIndex.begin(), byTabIndex.end(),
@@ -165,7 +173,9 @@ void QtFrontEnd::Attach(Form1& form) {
 
 void QtFrontEnd::Press() {
   // The form itself refuses a press that arrives while one runs (through the message pump).
-  if (form_ != nullptr) form_->Browse_Click();
+  if (form_ == nullptr) return;
+  if (!form_->Busy()) form_->SetDryRun(dryRun_->isChecked());
+  form_->Browse_Click();
 }
 
 bool QtFrontEnd::MayClose() {

@@ -10,6 +10,8 @@
 #include "platform/posix/posix_platform.hpp"
 #include "platform/ui.hpp"
 
+class QAction;
+
 namespace ravlin {
 
 // The top-level window; it asks before it closes.
@@ -44,6 +46,8 @@ class QtFrontEnd final : public Ui, public FormView {
   bool Ended() const { return ended_; }
   // True when the window closed because the user closed it (not after a completed repair).
   bool ClosedByUser() const { return closedByUser_; }
+  // The window's context-menu item that makes the next press a dry run (off at first).
+  QAction& DryRunAction() const { return *dryRun_; }
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
@@ -65,6 +69,7 @@ class QtFrontEnd final : public Ui, public FormView {
   FormWindow window_;
   std::array<QWidget*, kControlDesigns.size()> controls_{};
   Form1* form_ = nullptr;
+  QAction* dryRun_ = nullptr;
   std::function<void()> endHandler_;
   bool closeRequested_ = false;
   bool closedByUser_ = false;

@@ -4,12 +4,15 @@
 #include <iostream>
 
 #include "platform/posix/drive_table.hpp"
+#include "platform/posix/posix_cabinets.hpp"
 #include "platform/posix/posix_clock.hpp"
 #include "platform/posix/posix_disk_space.hpp"
 #include "platform/posix/posix_drives.hpp"
 #include "platform/posix/posix_environment.hpp"
 #include "platform/posix/posix_file_attributes.hpp"
+#include "platform/posix/posix_file_replace.hpp"
 #include "platform/posix/posix_file_service.hpp"
+#include "platform/posix/posix_hive_reader.hpp"
 #include "platform/posix/posix_processes.hpp"
 #include "platform/posix/posix_profiles.hpp"
 #include "platform/posix/posix_registry.hpp"
@@ -58,6 +61,9 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   platform.windows = std::make_shared<PosixTopLevelWindows>(options.registryStore);
   platform.profiles = std::make_shared<PosixProfiles>(driveTable);
   platform.drives = std::make_shared<PosixDrives>(driveTable);
+  platform.cabinets = std::make_shared<PosixCabinets>(driveTable);
+  platform.hiveReader = std::make_shared<PosixHiveReader>(driveTable);
+  platform.replacer = std::make_shared<PosixFileReplacer>(driveTable);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/ui.hpp"
+
+namespace ravlin {
+
+// What one repair attempt did, line by line, for the record kept in the guest
+// (<guest>\ravlin.log): plain text with CR LF, one block per attempt, appended.
+class RepairRecord {
+ public:
+  void Open() {
+    lines_.clear();
+    lastMessage_.clear();
+    open_ = true;
+  }
+  void Close() { open_ = false; }
+  bool IsOpen() const { return open_; }
+  void Add(std::string line) { lines_.push_back(std::move(line)); }
+  const std::vector<std::string>& Lines() const { return lines_; }
+  // Every box shown during the attempt goes into the record; the last one says why an
+  // attempt stopped.
+  void NoteMessage(const std::string& text);
+  const std::string& LastMessage() const { return lastMessage_; }
+  // The block as it is appended to the file.
+  std::string Block() const;
+
+ private:
+  std::vector<std::string> lines_;
+  std::string lastMessage_;
+  bool open_ = false;
+};
+
+// The front end's boxes, noted in the record as they are shown.
+class RecordingUi : public Ui {
+ public:
+  RecordingUi(std::shared_ptr<Ui> ui, RepairRecord& record) : ui_(std::move(ui)), record_(record) {}
+
+  int MessageBox(const std::string& text, int style, const std::string& title) override;
+  std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
+                                                       const std::string& prompt) override {
+    return ui_->BrowseForFolder(owner, prompt);
+  }
+  void DoEvents() override { ui_->DoEvents(); }
+
+ private:
+  std::shared_ptr<Ui> ui_;
+  RepairRecord& record_;
+};
+
+// What a record file says about the repairs since the last undo: the guest hive as the last
+// of them left it, and each driver file they copied with its digest.
+struct RecordedRepairs {
+  struct CopiedDriver {
+    std::string name;
+    std::string sha256;
+  };
+  std::optional<std::string> hiveAfterSha256;
+  std::vector<CopiedDriver> copiedDrivers;
+};
+RecordedRepairs ReadRecordedRepairs(const std::string& recordText);
+
+// The time now, as the record shows it ("2026-12-07 14:30:05 UTC").
+std::string UtcNow();
+
+// Record lines, shared by the writer and the reader.
+inline constexpr std::string_view kRepairBlockTitle = "==== Ravlin repair attempt ====";
+inline constexpr std::string_view kRestoreBlockTitle = "==== Ravlin restore ====";
+inline constexpr std::string_view kHiveAfterLabel = "Hive after: ";
+inline constexpr std::string_view kDriverCopiedLabel = ": copied from ";
+inline constexpr std::string_view kDigestLabel = ", SHA-256 ";
+inline constexpr std::string_view kRecordFragment = "\\ravlin.log";
+
+}  // namespace ravlin
