@@ -87,6 +87,7 @@ void Form1::Browse_Click() {
 
   if (accepted) {
     SetText(ControlId::Text1, chosen);
+    platform_.files->ConfineChangesBeneath(chosen);
     ContinueOnError([this] { LoadGuestHive(); });
     if (!blnAbort) {
       ContinueOnError([this] { InstallFixes(); });
