@@ -6,7 +6,6 @@
 #include <random>
 #include <vector>
 
-#include "platform/codepage.hpp"
 #include "platform/posix/dos_attributes.hpp"
 #include "platform/posix/posix_errors.hpp"
 #include "platform/posix/posix_file_service.hpp"
@@ -50,7 +49,7 @@ fs::path TargetFile(const DriveTable& drives, const std::string& destination,
   if (EndsWithSeparator(destination)) {
     if (::stat(native.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
       throw RuntimeError(vb_error::kPathNotFound);
-    return NativePathOrThrow(drives, destination + Utf8ToAnsi(source.filename().string()));
+    return NativePathOrThrow(drives, destination + source.filename().string());
   }
   if (::stat(native.parent_path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
     throw RuntimeError(vb_error::kPathNotFound);

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include "platform/codepage.hpp"
 #include "platform/posix/dos_attributes.hpp"
 #include "platform/posix/posix_errors.hpp"
 #include "platform/posix/posix_file_service.hpp"
@@ -150,10 +149,9 @@ bool PosixFileService::NormalFileMatches(const std::string& pattern) {
   const auto folder = drives_->ResolveNative(folderText);
   if (!folder) return false;
 
-  const std::string utf8Pattern = AnsiToUtf8(namePattern);
   std::error_code error;
   for (fs::directory_iterator it(*folder, error), end; !error && it != end; it.increment(error)) {
-    if (IsNormalFile(*it) && NameMatches(it->path().filename().string(), utf8Pattern)) return true;
+    if (IsNormalFile(*it) && NameMatches(it->path().filename().string(), namePattern)) return true;
   }
   return false;
 }
