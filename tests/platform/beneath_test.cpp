@@ -93,8 +93,10 @@ TEST_P(BeneathTest, FinalLinkIsNotFollowedWhenAskedSo) {
   EXPECT_FALSE(fs::exists(outside / "new.txt"));
 }
 
-INSTANTIATE_TEST_SUITE_P(Kernel, BeneathTest, ::testing::Values(&beneath::Open));
-INSTANTIATE_TEST_SUITE_P(Walk, BeneathTest, ::testing::Values(&beneath::OpenByWalk));
+INSTANTIATE_TEST_SUITE_P(Kernel, BeneathTest, ::testing::Values(&beneath::Open),
+                         [](const auto&) { return "openat2"; });
+INSTANTIATE_TEST_SUITE_P(Walk, BeneathTest, ::testing::Values(&beneath::OpenByWalk),
+                         [](const auto&) { return "walk"; });
 
 using BeneathChangeTest = BeneathFixture;
 
