@@ -8,6 +8,7 @@
 #include "platform/posix/guest_root.hpp"
 #include "platform/posix/posix_file_attributes.hpp"
 #include "platform/posix/posix_file_service.hpp"
+#include "platform/posix/posix_temp_files.hpp"
 #include "tests/support/error_number.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -51,6 +52,7 @@ class GuestChangesTest : public ::testing::Test {
   std::shared_ptr<GuestRoot> guest = std::make_shared<GuestRoot>();
   PosixFileService files{drives, guest};
   PosixFileAttributes attributes{drives, guest};
+  PosixTempFiles temps{drives, guest};
 };
 
 TEST_F(GuestChangesTest, LinksOutOfTheChosenGuestAreRefusedAndNothingIsWritten) {
@@ -74,6 +76,9 @@ TEST_F(GuestChangesTest, LinksOutOfTheChosenGuestAreRefusedAndNothingIsWritten) 
   EXPECT_EQ(ErrorNumberOf([&] { attributes.Kill("C:\\WINDOWS\\system32\\drivers\\kept.txt"); }),
             75);
   EXPECT_EQ(ErrorNumberOf([&] { attributes.SetAttr("C:\\WINDOWS\\system32\\drivers\\", 1); }), 75);
+  std::string name = "kept";
+  EXPECT_EQ(temps.GetTempFileNameA("C:\\WINDOWS\\system32\\drivers", "tmp", 0, name), 0u);
+  EXPECT_EQ(name, "kept");
 
   EXPECT_EQ(OutsideEntries(), std::vector<std::string>{"kept.txt"});
   EXPECT_EQ(ReadFile(outside / "kept.txt"), "outside");
@@ -89,6 +94,9 @@ TEST_F(GuestChangesTest, ChangesInsideTheGuestAndOutsideItWorkAsBefore) {
   attributes.SetAttr("C:\\WINDOWS\\inf\\source.sys", 1);
   EXPECT_EQ(fs::status(windows / "system32" / "source.sys").permissions() & fs::perms::owner_write,
             fs::perms::none);
+  std::string name;
+  ASSERT_NE(temps.GetTempFileNameA("C:\\WINDOWS\\inf", "tmp", 0, name), 0u);
+  EXPECT_TRUE(fs::exists(windows / "system32" / name.substr(name.rfind('\\') + 1)));
   files.CreateFolder("C:\\WINDOWS\\inf\\drivers2");
   EXPECT_TRUE(fs::is_directory(windows / "system32" / "drivers2"));
   // The link itself is an entry of the guest: deleting it leaves what it leads to.
