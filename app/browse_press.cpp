@@ -100,6 +100,7 @@ void Form1::Browse_Click() {
 
   if (accepted) {
     SetText(ControlId::Text1, chosen);
+    platform_.files->ConfineChangesBeneath(chosen);
     if (dryRun_) {
       ContinueOnError([this] { CheckGuestWindows(); });
       if (!blnAbort) ContinueOnError([this] { DryRun(); });

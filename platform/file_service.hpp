@@ -99,6 +99,11 @@ class FileService {
   virtual void WriteText(const std::string& path, const std::string& text, bool append) = 0;
   // Deletes one file; throws 53 for a missing file, 70 when deleting is refused.
   virtual void DeleteFile(const std::string& path) = 0;
+
+  // The Windows folder the repair works on (never throws). From now on every file or folder that
+  // these calls create, replace, move or delete below it is reached beneath it: where a link would
+  // lead out of it, the call fails (75 Path/File access error) and writes nothing.
+  virtual void ConfineChangesBeneath(const std::string& folder) = 0;
 };
 
 }  // namespace ravlin

@@ -43,23 +43,25 @@ fs::path Normalized(const fs::path& path) {
   return absolute;
 }
 
-// Upper case for the letters of the ANSI code page (ASCII, Latin-1 and the few Windows-1252
-// additions), which is what the names of a Windows installation can hold.
+bool Within(char16_t c, char16_t first, char16_t last) {
+  return c >= first && c <= last;
+}
+
+// Upper case as NTFS compares names, for the alphabets of Europe: ASCII, Latin-1, Latin
+// Extended-A, Greek and Cyrillic. Other letters compare as they are.
 char16_t FoldCase(char16_t c) {
-  if (c >= u'a' && c <= u'z') return static_cast<char16_t>(c - 0x20);
-  if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
-  switch (c) {
-    case 0xFF:
-      return 0x178;
-    case 0x161:
-      return 0x160;
-    case 0x153:
-      return 0x152;
-    case 0x17E:
-      return 0x17D;
-    default:
-      return c;
-  }
+  const auto minus = [c](int offset) { return static_cast<char16_t>(c - offset); };
+  if (Within(c, u'a', u'z') || (Within(c, 0xE0, 0xFE) && c != 0xF7)) return minus(0x20);
+  if (c == 0xFF) return 0x178;
+  // Latin Extended-A pairs each capital with the small letter after it, except in two runs
+  // where the capital comes second; the dotted and dotless i stay apart.
+  if (Within(c, 0x100, 0x12F) || Within(c, 0x132, 0x137) || Within(c, 0x14A, 0x177))
+    return (c & 1) != 0 ? minus(1) : c;
+  if (Within(c, 0x139, 0x148) || Within(c, 0x179, 0x17E)) return (c & 1) == 0 ? minus(1) : c;
+  if (Within(c, 0x3B1, 0x3C9) && c != 0x3C2) return minus(0x20);
+  if (Within(c, 0x430, 0x44F)) return minus(0x20);
+  if (Within(c, 0x450, 0x45F)) return minus(0x50);
+  return c;
 }
 
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
@@ -162,7 +164,9 @@ bool OnRemovableDevice(const fs::path& folder) {
 }  // namespace
 
 std::u16string FoldedName(const std::string& utf8Name) {
-  std::u16string folded = Utf8ToUtf16(utf8Name);
+  // Read as ANSI text, so that names with stray bytes stay apart instead of all turning into
+  // the replacement character.
+  std::u16string folded = AnsiToUtf16(utf8Name);
   for (char16_t& c : folded) c = FoldCase(c);
   return folded;
 }
@@ -204,7 +208,7 @@ std::optional<fs::path> DriveTable::ToNative(const std::string& windowsPath) con
   // separators) and "." vanish, and ".." never climbs above the drive's root.
   std::vector<std::string> components;
   std::string component;
-  const std::string rest = AnsiToUtf8(windowsPath.substr(2)) + '\\';
+  const std::string rest = windowsPath.substr(2) + '\\';
   for (char c : rest) {
     if (c != '\\' && c != '/') {
       component += c;
@@ -276,7 +280,7 @@ std::string DriveTable::ToWindows(const fs::path& native) const {
   for (const fs::path& part : bestRemainder) {
     if (part.empty() || part == ".") continue;
     if (!first) text += '\\';
-    text += Utf8ToAnsi(part.string());
+    text += part.string();
     first = false;
   }
   return text;

@@ -10,10 +10,11 @@
 namespace ravlin {
 
 // Drive letters on Linux: each letter names a directory ("Z" is "/" unless replaced).
-// Windows path texts (ANSI) become the machine's paths (UTF-8) and back; lookup ignores case
-// per component, as NTFS does, while new names keep the case given.
-// A UTF-8 name in UTF-16 with the letters of the ANSI code page in upper case, so that two
-// names equal ignoring case, as Windows compares them, give equal texts.
+// Windows path texts are in the ANSI code page, UTF-8, as the machine's paths are: their
+// names pass through byte for byte. Lookup ignores case per component, as NTFS does, while
+// new names keep the case given.
+// A name in UTF-16 with its letters in upper case (see FoldCase), so that two names equal
+// ignoring case, as Windows compares them, give equal texts.
 std::u16string FoldedName(const std::string& utf8Name);
 
 class DriveTable {

@@ -5,6 +5,7 @@
 
 #include "platform/drives.hpp"
 #include "platform/posix/drive_table.hpp"
+#include "platform/posix/guest_root.hpp"
 
 namespace ravlin {
 
@@ -12,7 +13,9 @@ namespace ravlin {
 // As on Windows, a read-only file cannot be deleted until its read-only bit is cleared.
 class PosixFileAttributes : public FileAttributes {
  public:
-  explicit PosixFileAttributes(std::shared_ptr<const DriveTable> drives);
+  // Changes below the chosen guest folder of `guest` stay beneath it (see GuestRoot).
+  explicit PosixFileAttributes(std::shared_ptr<const DriveTable> drives,
+                               std::shared_ptr<GuestRoot> guest = std::make_shared<GuestRoot>());
 
   std::uint16_t GetAttr(const std::string& path) override;
   void SetAttr(const std::string& path, std::uint16_t attributes) override;
@@ -22,6 +25,7 @@ class PosixFileAttributes : public FileAttributes {
 
  private:
   std::shared_ptr<const DriveTable> drives_;
+  std::shared_ptr<GuestRoot> guest_;
 };
 
 }  // namespace ravlin

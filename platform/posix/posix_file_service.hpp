@@ -5,6 +5,7 @@
 
 #include "platform/file_service.hpp"
 #include "platform/posix/drive_table.hpp"
+#include "platform/posix/guest_root.hpp"
 
 namespace ravlin {
 
@@ -12,7 +13,9 @@ namespace ravlin {
 // each existing component found ignoring case.
 class PosixFileService : public FileService {
  public:
-  explicit PosixFileService(std::shared_ptr<const DriveTable> drives);
+  // `guest` is shared with the other services that change files (attributes, deletion).
+  explicit PosixFileService(std::shared_ptr<const DriveTable> drives,
+                            std::shared_ptr<GuestRoot> guest = std::make_shared<GuestRoot>());
 
   // posix_file_service_queries.cpp
   bool FileExists(const std::string& path) override;
@@ -26,6 +29,7 @@ class PosixFileService : public FileService {
   // posix_file_service_output.cpp
   void WriteText(const std::string& path, const std::string& text, bool append) override;
   void DeleteFile(const std::string& path) override;
+  void ConfineChangesBeneath(const std::string& folder) override;
 
   // posix_file_service_changes.cpp
   void CopyFile(const std::string& source, const std::string& destination, bool overwrite) override;
@@ -44,6 +48,7 @@ class PosixFileService : public FileService {
   char DriveLetterOrThrow(const std::string& drive) const;
 
   std::shared_ptr<const DriveTable> drives_;
+  std::shared_ptr<GuestRoot> guest_;
 };
 
 }  // namespace ravlin

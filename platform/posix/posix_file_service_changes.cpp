@@ -3,9 +3,9 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <random>
 #include <vector>
 
-#include "platform/codepage.hpp"
 #include "platform/posix/dos_attributes.hpp"
 #include "platform/posix/posix_errors.hpp"
 #include "platform/posix/posix_file_service.hpp"
@@ -49,26 +49,34 @@ fs::path TargetFile(const DriveTable& drives, const std::string& destination,
   if (EndsWithSeparator(destination)) {
     if (::stat(native.c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
       throw RuntimeError(vb_error::kPathNotFound);
-    return NativePathOrThrow(drives, destination + Utf8ToAnsi(source.filename().string()));
+    return NativePathOrThrow(drives, destination + source.filename().string());
   }
   if (::stat(native.parent_path().c_str(), &status) != 0 || !S_ISDIR(status.st_mode))
     throw RuntimeError(vb_error::kPathNotFound);
   return native;
 }
 
-// A temporary file beside the target, removed unless it took the target's place.
+// A temporary file in the target's folder, removed unless it took the target's place.
 class TemporaryBeside {
  public:
-  explicit TemporaryBeside(const fs::path& target) {
-    std::string pattern = (target.parent_path() / ".~ravlin-XXXXXX").string();
-    file_ = UniqueFd(::mkostemp(pattern.data(), O_CLOEXEC));
+  explicit TemporaryBeside(const beneath::Entry& target) : folder_(target.folder.get()) {
+    std::random_device random;
+    for (int attempt = 0; attempt < 100 && !file_.valid(); ++attempt) {
+      char name[32];
+      std::snprintf(name, sizeof name, ".~ravlin-%08x", random());
+      file_ = UniqueFd(
+          ::openat(folder_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+      if (file_.valid())
+        name_ = name;
+      else if (errno != EEXIST)
+        break;
+    }
     if (!file_.valid()) throw ErrorFromErrno(errno, vb_error::kPathNotFound);
-    path_ = pattern;
   }
   TemporaryBeside(const TemporaryBeside&) = delete;
   TemporaryBeside& operator=(const TemporaryBeside&) = delete;
   ~TemporaryBeside() {
-    if (!path_.empty()) ::unlink(path_.c_str());
+    if (!name_.empty()) ::unlinkat(folder_, name_.c_str(), 0);
   }
 
   int fd() const { return file_.get(); }
@@ -76,14 +84,16 @@ class TemporaryBeside {
   void Close() {
     if (::close(file_.release()) != 0) throw ErrorFromErrno(errno);
   }
-  void MoveTo(const fs::path& target) {
-    if (::rename(path_.c_str(), target.c_str()) != 0) throw ErrorFromErrno(errno);
-    path_.clear();
+  void MoveTo(const beneath::Entry& target) {
+    if (::renameat(folder_, name_.c_str(), target.folder.get(), target.name.c_str()) != 0)
+      throw ErrorFromErrno(errno);
+    name_.clear();
   }
 
  private:
+  int folder_;
   UniqueFd file_;
-  std::string path_;
+  std::string name_;
 };
 
 void WriteAll(int fd, const char* data, std::size_t size) {
@@ -100,7 +110,8 @@ void WriteAll(int fd, const char* data, std::size_t size) {
 
 // Copies content, permissions and times into a new file beside the target, which then takes
 // the target's place in one step: a failure (a full disk) leaves the old target whole.
-void CopyContent(const fs::path& source, const struct stat& sourceStatus, const fs::path& target) {
+void CopyContent(const fs::path& source, const struct stat& sourceStatus,
+                 const beneath::Entry& target) {
   const UniqueFd input(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
   if (!input.valid()) throw ErrorFromErrno(errno);
   TemporaryBeside output(target);
@@ -175,8 +186,9 @@ void PosixFileService::CopyFile(const std::string& source, const std::string& de
   struct stat sourceStatus {};
   const fs::path from = SourceFile(*drives_, source, sourceStatus);
   const fs::path to = TargetFile(*drives_, destination, from);
+  const beneath::Entry target = EntryOrThrow(*guest_, to, vb_error::kPathNotFound);
   struct stat targetStatus {};
-  if (::stat(to.c_str(), &targetStatus) == 0) {
+  if (::fstatat(target.folder.get(), target.name.c_str(), &targetStatus, 0) == 0) {
     if (S_ISDIR(targetStatus.st_mode)) throw RuntimeError(vb_error::kPermissionDenied);
     if (!overwrite) throw RuntimeError(vb_error::kFileAlreadyExists);
     // A file copied onto itself would be lost; a read-only target is refused as on Windows.
@@ -184,26 +196,33 @@ void PosixFileService::CopyFile(const std::string& source, const std::string& de
         (ReadDosAttributes(to, targetStatus) & dos_attribute::kReadOnly) != 0)
       throw RuntimeError(vb_error::kPermissionDenied);
   }
-  CopyContent(from, sourceStatus, to);
+  CopyContent(from, sourceStatus, target);
 }
 
 void PosixFileService::MoveFile(const std::string& source, const std::string& destination) {
   struct stat sourceStatus {};
   const fs::path from = SourceFile(*drives_, source, sourceStatus);
   const fs::path to = TargetFile(*drives_, destination, from);
+  const beneath::Entry origin = EntryOrThrow(*guest_, from, vb_error::kPathNotFound);
+  const beneath::Entry target = EntryOrThrow(*guest_, to, vb_error::kPathNotFound);
   struct stat targetStatus {};
-  if (::lstat(to.c_str(), &targetStatus) == 0) throw RuntimeError(vb_error::kFileAlreadyExists);
-  if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) return;
+  if (::fstatat(target.folder.get(), target.name.c_str(), &targetStatus, AT_SYMLINK_NOFOLLOW) == 0)
+    throw RuntimeError(vb_error::kFileAlreadyExists);
+  if (::renameat2(origin.folder.get(), origin.name.c_str(), target.folder.get(),
+                  target.name.c_str(), RENAME_NOREPLACE) == 0)
+    return;
   const int error = errno;
   if (error == EINVAL || error == ENOSYS) {
     // A file system without the no-replace rename; the target was absent a moment ago.
-    if (::rename(from.c_str(), to.c_str()) != 0) throw ErrorFromErrno(errno);
+    if (::renameat(origin.folder.get(), origin.name.c_str(), target.folder.get(),
+                   target.name.c_str()) != 0)
+      throw ErrorFromErrno(errno);
     return;
   }
   if (error != EXDEV) throw ErrorFromErrno(error);
   // Another file system: copy, then delete the source.
-  CopyContent(from, sourceStatus, to);
-  if (::unlink(from.c_str()) != 0) throw ErrorFromErrno(errno);
+  CopyContent(from, sourceStatus, target);
+  if (::unlinkat(origin.folder.get(), origin.name.c_str(), 0) != 0) throw ErrorFromErrno(errno);
 }
 
 void PosixFileService::DeleteFolder(const std::string& path, bool force) {
@@ -221,9 +240,8 @@ void PosixFileService::DeleteFolder(const std::string& path, bool force) {
   }
   if (!native.has_parent_path() || native == native.root_path())
     throw RuntimeError(vb_error::kPermissionDenied);
-  const UniqueFd parent(::open(native.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!parent.valid()) throw ErrorFromErrno(errno, vb_error::kPathNotFound);
-  RemoveTree(parent.get(), native.filename().string(), force);
+  const beneath::Entry entry = EntryOrThrow(*guest_, native, vb_error::kPathNotFound);
+  RemoveTree(entry.folder.get(), entry.name, force);
 }
 
 }  // namespace ravlin

@@ -6,7 +6,6 @@
 #include <map>
 #include <span>
 
-#include "platform/codepage.hpp"
 #include "platform/pe_version.hpp"
 #include "platform/posix/dos_attributes.hpp"
 #include "platform/posix/posix_errors.hpp"
@@ -51,7 +50,7 @@ std::string WindowsPathOf(const DriveTable& drives, const std::string& given,
   for (const fs::path& part : native.lexically_relative(*root)) {
     if (part.empty() || part == ".") continue;
     if (!first) text += '\\';
-    text += Utf8ToAnsi(part.string());
+    text += part.string();
     first = false;
   }
   return text;
@@ -93,8 +92,7 @@ std::vector<std::string> FullPaths(const std::string& folder,
   const std::string prefix = folder.ends_with('\\') ? folder : folder + '\\';
   std::vector<std::string> paths;
   paths.reserve(utf8Names.size());
-  for (const std::string& name : utf8Names)
-    paths.push_back(prefix + (IsAscii(name) ? name : Utf8ToAnsi(name)));
+  for (const std::string& name : utf8Names) paths.push_back(prefix + name);
   return paths;
 }
 

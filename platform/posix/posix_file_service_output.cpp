@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -37,9 +38,10 @@ void PosixFileService::WriteText(const std::string& path, const std::string& tex
   if (HasWildcards(path)) throw RuntimeError(vb_error::kBadFileName);
   const auto native = NativePathOrThrow(*drives_, path);
   const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (append ? O_APPEND : O_TRUNC);
-  OpenFile file(::open(native.c_str(), flags, 0666));
+  beneath::Opened opened = guest_->Open(native, flags, 0666);
+  OpenFile file(opened.fd.release());
   if (file.get() < 0) {
-    const int error = errno;
+    const int error = opened.error;
     if (error == EISDIR) throw RuntimeError(vb_error::kPathFileAccessError);
     throw ErrorFromErrno(error, vb_error::kPathNotFound);
   }
@@ -58,12 +60,14 @@ void PosixFileService::WriteText(const std::string& path, const std::string& tex
 void PosixFileService::DeleteFile(const std::string& path) {
   if (path.empty() || HasWildcards(path)) throw RuntimeError(vb_error::kBadFileName);
   const auto native = NativePathOrThrow(*drives_, path);
-  if (::unlink(native.c_str()) != 0) {
+  const beneath::Entry entry = EntryOrThrow(*guest_, native, vb_error::kFileNotFound);
+  if (::unlinkat(entry.folder.get(), entry.name.c_str(), 0) != 0) {
     const int error = errno;
     if (error == EISDIR || error == EPERM) {
       // unlink refuses folders with EISDIR on Linux, or EPERM on some file systems.
-      std::error_code ignored;
-      if (std::filesystem::is_directory(native, ignored))
+      struct stat status {};
+      if (::fstatat(entry.folder.get(), entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) == 0 &&
+          S_ISDIR(status.st_mode))
         throw RuntimeError(vb_error::kFileNotFound);
     }
     throw ErrorFromErrno(error);

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <system_error>
 
-#include "platform/codepage.hpp"
 #include "platform/posix/dos_attributes.hpp"
 #include "platform/posix/posix_errors.hpp"
 #include "platform/posix/posix_file_service.hpp"
@@ -73,8 +72,13 @@ bool IsNormalFile(const fs::directory_entry& entry) {
 
 }  // namespace
 
-PosixFileService::PosixFileService(std::shared_ptr<const DriveTable> drives)
-    : drives_(std::move(drives)) {}
+PosixFileService::PosixFileService(std::shared_ptr<const DriveTable> drives,
+                                   std::shared_ptr<GuestRoot> guest)
+    : drives_(std::move(drives)), guest_(std::move(guest)) {}
+
+void PosixFileService::ConfineChangesBeneath(const std::string& folder) {
+  guest_->Choose(drives_->ResolveNative(folder).value_or(fs::path()));
+}
 
 char PosixFileService::DriveLetterOrThrow(const std::string& drive) const {
   const bool wellFormed = drive.size() == 1 || IsBareDrive(drive);
@@ -122,7 +126,9 @@ void PosixFileService::CreateFolder(const std::string& path) {
   if (fs::symlink_status(native, error).type() != fs::file_type::not_found)
     throw RuntimeError(vb_error::kFileAlreadyExists);
   if (!fs::is_directory(native.parent_path(), error)) throw RuntimeError(vb_error::kPathNotFound);
-  if (::mkdir(native.c_str(), 0777) != 0) throw ErrorFromErrno(errno, vb_error::kPathNotFound);
+  const beneath::Entry entry = EntryOrThrow(*guest_, native, vb_error::kPathNotFound);
+  if (::mkdirat(entry.folder.get(), entry.name.c_str(), 0777) != 0)
+    throw ErrorFromErrno(errno, vb_error::kPathNotFound);
 }
 
 bool PosixFileService::NormalFileMatches(const std::string& pattern) {
@@ -143,10 +149,9 @@ bool PosixFileService::NormalFileMatches(const std::string& pattern) {
   const auto folder = drives_->ResolveNative(folderText);
   if (!folder) return false;
 
-  const std::string utf8Pattern = AnsiToUtf8(namePattern);
   std::error_code error;
   for (fs::directory_iterator it(*folder, error), end; !error && it != end; it.increment(error)) {
-    if (IsNormalFile(*it) && NameMatches(it->path().filename().string(), utf8Pattern)) return true;
+    if (IsNormalFile(*it) && NameMatches(it->path().filename().string(), namePattern)) return true;
   }
   return false;
 }

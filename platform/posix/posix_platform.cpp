@@ -52,10 +52,12 @@ Platform MakePosixPlatform(std::shared_ptr<Ui> ui, const PosixOptions& options) 
   Platform platform;
   platform.ui = std::move(ui);
   platform.clock = std::make_shared<PosixClock>();
-  platform.files = std::make_shared<PosixFileService>(driveTable);
-  platform.attributes = std::make_shared<PosixFileAttributes>(driveTable);
+  // The guest folder the repair chose, shared by the services that change files.
+  auto guest = std::make_shared<GuestRoot>();
+  platform.files = std::make_shared<PosixFileService>(driveTable, guest);
+  platform.attributes = std::make_shared<PosixFileAttributes>(driveTable, guest);
   platform.diskSpace = std::make_shared<PosixDiskSpace>(driveTable);
-  platform.tempFiles = std::make_shared<PosixTempFiles>(driveTable);
+  platform.tempFiles = std::make_shared<PosixTempFiles>(driveTable, guest);
   platform.shell = std::make_shared<PosixShell>(driveTable, std::cout);
   platform.processes = std::make_shared<PosixProcesses>(options.programFolder, driveTable);
   platform.windows = std::make_shared<PosixTopLevelWindows>(options.registryStore);

@@ -25,8 +25,10 @@ std::string NameFor(const std::string& folder, const std::string& prefix, std::u
 
 }  // namespace
 
-PosixTempFiles::PosixTempFiles(std::shared_ptr<const DriveTable> drives)
+PosixTempFiles::PosixTempFiles(std::shared_ptr<const DriveTable> drives,
+                               std::shared_ptr<GuestRoot> guest)
     : drives_(std::move(drives)),
+      guest_(std::move(guest)),
       nextNumber_(
           static_cast<std::uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count())) {
 }
@@ -57,13 +59,13 @@ std::uint32_t PosixTempFiles::GetTempFileNameA(const std::string& folder, const 
     if (name.size() >= kMaxPath) return 0;
     const auto native = drives_->ResolveNative(name);
     if (!native) return 0;
-    const int fd = ::open(native->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-    if (fd >= 0) {
-      ::close(fd);
-      buffer = name;
-      return number;
+    if (const int error = guest_->Open(*native, O_WRONLY | O_CREAT | O_EXCL, 0666).error;
+        error != 0) {
+      if (error != EEXIST) return 0;
+      continue;
     }
-    if (errno != EEXIST) return 0;
+    buffer = name;
+    return number;
   }
   return 0;
 }

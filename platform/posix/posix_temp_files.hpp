@@ -5,6 +5,7 @@
 
 #include "platform/drives.hpp"
 #include "platform/posix/drive_table.hpp"
+#include "platform/posix/guest_root.hpp"
 
 namespace ravlin {
 
@@ -12,7 +13,9 @@ namespace ravlin {
 // named as Windows names them: three prefix characters, a hexadecimal number and ".TMP".
 class PosixTempFiles : public TempFiles {
  public:
-  explicit PosixTempFiles(std::shared_ptr<const DriveTable> drives);
+  // A file made below the chosen guest folder of `guest` stays beneath it (see GuestRoot).
+  explicit PosixTempFiles(std::shared_ptr<const DriveTable> drives,
+                          std::shared_ptr<GuestRoot> guest = std::make_shared<GuestRoot>());
 
   std::uint32_t GetTempPathA(std::uint32_t bufferLength, std::string& buffer) override;
   std::uint32_t GetTempFileNameA(const std::string& folder, const std::string& prefix,
@@ -20,6 +23,7 @@ class PosixTempFiles : public TempFiles {
 
  private:
   std::shared_ptr<const DriveTable> drives_;
+  std::shared_ptr<GuestRoot> guest_;
   // Where the search for a free number starts next; it moves on with every name handed out.
   std::uint32_t nextNumber_;
 };

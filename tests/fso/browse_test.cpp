@@ -28,7 +28,7 @@ TEST_F(BrowseTest, ChosenFolderComesBackInDriveLetterForm) {
   EXPECT_EQ(fso.BrowseForFolder(0, "Choose a Windows Directory"), "D:\\WinXP");
   EXPECT_EQ(fso.BrowseForFolder(), "D:\\WinXP\\system32");
   EXPECT_EQ(fso.BrowseForFolder(), "D:\\");  // a drive's root keeps its backslash
-  EXPECT_EQ(fso.BrowseForFolder(), "C:\\Caf\xE9");
+  EXPECT_EQ(fso.BrowseForFolder(), "C:\\Café");
   EXPECT_EQ(fso.BrowseForFolder(), "Z:\\usr");
 }
 
@@ -64,6 +64,16 @@ TEST_F(BrowseTest, ShrinkToFitLengthLimitAndBlanks) {
   EXPECT_EQ(fso.Shrink_2_Fit("  not\\a\\drive\\path  ", 3), "not\\a\\drive\\path");
   EXPECT_EQ(fso.Shrink_2_Fit("\tC:\\abc\\def", 5), "\tC:\\abc\\def");  // tabs stay
   EXPECT_EQ(fso.Shrink_2_Fit("", 0), "");
+}
+
+TEST_F(BrowseTest, ShrinkToFitCountsCharactersInAnyLanguage) {
+  // 26 characters, 39 bytes.
+  const std::string path = "Z:\\Новый том\\Папка\\WINDOWS";
+  EXPECT_EQ(fso.Shrink_2_Fit(path, 26), path);
+  EXPECT_EQ(fso.Shrink_2_Fit(path, 20), "Z:\\...\\Папка\\WINDOWS");
+  // The search goes on from the same position of what is left, as it does for "\\server".
+  EXPECT_EQ(fso.Shrink_2_Fit("\\\\сервер\\общий\\папка\\файл.doc", 20),
+            "\\\\сервер\\...\\папка\\файл.doc");
 }
 
 TEST_F(BrowseTest, ShrinkToFitReturnsTheTrimmedTextWhenNothingCanBeLeftOut) {

@@ -76,9 +76,30 @@ TEST_F(DriveTableTest, ToNativePrefersTheExactNameAndFoldsAnsiLetters) {
 
   EXPECT_EQ(table.ToNative("C:\\data"), c / "data");
   EXPECT_EQ(table.ToNative("C:\\DATA"), c / "DATA");
-  EXPECT_EQ(table.ToNative("C:\\Data"), c / "DATA");     // the first in name order
-  EXPECT_EQ(table.ToNative("C:\\CAF\xC9"), c / "Café");  // Windows-1252 text
+  EXPECT_EQ(table.ToNative("C:\\Data"), c / "DATA");  // the first in name order
+  EXPECT_EQ(table.ToNative("C:\\CAFÉ"), c / "Café");
+  // A text in Windows-1252 still finds the name it means.
+  EXPECT_EQ(table.ToNative("C:\\CAF\xC9"), c / "Café");
   EXPECT_EQ(table.ToNative("D:\\\xE9t\xE9.txt"), d / "ÉTÉ.TXT");
+}
+
+TEST_F(DriveTableTest, NamesInAnyLanguagePassUnchangedBothWays) {
+  // A Cyrillic volume label, Greek, Polish and Chinese names, and a name in Latin-1 bytes
+  // from a volume mounted without a character set.
+  const std::vector<std::string> names{"Новый том", "Ελληνικά", "Łódź", "中文文件夹", "caf\xE9"};
+  const DriveTable table(Mappings());
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    fs::create_directories(c / name / "WINDOWS");
+    EXPECT_EQ(table.ToWindows(c / name / "WINDOWS"), "C:\\" + name + "\\WINDOWS");
+    EXPECT_EQ(table.ToNative("C:\\" + name + "\\windows"), c / name / "WINDOWS");
+  }
+  // Case is ignored in the alphabets of Europe, as NTFS ignores it.
+  EXPECT_EQ(table.ToNative("C:\\НОВЫЙ ТОМ"), c / "Новый том");
+  EXPECT_EQ(table.ToNative("C:\\ελληνικά"), c / "Ελληνικά");
+  EXPECT_EQ(table.ToNative("C:\\łÓDŹ"), c / "Łódź");
+  // Stray bytes that differ are different names.
+  EXPECT_EQ(table.ToNative("C:\\caf\xE8"), c / "caf\xE8");
 }
 
 TEST_F(DriveTableTest, ToWindowsNamesTheLongestDrivePrefix) {
@@ -92,7 +113,7 @@ TEST_F(DriveTableTest, ToWindowsNamesTheLongestDrivePrefix) {
   EXPECT_EQ(table.ToWindows(c / "subway"), "C:\\subway");
   EXPECT_EQ(table.ToWindows("/usr/bin"), "Z:\\usr\\bin");
   EXPECT_EQ(table.ToWindows("/"), "Z:\\");
-  EXPECT_EQ(table.ToWindows(c / "Café"), "C:\\Caf\xE9");
+  EXPECT_EQ(table.ToWindows(c / "Café"), "C:\\Café");
 }
 
 TEST_F(DriveTableTest, ToWindowsFollowsLinksIntoADrive) {
@@ -187,8 +208,8 @@ TEST_F(DriveTableTest, EnvironmentSpeaksAnsiAndIgnoresTheCaseOfNames) {
   ScopedEnv unset("RAVLIN_TEST_UNSET", std::nullopt);
   PosixEnvironment environment(table, c / "bin");
 
-  EXPECT_EQ(environment.GetEnvironmentVariable("RAVLIN_TEST_WINDIR"), "C:\\Caf\xE9");
-  EXPECT_EQ(environment.GetEnvironmentVariable("ravlin_test_windir"), "C:\\Caf\xE9");
+  EXPECT_EQ(environment.GetEnvironmentVariable("RAVLIN_TEST_WINDIR"), "C:\\Café");
+  EXPECT_EQ(environment.GetEnvironmentVariable("ravlin_test_windir"), "C:\\Café");
   EXPECT_FALSE(environment.GetEnvironmentVariable("RAVLIN_TEST_UNSET"));
   EXPECT_FALSE(environment.GetEnvironmentVariable(""));
   EXPECT_EQ(environment.ProgramFolder(), "C:\\bin");

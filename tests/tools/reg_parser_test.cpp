@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -148,7 +149,7 @@ TEST(RegParser, ReadsAnsiTextAsWindows1252) {
   // 0x80 is the euro sign and 0xE9 the e with acute in Windows-1252.
   const std::string file = "REGEDIT4\r\n[HKLM\\Caf\xE9]\r\n\"Price\"=\"5 \x80\"\r\n";
   const std::vector<RegOperation> expected{
-      OpenKey(2, kHkeyLocalMachine, "Caf\xE9"),
+      OpenKey(2, kHkeyLocalMachine, "Café"),
       SetValue(3, "Price", kRegSz, Utf16Le(std::u16string(u"5 \u20AC") + u'\0'))};
   EXPECT_EQ(ParseRegFile(BytesOf(file)), expected);
   // A Unicode file names the same key by the same ANSI name.
@@ -248,8 +249,15 @@ TEST(RegParser, RefusesMalformedFilesWithTheLineAndReason) {
 }
 
 TEST(RegParser, RefusesNamesThatTheAnsiCodePageCannotHold) {
-  const auto file =
-      Utf16File("Windows Registry Editor Version 5.00\r\n[HKLM\\A]\r\n\"\u4E2D\"=dword:1\r\n");
+  // The ANSI code page, UTF-8, holds names in any language, but no unpaired surrogate.
+  const auto chinese = ParseRegFile(
+      Utf16File("Windows Registry Editor Version 5.00\r\n[HKLM\\A]\r\n\"\u4E2D\"=dword:1\r\n"));
+  ASSERT_EQ(chinese.size(), 2u);
+  EXPECT_EQ(chinese[1].valueName, "\u4E2D");
+  auto file = Utf16File("Windows Registry Editor Version 5.00\r\n[HKLM\\A]\r\n\"?\"=dword:1\r\n");
+  const auto mark = std::find(file.begin() + 2, file.end(), std::uint8_t{'?'});
+  *mark = 0x00;
+  *(mark + 1) = 0xD8;
   try {
     ParseRegFile(file);
     FAIL() << "accepted a name outside the ANSI code page";
