@@ -25,6 +25,10 @@ class Processes {
                              std::uint32_t processId) = 0;
   // 259 while the process runs; its exit code once it has ended.
   virtual bool GetExitCodeProcess(Handle process, std::uint32_t& exitCode) = 0;
+  // The last line a process started by StartProcess wrote to its standard error (which still
+  // reaches ours), without the line break; empty while it runs, when it wrote none, and for
+  // processes started elsewhere.
+  virtual std::string LastErrorLine(Handle process) = 0;
   virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
   virtual bool CloseHandle(Handle handle) = 0;
 };

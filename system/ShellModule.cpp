@@ -42,7 +42,8 @@ std::int32_t ElapsedSince(std::uint32_t start, std::uint32_t now) {
 }  // namespace
 
 bool ShellAndWait(const Platform& platform, const std::string& commandLine, int windowStyle,
-                  std::string& message, std::int32_t timeoutMs, std::uint32_t* exitCode) {
+                  std::string& message, std::int32_t timeoutMs, std::uint32_t* exitCode,
+                  std::string* errorLine) {
   ProcessHandle process(*platform.processes);
   try {
     const std::uint32_t processId = platform.processes->StartProcess(commandLine, windowStyle);
@@ -67,6 +68,8 @@ bool ShellAndWait(const Platform& platform, const std::string& commandLine, int 
       }
     } while (lastExitCode == kStillActive);
     if (watchedToEnd && exitCode != nullptr) *exitCode = lastExitCode;
+    if (watchedToEnd && errorLine != nullptr)
+      *errorLine = platform.processes->LastErrorLine(process.Get());
     return watchedToEnd;
   } catch (const RuntimeError& error) {
     message = error.Description();

@@ -1,6 +1,8 @@
 #include "platform/posix/posix_processes.hpp"
 
+#include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -90,19 +92,53 @@ std::uint32_t ExitCodeFromStatus(int status) {
   return 0;
 }
 
-// Waits for the child's end without reaping it first, so that TerminateProcess, which holds
-// the same lock, can never signal a process id that the system has already given away.
-void WaitForChild(const std::shared_ptr<PosixProcesses::Child>& child) {
-  siginfo_t info{};
-  while (::waitid(P_PID, static_cast<id_t>(child->pid), &info, WEXITED | WNOWAIT) == -1 &&
-         errno == EINTR) {
+// The last non-empty line of a text that arrives in pieces, without its line break.
+class LastLine {
+ public:
+  void Add(std::string_view text) {
+    for (const char c : text) {
+      if (c == '\n') {
+        if (!partial_.empty()) line_ = std::exchange(partial_, {});
+      } else if (c != '\r' && partial_.size() < kLongest) {
+        partial_ += c;
+      }
+    }
   }
-  std::lock_guard lock(child->mutex);
-  int status = 0;
-  while (::waitpid(static_cast<pid_t>(child->pid), &status, 0) == -1 && errno == EINTR) {
+  const std::string& Get() const { return partial_.empty() ? line_ : partial_; }
+
+ private:
+  // A reason fits in one line; a runaway line keeps its start.
+  static constexpr std::size_t kLongest = 4096;
+  std::string partial_;
+  std::string line_;
+};
+
+void PassOnToStandardError(const char* bytes, std::size_t size) {
+  while (size > 0) {
+    const ssize_t written = ::write(STDERR_FILENO, bytes, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return;
+    bytes += written;
+    size -= static_cast<std::size_t>(written);
   }
-  child->exitCode = child->terminatedWith.value_or(ExitCodeFromStatus(status));
-  child->ended = true;
+}
+
+// Passes on what the child's standard error pipe holds now (a bounded amount, so that a
+// writer that never pauses cannot hold the caller); false once every writer has closed it.
+bool PassOnErrors(int pipe, LastLine* last) {
+  char buffer[4096];
+  for (int round = 0; round < 64; ++round) {
+    const ssize_t size = ::read(pipe, buffer, sizeof buffer);
+    if (size > 0) {
+      PassOnToStandardError(buffer, static_cast<std::size_t>(size));
+      if (last != nullptr) last->Add(std::string_view(buffer, static_cast<std::size_t>(size)));
+    } else if (size < 0 && errno == EINTR) {
+      continue;
+    } else {
+      return size < 0 && errno == EAGAIN;
+    }
+  }
+  return true;
 }
 
 int OpenPidfd(std::uint32_t pid) {
@@ -114,17 +150,73 @@ int OpenPidfd(std::uint32_t pid) {
 #endif
 }
 
+bool ChildHasEnded(std::uint32_t pid) {
+  siginfo_t info{};
+  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+         info.si_pid != 0;
+}
+
+// Waits for the child's end without reaping it first, so that TerminateProcess, which holds
+// the same lock, can never signal a process id that the system has already given away.
+// Meanwhile it passes the child's standard error on and keeps its last line.
+void WaitForChild(const std::shared_ptr<PosixProcesses::Child>& child, UniqueFd errorPipe) {
+  // Our own standard error closed by a reader must not end this program: the write fails.
+  sigset_t pipeSignal;
+  sigemptyset(&pipeSignal);
+  sigaddset(&pipeSignal, SIGPIPE);
+  pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+
+  const UniqueFd pidfd(OpenPidfd(child->pid));
+  LastLine last;
+  bool pipeOpen = errorPipe.valid();
+  while (!ChildHasEnded(child->pid)) {
+    pollfd events[2] = {{pidfd.get(), POLLIN, 0}, {pipeOpen ? errorPipe.get() : -1, POLLIN, 0}};
+    // Without a pidfd the end is looked for every 20 ms.
+    if (::poll(events, 2, pidfd.valid() ? -1 : 20) > 0 && events[1].revents != 0)
+      pipeOpen = PassOnErrors(errorPipe.get(), &last);
+  }
+  // What the child wrote before it ended is all in the pipe by now.
+  if (pipeOpen) pipeOpen = PassOnErrors(errorPipe.get(), &last);
+  {
+    std::lock_guard lock(child->mutex);
+    int status = 0;
+    while (::waitpid(static_cast<pid_t>(child->pid), &status, 0) == -1 && errno == EINTR) {
+    }
+    child->exitCode = child->terminatedWith.value_or(ExitCodeFromStatus(status));
+    child->lastErrorLine = last.Get();
+    child->ended = true;
+  }
+  // A process the child left behind may still write to the same pipe.
+  while (pipeOpen) {
+    pollfd readable{errorPipe.get(), POLLIN, 0};
+    if (::poll(&readable, 1, -1) > 0) pipeOpen = PassOnErrors(errorPipe.get(), nullptr);
+  }
+}
+
+// posix_spawn's file actions, destroyed however the start ends.
+class SpawnActions {
+ public:
+  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
+  SpawnActions(const SpawnActions&) = delete;
+  SpawnActions& operator=(const SpawnActions&) = delete;
+  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
+  posix_spawn_file_actions_t* get() { return &actions_; }
+
+ private:
+  posix_spawn_file_actions_t actions_;
+};
+
 bool SignalProcess(const PosixProcesses::Opened& opened, int signal) {
 #ifdef SYS_pidfd_send_signal
-  if (opened.pidfd >= 0)
-    return ::syscall(SYS_pidfd_send_signal, opened.pidfd, signal, nullptr, 0) == 0;
+  if (opened.pidfd)
+    return ::syscall(SYS_pidfd_send_signal, opened.pidfd->get(), signal, nullptr, 0) == 0;
 #endif
   return ::kill(static_cast<pid_t>(opened.pid), signal) == 0;
 }
 
 bool OtherProcessRunning(const PosixProcesses::Opened& opened) {
-  if (opened.pidfd >= 0) {
-    pollfd readable{opened.pidfd, POLLIN, 0};
+  if (opened.pidfd) {
+    pollfd readable{opened.pidfd->get(), POLLIN, 0};
     return ::poll(&readable, 1, 0) == 0;
   }
   return ::kill(static_cast<pid_t>(opened.pid), 0) == 0;
@@ -215,11 +307,8 @@ PosixProcesses::PosixProcesses(std::filesystem::path programFolder,
                                std::shared_ptr<const DriveTable> drives)
     : programFolder_(std::move(programFolder)), drives_(std::move(drives)) {}
 
-PosixProcesses::~PosixProcesses() {
-  // Children still running keep their waiting threads, which reap them when they end.
-  for (auto& [handle, opened] : handles_)
-    if (opened.pidfd >= 0) ::close(opened.pidfd);
-}
+// Children still running keep their waiting threads, which reap them when they end.
+PosixProcesses::~PosixProcesses() = default;
 
 std::uint32_t PosixProcesses::StartProcess(const std::string& commandLine, int windowStyle) {
   static_cast<void>(windowStyle);
@@ -234,15 +323,26 @@ std::uint32_t PosixProcesses::StartProcess(const std::string& commandLine, int w
   for (auto& argument : storage) argv.push_back(argument.data());
   argv.push_back(nullptr);
 
+  // The child's standard error goes through a pipe of ours (without it, it goes straight on).
+  UniqueFd readEnd, writeEnd;
+  SpawnActions actions;
+  if (int ends[2]; ::pipe2(ends, O_CLOEXEC) == 0) {
+    readEnd = UniqueFd(ends[0]);
+    writeEnd = UniqueFd(ends[1]);
+    ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
+    posix_spawn_file_actions_adddup2(actions.get(), writeEnd.get(), STDERR_FILENO);
+  }
+
   std::lock_guard lock(mutex_);
   pid_t pid = 0;
-  const int failure = ::posix_spawn(&pid, program->c_str(), nullptr, nullptr, argv.data(), environ);
+  const int failure =
+      ::posix_spawn(&pid, program->c_str(), actions.get(), nullptr, argv.data(), environ);
   if (failure != 0) throw ErrorFromErrno(failure);
 
   auto child = std::make_shared<Child>();
   child->pid = static_cast<std::uint32_t>(pid);
   children_[child->pid] = child;
-  std::thread(WaitForChild, child).detach();
+  std::thread(WaitForChild, child, std::move(readEnd)).detach();
   return child->pid;
 }
 
@@ -259,8 +359,10 @@ Handle PosixProcesses::OpenProcess(std::uint32_t desiredAccess, bool inheritHand
   } else {
     // Another user's process, or none at all, cannot be opened, as on Windows.
     if (::kill(static_cast<pid_t>(processId), 0) != 0) return 0;
-    opened.pidfd = OpenPidfd(processId);
-    if (opened.pidfd < 0 && errno != ENOSYS) return 0;
+    if (const int pidfd = OpenPidfd(processId); pidfd >= 0)
+      opened.pidfd = std::make_shared<const UniqueFd>(pidfd);
+    else if (errno != ENOSYS)
+      return 0;
   }
   const Handle handle = nextHandle_;
   nextHandle_ += 4;
@@ -281,6 +383,14 @@ bool PosixProcesses::GetExitCodeProcess(Handle process, std::uint32_t& exitCode)
   // Only a parent learns a process's exit code; another process that has ended reports 0.
   exitCode = OtherProcessRunning(opened) ? kStillActive : 0;
   return true;
+}
+
+std::string PosixProcesses::LastErrorLine(Handle process) {
+  std::lock_guard lock(mutex_);
+  const auto found = handles_.find(process);
+  if (found == handles_.end() || !found->second.child) return {};
+  std::lock_guard childLock(found->second.child->mutex);
+  return found->second.child->ended ? found->second.child->lastErrorLine : std::string();
 }
 
 bool PosixProcesses::TerminateProcess(Handle process, std::uint32_t exitCode) {
@@ -304,7 +414,6 @@ bool PosixProcesses::CloseHandle(Handle handle) {
   if (found == handles_.end()) return false;
   Opened opened = std::move(found->second);
   handles_.erase(found);
-  if (opened.pidfd >= 0) ::close(opened.pidfd);
   if (opened.child) ForgetIfUnused(opened.child);
   return true;
 }

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/posix/drive_table.hpp"
+#include "platform/posix/unique_fd.hpp"
 #include "platform/processes.hpp"
 
 namespace ravlin {
@@ -31,8 +32,9 @@ std::optional<std::filesystem::path> FindProgram(const std::string& program,
 
 // Processes on Linux. Children are started with posix_spawn; each has a thread that waits
 // for its end and keeps its exit code, so that no child is left a zombie even when nobody
-// asks about it. Other processes of this user can be opened, watched and killed (a pidfd
-// holds on to the process, so a reused id is never mistaken for it).
+// asks about it, and that passes the child's standard error on to ours while it keeps the
+// last line. Other processes of this user can be opened, watched and killed (a pidfd holds
+// on to the process, so a reused id is never mistaken for it).
 class PosixProcesses : public Processes {
  public:
   PosixProcesses(std::filesystem::path programFolder, std::shared_ptr<const DriveTable> drives);
@@ -45,6 +47,7 @@ class PosixProcesses : public Processes {
   Handle OpenProcess(std::uint32_t desiredAccess, bool inheritHandle,
                      std::uint32_t processId) override;
   bool GetExitCodeProcess(Handle process, std::uint32_t& exitCode) override;
+  std::string LastErrorLine(Handle process) override;
   bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
   bool CloseHandle(Handle handle) override;
 
@@ -55,15 +58,17 @@ class PosixProcesses : public Processes {
     std::mutex mutex;
     bool ended = false;
     std::uint32_t exitCode = 0;
+    std::string lastErrorLine;
     // The exit code that TerminateProcess asked for, reported instead of the signal.
     std::optional<std::uint32_t> terminatedWith;
   };
-  // An open handle: on a child of ours, or on another process through its pidfd (-1 where
-  // the kernel has none, then the id alone).
+  // An open handle: on a child of ours, or on another process through its pidfd (none where
+  // the kernel has none, then the id alone). Shared, so that a wait in progress keeps it
+  // open while another thread closes the handle.
   struct Opened {
     std::shared_ptr<Child> child;
     std::uint32_t pid = 0;
-    int pidfd = -1;
+    std::shared_ptr<const UniqueFd> pidfd;
   };
 
  private:

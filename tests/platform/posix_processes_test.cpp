@@ -134,6 +134,24 @@ TEST_F(PosixProcessesTest, TerminateEndsChildWithTheGivenExitCode) {
   processes.CloseHandle(handle);
 }
 
+TEST_F(PosixProcessesTest, LastErrorLineOnceTheChildHasEndedEvenWhenItLeftAWriterBehind) {
+  // The child leaves a process behind that holds its standard error open for long after.
+  const auto leftBehind = temp / "left-behind.pid";
+  const std::uint32_t pid = processes.StartProcess(
+      R"(sh -c "sleep 30 & echo $! > ')" + leftBehind.string() +
+          R"('; echo 'regedit: Cannot import x.reg: line 7' >&2; sleep 0.2; exit 2")",
+      1);
+  const Handle handle = processes.OpenProcess(kProcessQueryInformation, false, pid);
+  ASSERT_NE(handle, 0u);
+  EXPECT_EQ(processes.LastErrorLine(handle), "");
+  EXPECT_TRUE(Eventually([&] { return ExitCodeOf(handle) != kStillActive; }));
+  EXPECT_EQ(ExitCodeOf(handle), 2u);
+  EXPECT_EQ(processes.LastErrorLine(handle), "regedit: Cannot import x.reg: line 7");
+  processes.CloseHandle(handle);
+  ::kill(std::stoi(ravlin::testing::ReadFile(leftBehind)), SIGKILL);
+  EXPECT_EQ(processes.LastErrorLine(handle), "");
+}
+
 TEST_F(PosixProcessesTest, StartFindsProgramFolderFirstAndPassesArguments) {
   MakeScript(temp / "program" / "echoargs", "printf '%s|' \"$@\" > \"$0.out\"");
   const std::uint32_t pid =

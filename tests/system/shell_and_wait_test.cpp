@@ -41,6 +41,7 @@ class WatchedProcesses : public Processes {
   bool GetExitCodeProcess(Handle process, std::uint32_t& exitCode) override {
     return real_.GetExitCodeProcess(process, exitCode);
   }
+  std::string LastErrorLine(Handle process) override { return real_.LastErrorLine(process); }
   bool TerminateProcess(Handle process, std::uint32_t exitCode) override {
     return real_.TerminateProcess(process, exitCode);
   }
@@ -115,6 +116,34 @@ TEST_F(ShellAndWaitTest, ProcessWatchedToItsEndLeavesTheMessageAlone) {
   EXPECT_GE(ui->doEventsCalls, 3);
   EXPECT_EQ(exitCode, 0u);
   EXPECT_TRUE(processes->open.empty());
+}
+
+TEST_F(ShellAndWaitTest, LastLineOnStandardErrorReachesTheCallerAndStillPassesOn) {
+  std::uint32_t exitCode = 0;
+  std::string errorLine = "untouched";
+  ::testing::internal::CaptureStderr();
+  const bool watched = ShellAndWait(
+      platform, R"(sh -c "echo first >&2; echo 'regedit: Disk full' >&2; echo >&2; exit 1")", 1,
+      message, 2000000000, &exitCode, &errorLine);
+  const std::string passedOn = ::testing::internal::GetCapturedStderr();
+  EXPECT_TRUE(watched);
+  EXPECT_EQ(exitCode, 1u);
+  EXPECT_EQ(errorLine, "regedit: Disk full");
+  EXPECT_EQ(passedOn, "first\nregedit: Disk full\n\n");
+
+  // A last line without its line break counts; nothing written gives an empty text.
+  EXPECT_TRUE(ShellAndWait(platform, R"(sh -c "printf 'no break\r' >&2")", 1, message, 2000000000,
+                           nullptr, &errorLine));
+  EXPECT_EQ(errorLine, "no break");
+  EXPECT_TRUE(ShellAndWait(platform, "true", 1, message, 2000000000, nullptr, &errorLine));
+  EXPECT_EQ(errorLine, "");
+
+  // Not watched to its end: left as it was.
+  errorLine = "untouched";
+  EXPECT_FALSE(ShellAndWait(platform, R"(sh -c "echo early >&2; exec sleep 30")", 1, message, -1,
+                            nullptr, &errorLine));
+  EXPECT_EQ(errorLine, "untouched");
+  EXPECT_EQ(message, "The process has timed out.");
 }
 
 TEST_F(ShellAndWaitTest, QuotedProgramAndArgumentsWithBlanks) {
