@@ -13,9 +13,11 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <thread>
 #include <utility>
 
@@ -186,6 +188,7 @@ void WaitForChild(const std::shared_ptr<PosixProcesses::Child>& child, UniqueFd 
     child->lastErrorLine = last.Get();
     child->ended = true;
   }
+  child->endedChanged.notify_all();
   // A process the child left behind may still write to the same pipe.
   while (pipeOpen) {
     pollfd readable{errorPipe.get(), POLLIN, 0};
@@ -382,6 +385,46 @@ bool PosixProcesses::GetExitCodeProcess(Handle process, std::uint32_t& exitCode)
   }
   // Only a parent learns a process's exit code; another process that has ended reports 0.
   exitCode = OtherProcessRunning(opened) ? kStillActive : 0;
+  return true;
+}
+
+bool PosixProcesses::WaitForProcess(Handle process, std::uint32_t milliseconds) {
+  const std::chrono::milliseconds timeout(milliseconds);
+  std::unique_lock lock(mutex_);
+  const auto found = handles_.find(process);
+  if (found == handles_.end()) {
+    lock.unlock();
+    std::this_thread::sleep_for(timeout);
+    return false;
+  }
+  const Opened opened = found->second;
+  lock.unlock();
+
+  if (opened.child) {
+    std::unique_lock childLock(opened.child->mutex);
+    return opened.child->endedChanged.wait_for(childLock, timeout,
+                                               [&] { return opened.child->ended; });
+  }
+  if (opened.pidfd) {
+    pollfd readable{opened.pidfd->get(), POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const int ready = ::poll(&readable, 1,
+                               static_cast<int>(std::clamp<std::int64_t>(
+                                   left.count(), 0, std::numeric_limits<int>::max())));
+      if (ready >= 0 || errno != EINTR) return ready > 0;
+    }
+  }
+  // Without a pidfd the end is looked for every 10 ms.
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (OtherProcessRunning(opened)) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10)));
+  }
   return true;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -47,6 +48,7 @@ class PosixProcesses : public Processes {
   Handle OpenProcess(std::uint32_t desiredAccess, bool inheritHandle,
                      std::uint32_t processId) override;
   bool GetExitCodeProcess(Handle process, std::uint32_t& exitCode) override;
+  bool WaitForProcess(Handle process, std::uint32_t milliseconds) override;
   std::string LastErrorLine(Handle process) override;
   bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
   bool CloseHandle(Handle handle) override;
@@ -56,6 +58,7 @@ class PosixProcesses : public Processes {
   struct Child {
     std::uint32_t pid = 0;
     std::mutex mutex;
+    std::condition_variable endedChanged;
     bool ended = false;
     std::uint32_t exitCode = 0;
     std::string lastErrorLine;
