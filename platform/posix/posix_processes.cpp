@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "platform/posix/posix_errors.hpp"
+#include "platform/posix/posix_platform.hpp"
 
 extern char** environ;
 
@@ -499,20 +500,36 @@ bool IsRegistryEditorName(const std::string& name) {
   return EqualIgnoringCase(name, "regedit") || EqualIgnoringCase(name, "regedit.exe");
 }
 
-// The registry store that another process names in RAVLIN_REGISTRY (relative to its working
-// folder), or nothing when it names none (Wine's editor, or our importer on the default
-// store).
-std::optional<std::filesystem::path> NamedRegistryStore(
-    const std::filesystem::path& processFolder) {
+// The registry store another process works on, chosen from its environment as the program
+// chooses it (a relative path from its working folder). Nothing when the environment cannot
+// be read or reads empty, as it does while the process is still starting (inside execve,
+// already under its new name): then nothing tells which store it will work on.
+std::optional<std::filesystem::path> RegistryStoreOf(const std::filesystem::path& processFolder) {
   std::ifstream in(processFolder / "environ", std::ios::binary);
-  const std::string prefix = "RAVLIN_REGISTRY=";
+  std::map<std::string, std::string> variables;
+  bool anyEntry = false;
   for (std::string entry; std::getline(in, entry, '\0');) {
-    if (entry.rfind(prefix, 0) != 0 || entry.size() == prefix.size()) continue;
-    std::error_code error;
-    const auto workingFolder = std::filesystem::read_symlink(processFolder / "cwd", error);
-    return std::filesystem::weakly_canonical(workingFolder / entry.substr(prefix.size()), error);
+    anyEntry = true;
+    const std::size_t equals = entry.find('=');
+    const std::string name = entry.substr(0, equals);
+    if (equals != std::string::npos &&
+        (name == "RAVLIN_REGISTRY" || name == "XDG_STATE_HOME" || name == "HOME"))
+      variables.emplace(name, entry.substr(equals + 1));
   }
-  return std::nullopt;
+  if (!anyEntry) return std::nullopt;
+  const auto value = [&](const char* name) {
+    const auto found = variables.find(name);
+    return found == variables.end() ? nullptr : found->second.c_str();
+  };
+  const std::filesystem::path store = PosixOptions::RegistryStoreFor(
+      value("RAVLIN_REGISTRY"), value("XDG_STATE_HOME"), value("HOME"));
+  std::error_code error;
+  std::filesystem::path workingFolder;
+  if (store.is_relative()) {
+    workingFolder = std::filesystem::read_symlink(processFolder / "cwd", error);
+    if (error) return std::nullopt;
+  }
+  return std::filesystem::weakly_canonical(workingFolder / store, error);
 }
 
 bool IsZombie(const std::filesystem::path& processFolder) {
@@ -552,7 +569,8 @@ Handle PosixTopLevelWindows::FindWindowA(const std::string& className,
         !IsRegistryEditorName(ProgramNameOf(folder)))
       continue;
     if (IsZombie(folder)) continue;
-    if (const auto store = NamedRegistryStore(folder); store && *store != registryStore_) continue;
+    // Ours only when it positively works on our store.
+    if (RegistryStoreOf(folder) != registryStore_) continue;
     return kWindowHandleTag | (static_cast<Handle>(pid) << 2);
   }
   return 0;
