@@ -23,6 +23,7 @@
 
 #include "platform/posix/posix_errors.hpp"
 #include "platform/posix/posix_platform.hpp"
+#include "platform/posix/spawn_actions.hpp"
 
 extern char** environ;
 
@@ -196,19 +197,6 @@ void WaitForChild(const std::shared_ptr<PosixProcesses::Child>& child, UniqueFd 
     if (::poll(&readable, 1, -1) > 0) pipeOpen = PassOnErrors(errorPipe.get(), nullptr);
   }
 }
-
-// posix_spawn's file actions, destroyed however the start ends.
-class SpawnActions {
- public:
-  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
 
 bool SignalProcess(const PosixProcesses::Opened& opened, int signal) {
 #ifdef SYS_pidfd_send_signal
