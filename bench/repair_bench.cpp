@@ -114,7 +114,7 @@ Figures Measure(const fs::path& pristine, const fs::path& program, const fs::pat
 
 void Report(const std::string& title, const fs::path& pristine, const Figures& f, int runs) {
   const auto hiveBytes = fs::file_size(HiveOf(pristine));
-  std::printf("%s: hive %.1f MB, median of %d runs\n", title.c_str(),
+  std::printf("%s: hive %.2f MB, median of %d runs\n", title.c_str(),
               static_cast<double>(hiveBytes) / (1024 * 1024), runs);
   std::printf("  ravlin --console --guest DIR --yes        %8.1f ms\n", f.repair * 1000);
   std::printf("  floor: copy hive + 3 drivers, sync        %8.1f ms\n", f.floor * 1000);
