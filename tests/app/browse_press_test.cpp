@@ -17,8 +17,6 @@
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
-extern char** environ;
-
 namespace ravlin {
 namespace {
 
@@ -159,23 +157,6 @@ TEST_F(BrowsePressTest, ClosingBeforeAnyPressShowsNothing) {
   EXPECT_EQ(form->FsoObject(), nullptr);
 }
 
-TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
-  const auto editor = drive / "regedit";
-  std::filesystem::copy_file("/bin/sleep", editor);
-  std::string program = editor.string(), seconds = "20";
-  char* argv[] = {program.data(), seconds.data(), nullptr};
-  pid_t pid = 0;
-  ScopedEnv store("RAVLIN_REGISTRY", registry.path().string());
-  ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
-
-  form->Browse_Click();
-
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFSIGNALED(status));
-  EXPECT_TRUE(Shown("Dialog: Choose a Windows Directory"));
-}
-
 // A stand-in registry editor (a long sleep under the editor's name) with exactly the given
 // environment; killed and reaped when the test ends.
 class StandInEditor {
@@ -228,6 +209,17 @@ class StandInEditor {
   bool emptyEnvironment_;
   pid_t pid_ = 0;
 };
+
+TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
+  std::filesystem::copy_file("/bin/sleep", drive / "regedit");
+  StandInEditor editor(drive / "regedit", {"RAVLIN_REGISTRY=" + registry.path().string()});
+  ASSERT_TRUE(editor.Started("regedit"));
+
+  form->Browse_Click();
+
+  EXPECT_TRUE(editor.Killed());
+  EXPECT_TRUE(Shown("Dialog: Choose a Windows Directory"));
+}
 
 TEST_F(BrowsePressTest, EditorsOfOtherStoresSurviveAPressAndOursDoesNot) {
   std::filesystem::copy_file("/bin/sleep", drive / "regedit");
