@@ -30,9 +30,9 @@ class Processes {
   // `milliseconds` have passed first. A handle that cannot be waited on is not an early
   // wake-up: the call then just lets the time pass.
   virtual bool WaitForProcess(Handle process, std::uint32_t milliseconds) = 0;
-  // The last line a process started by StartProcess wrote to its standard error (which still
-  // reaches ours), without the line break; empty while it runs, when it wrote none, and for
-  // processes started elsewhere.
+  // The last non-empty line that a process started by StartProcess wrote to its standard
+  // error (which still reaches ours), without the line break; empty while it runs, when it
+  // wrote none, and for processes started elsewhere.
   virtual std::string LastErrorLine(Handle process) = 0;
   virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
   virtual bool CloseHandle(Handle handle) = 0;
