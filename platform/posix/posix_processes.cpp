@@ -154,10 +154,13 @@ int OpenPidfd(std::uint32_t pid) {
 #endif
 }
 
+// Also true when the child can no longer be waited for (reaped by someone else), so that
+// nobody waits for an end that has passed.
 bool ChildHasEnded(std::uint32_t pid) {
   siginfo_t info{};
-  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-         info.si_pid != 0;
+  if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+    return errno != EINTR;
+  return info.si_pid != 0;
 }
 
 // Waits for the child's end without reaping it first, so that TerminateProcess, which holds
