@@ -22,6 +22,10 @@ const std::string kOwnWindowsDirectoryMessage =
     "is already loading, then you've missed the entire purpose!\r\n"
     "Please select a new Windows path or simply give it up!";
 
+const std::string kRepairRunningMessage =
+    "Another repair is running with the same registry.\r\n"
+    "Nothing was changed. Wait until it has ended, then try again.";
+
 // Marks a press as running for as long as it lives, so that a second press or a close
 // request arriving through the message pump is refused.
 class PressGuard {
@@ -56,6 +60,15 @@ void Form1::Browse_Click() {
   if (busy_ || !loaded_) return;
   PressGuard guard(busy_);
   const std::string title(kApplicationTitle);
+  // Held to the end of the attempt: another repair would unmount the hive under this one,
+  // and its editor would count as ours.
+  const auto claim = platform_.registry->ClaimForRepair();
+  if (!claim) {
+    ContinueOnError(
+        [&] { platform_.ui->MessageBox(kRepairRunningMessage, mb::kExclamation, title); });
+    ReturnToIdle();
+    return;
+  }
   std::string chosen;
   bool accepted = false;
 

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "app/continue_on_error.hpp"
+#include "app/status_explanation.hpp"
 
 namespace ravlin {
 namespace {
@@ -46,7 +47,33 @@ clsFSO& Form1::FSO() {
   return *cFSO;
 }
 
+// Each import's command line holds the registry file's path between quotation marks, so a
+// quotation mark in the program folder's path would cut every one of them short.
+bool Form1::ProgramFolderUsable() {
+  // A platform without an environment service (a test's) names no program folder to check.
+  if (!platform_.environment) return true;
+  const std::string folder = platform_.environment->ProgramFolder();
+  if (folder.find('"') == std::string::npos) return true;
+  platform_.ui->MessageBox(
+      "Ravlin cannot work from its folder:  " + folder +
+          "\r\nThe path holds a double quotation mark (\"), which the registry "
+          "editor's command line cannot carry.  Move Ravlin to a folder whose "
+          "path has none, then start it again.",
+      mb::kCritical, std::string(kApplicationTitle));
+  return false;
+}
+
+void Form1::ExplainStatus(std::int32_t status) {
+  const std::string explanation = StatusExplanation(status);
+  if (!explanation.empty()) view_.StatusExplained(explanation);
+}
+
 void Form1::Load() {
+  if (!ProgramFolderUsable()) {
+    refusedAtStart_ = true;
+    view_.Unloaded();
+    return;
+  }
   loaded_ = true;
   view_.Shown();
   caption_ = WindowCaption();

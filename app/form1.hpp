@@ -22,6 +22,10 @@ class FormView {
   virtual void CaptionChanged(const std::string& caption) = 0;
   virtual void TextChanged(ControlId control, const std::string& text) = 0;
   virtual void Unloaded() = 0;
+  // After a box that names a status number: one plain line saying what the number means and
+  // what to do. The box keeps its exact text; a front end that has no room for more shows
+  // nothing.
+  virtual void StatusExplained(const std::string&) {}
 };
 
 // The program's only window: its state, its loading and unloading, and the repair workflow
@@ -34,7 +38,9 @@ class Form1 {
   Form1& operator=(const Form1&) = delete;
   ~Form1();
 
-  // Start-up: visible at once, caption, prompt, privileges.
+  // Start-up: visible at once, caption, prompt, privileges. A program folder that no import
+  // could work from is refused first, with a box: the window then unloads at once, without
+  // having changed anything, and RefusedAtStart() tells so.
   void Load();
   // A press of Browse; refused while a press is already running.
   void Browse_Click();
@@ -43,6 +49,7 @@ class Form1 {
 
   bool Busy() const { return busy_; }
   bool Loaded() const { return loaded_; }
+  bool RefusedAtStart() const { return refusedAtStart_; }
   const std::string& Caption() const { return caption_; }
   const std::string& Text(ControlId control) const;
   // The toolkit object, or null before its first use.
@@ -52,6 +59,8 @@ class Form1 {
   void Unload();
   void SetText(ControlId control, std::string text);
   clsFSO& FSO();
+  bool ProgramFolderUsable();
+  void ExplainStatus(std::int32_t status);
   bool HiveMountedByThisRun() const { return hiveMountedByThisRun_; }
 
   // browse_press.cpp
@@ -74,6 +83,7 @@ class Form1 {
   bool blnAbort = false;
   bool busy_ = false;
   bool loaded_ = false;
+  bool refusedAtStart_ = false;
   // Set while a hive that this run mounted is still mounted, so that unloading the window
   // can unmount it.
   bool hiveMountedByThisRun_ = false;

@@ -80,6 +80,7 @@ void Form1::LoadGuestHive() {
 
   ContinueOnError([&] {
     platform_.ui->MessageBox(LoadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly, title);
+    ExplainStatus(status);
   });
   SetText(ControlId::Text1, "<Select another Windows directory>");
   blnAbort = true;
@@ -103,6 +104,7 @@ void Form1::UnloadGuestHive(const std::string& hiveFile) {
   ContinueOnError([&] {
     platform_.ui->MessageBox(UnloadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly,
                              std::string(kApplicationTitle));
+    ExplainStatus(status);
   });
 }
 

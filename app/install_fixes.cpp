@@ -1,8 +1,11 @@
 #include <array>
+#include <charconv>
+#include <optional>
 #include <string>
 #include <string_view>
 
 #include "app/form1.hpp"
+#include "app/reg_file_check.hpp"
 #include "platform/runtime_error.hpp"
 #include "system/ShellModule.hpp"
 #include "system/modRegistry.hpp"
@@ -20,6 +23,23 @@ constexpr int kNormalFocusWindow = 1;
 constexpr std::array<std::string_view, 4> kDriverFiles = {"atapi.sys", "intelide.sys", "pciide.sys",
                                                           "pciidex.sys"};
 
+// "Ravlin_System\ControlSet00N", the mounted guest's control set N.
+std::string ControlSetKey(std::int16_t N) {
+  return std::string(kControlSetKeyPrefix) + std::to_string(N);
+}
+
+// The registry status that an editor's reason ends with, as in "... (status 112)".
+std::optional<std::int32_t> TrailingStatus(std::string_view reason) {
+  constexpr std::string_view kOpening = "(status ";
+  const auto at = reason.rfind(kOpening);
+  if (at == std::string_view::npos || !reason.ends_with(')')) return std::nullopt;
+  const auto digits = reason.substr(at + kOpening.size(), reason.size() - 1 - at - kOpening.size());
+  std::int32_t status = 0;
+  const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), status);
+  if (error != std::errc() || end != digits.data() + digits.size()) return std::nullopt;
+  return status;
+}
+
 // A file of the required-files folder beside the program.
 std::string RequiredFilePath(Environment& environment, std::string_view fileName) {
   return environment.ProgramFolder() + std::string(kRequiredFilesFragment) + std::string(fileName);
@@ -32,8 +52,7 @@ void Form1::InstallFixes() {
   // Every probe appends its key's subkey names here; only the status of each probe matters.
   std::string subKeyList;
   for (std::int16_t N = 1; N <= kControlSetCount; ++N) {
-    const std::string controlSetKey = std::string(kControlSetKeyPrefix) + std::to_string(N);
-    if (modRegistry::RegEnumSubKeys(platform_, "HKLM", controlSetKey, subKeyList) == 0)
+    if (modRegistry::RegEnumSubKeys(platform_, "HKLM", ControlSetKey(N), subKeyList) == 0)
       ImportRegFile(N);
   }
 
@@ -68,25 +87,32 @@ void Form1::ImportRegFile(const std::int16_t& N) {
 
   // An import that never ran, or that the editor reports as failed, leaves the guest
   // unrepaired: it stops the attempt instead of ending in the success message.
+  std::string editorReason;
   const std::string failure = [&]() -> std::string {
+    std::string refusal;
     try {
       if (!platform_.files->FileExists(registryFile)) return "The registry file is missing.";
+      // The editor applies whatever the file says, wherever it points: a key outside this
+      // control set would change the guest's other settings or the running system.
+      refusal = RegFileRefusal(platform_.files->ReadAllText(registryFile), ControlSetKey(N));
     } catch (const RuntimeError& error) {
       return error.Description();
     }
+    if (!refusal.empty()) return refusal;
     std::string message;
     std::uint32_t exitCode = 0;
     if (!ShellAndWait(platform_, commandLine, kNormalFocusWindow, message, kImportTimeoutMs,
-                      &exitCode))
+                      &exitCode, &editorReason))
       return message;
-    if (exitCode != 0)
-      return "The registry editor ended with exit code " + std::to_string(exitCode) + ".";
-    return {};
+    if (exitCode == 0) return {};
+    return "The registry editor ended with exit code " + std::to_string(exitCode) +
+           (editorReason.empty() ? "." : ":  " + editorReason);
   }();
   if (failure.empty()) return;
   platform_.ui->MessageBox(
       "Could not import the registry file:  " + registryFile + "\r\n" + failure, mb::kCritical,
       std::string(kApplicationTitle));
+  if (const auto status = TrailingStatus(editorReason)) ExplainStatus(*status);
   blnAbort = true;
 }
 

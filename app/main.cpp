@@ -11,6 +11,7 @@
 #include "app/form1.hpp"
 #include "platform/posix/posix_platform.hpp"
 #include "platform/posix/terminal.hpp"
+#include "ravlin_version.hpp"
 #ifdef RAVLIN_WITH_QT
 #include "app/qt/qt_front_end.hpp"
 #endif
@@ -37,7 +38,8 @@ constexpr const char* kUsage =
     "  --version          show the version\n"
     "\n"
     "Exit status: 0 after a completed repair, 1 when the attempt returned to idle or the\n"
-    "window was closed, 2 for a usage error.\n"
+    "window was closed, 2 for a usage error or a program folder Ravlin cannot work from\n"
+    "(its path holds a double quotation mark).\n"
     "\n"
     "Environment: RAVLIN_DRIVES maps drive letters to folders (\"C=/mnt/xp;D=/media/cd\";\n"
     "Z: is / by default); RAVLIN_REGISTRY is the registry store folder (default\n"
@@ -105,11 +107,12 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (arguments->version) {
-    std::cout << "Ravlin 1.0\n";
+    std::cout << "Ravlin " << ravlin::kVersionText << "\n";
     return 0;
   }
   const auto options = ravlin::PosixOptions::FromEnvironment();
-  const bool scripted = arguments->consoleOptions.guest || arguments->consoleOptions.yes;
+  [[maybe_unused]] const bool scripted =
+      arguments->consoleOptions.guest || arguments->consoleOptions.yes;
 #ifdef RAVLIN_WITH_QT
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);

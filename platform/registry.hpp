@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace ravlin {
@@ -37,12 +38,14 @@ inline constexpr std::int32_t kErrorSuccess = 0;
 inline constexpr std::int32_t kErrorFileNotFound = 2;
 inline constexpr std::int32_t kErrorAccessDenied = 5;
 inline constexpr std::int32_t kErrorInvalidHandle = 6;
+inline constexpr std::int32_t kErrorWriteProtect = 19;
 inline constexpr std::int32_t kErrorSharingViolation = 32;
 inline constexpr std::int32_t kErrorNotSupported = 50;
 inline constexpr std::int32_t kErrorInvalidParameter = 87;
 inline constexpr std::int32_t kErrorDiskFull = 112;
 inline constexpr std::int32_t kErrorMoreData = 234;
 inline constexpr std::int32_t kErrorNoMoreItems = 259;
+inline constexpr std::int32_t kErrorFileInvalid = 1006;
 inline constexpr std::int32_t kErrorBadDb = 1009;
 inline constexpr std::int32_t kErrorRegistryCorrupt = 1015;
 inline constexpr std::int32_t kErrorRegistryIoFailed = 1016;
@@ -50,6 +53,12 @@ inline constexpr std::int32_t kErrorNotRegistryFile = 1017;
 inline constexpr std::int32_t kErrorKeyDeleted = 1018;
 inline constexpr std::int32_t kErrorPrivilegeNotHeld = 1314;
 inline constexpr std::int32_t kErrorCantResolveFilename = 1921;
+
+// One repair's hold on the registry it works in, from the Browse press to its end.
+class RegistryClaim {
+ public:
+  virtual ~RegistryClaim() = default;
+};
 
 // The registry calls that the program makes, with Windows' contracts: every call returns 0
 // or a Windows status code; names and string data cross in the ANSI code page
@@ -89,6 +98,10 @@ class Registry {
   virtual std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey,
                                    const std::string& file) = 0;
   virtual std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) = 0;
+
+  // Claims the registry for one repair; null while another repair (in any process) holds
+  // it, since two repairs would mount and unmount the same name under each other.
+  virtual std::unique_ptr<RegistryClaim> ClaimForRepair() = 0;
 };
 
 }  // namespace ravlin

@@ -12,6 +12,9 @@ packages=(
   xz-utils                               # the compressed test hives
   attr                                   # setfattr/getfattr: extended attributes in tests
   time                                   # peak memory of the programs a benchmark runs
+  dpkg-dev debhelper lintian             # the Debian packages (scripts/package.sh)
+  librsvg2-bin                           # rsvg-convert: the PNG icons made from the SVG
+  man-db desktop-file-utils appstream libxml2-utils  # checks of the manual page and desktop files
 )
 
 missing=()

@@ -11,6 +11,7 @@ namespace ravlin {
 namespace {
 
 constexpr std::size_t kLineWidth = 78;
+constexpr int kRefusedAtStart = 2;
 
 // The program's texts are ANSI with CR LF line breaks; the terminal wants UTF-8 and LF.
 std::string ForTerminal(const std::string& text) {
@@ -160,12 +161,17 @@ void ConsoleFrontEnd::TextChanged(ControlId control, const std::string& text) {
   out_ << std::flush;
 }
 
+void ConsoleFrontEnd::StatusExplained(const std::string& explanation) {
+  out_ << ForTerminal(explanation) << "\n" << std::flush;
+}
+
 void ConsoleFrontEnd::Unloaded() {
   unloaded_ = true;
 }
 
 int ConsoleFrontEnd::Run(Form1& form) {
   form.Load();
+  if (form.RefusedAtStart()) return kRefusedAtStart;
   out_ << DesignOf(ControlId::Label2).designText << " " << form.Text(ControlId::Label3) << "\n"
        << std::flush;
   if (options_.guest || !options_.interactive) {

@@ -35,9 +35,10 @@ class ConsoleFrontEnd : public Ui, public FormView {
   void CaptionChanged(const std::string& caption) override;
   void TextChanged(ControlId control, const std::string& text) override;
   void Unloaded() override;
+  void StatusExplained(const std::string& explanation) override;
 
   // Runs the window until it unloads or the user closes it: 0 after a completed repair,
-  // 1 otherwise.
+  // 2 when the window refused to start, 1 otherwise.
   int Run(Form1& form);
 
  private:

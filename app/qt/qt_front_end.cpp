@@ -50,6 +50,7 @@ int RunQtWindow(int argc, char** argv, const PosixOptions& options) {
   QEventLoop untilUnloaded;
   program.FrontEnd().SetEndHandler([&untilUnloaded] { untilUnloaded.quit(); });
   program.Start();
+  if (program.Form().RefusedAtStart()) return 2;
   if (!program.FrontEnd().Ended()) untilUnloaded.exec();
   return program.FrontEnd().ClosedByUser() ? 1 : 0;
 }

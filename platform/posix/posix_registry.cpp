@@ -110,7 +110,7 @@ std::int32_t PosixRegistry::Place(RegKey key, const std::string& subKey, KeyPlac
     if (auto mount = MountTable::Find(mounts_.Read(), RootName(place.root),
                                       Utf8ToAnsi(place.rest.front()))) {
       place.hiveId = mount->root + "\\" + mount->name;
-      place.file = mount->file;
+      place.file = std::filesystem::weakly_canonical(store_) / mount->copy;
       place.guest = true;
       place.base = 0;
       place.basePath.clear();
@@ -141,7 +141,10 @@ std::int32_t PosixRegistry::CreateStoreHive(const std::filesystem::path& file) {
 std::int32_t PosixRegistry::Load(const KeyPlace& place, bool forWriting, LoadedHive*& hive) {
   auto [entry, inserted] = hives_.try_emplace(place.hiveId);
   hive = &entry->second;
-  if (inserted) {
+  if (hive->openKeys == 0) {
+    // Kept while its file is unchanged; another process's commit (or a new mount under the
+    // same name) makes it read again.
+    if (hive->file && (hive->path != place.file || !hive->file->Current())) hive->file.reset();
     hive->path = place.file;
     hive->guest = place.guest;
   }
@@ -152,7 +155,7 @@ std::int32_t PosixRegistry::Load(const KeyPlace& place, bool forWriting, LoadedH
     if (!hive->guest && !std::filesystem::exists(hive->path)) {
       if (!forWriting) return kErrorSuccess;
     } else {
-      status = HiveFile::Open(hive->path, {.keepBackup = hive->guest}, hive->file);
+      status = HiveFile::Open(hive->path, {.durable = !hive->guest}, hive->file);
     }
   }
   if (!hive->file && status == kErrorSuccess) {
@@ -163,6 +166,7 @@ std::int32_t PosixRegistry::Load(const KeyPlace& place, bool forWriting, LoadedH
       status = HiveFile::Open(hive->path, {}, hive->file);
     }
   }
+  if (hive->file) ++hiveReads_;
   if (status != kErrorSuccess && hive->openKeys == 0) {
     hives_.erase(entry);
     hive = nullptr;
@@ -196,14 +200,22 @@ std::int32_t PosixRegistry::Commit(LoadedHive& hive) {
   return hive.file->Commit();
 }
 
-std::int32_t PosixRegistry::ReleaseIfUnused(const std::string& hiveId) {
-  const auto entry = hives_.find(hiveId);
-  if (entry == hives_.end() || entry->second.openKeys > 0) return kErrorSuccess;
-  // The hive is read again on its next use, so that other processes' changes are seen; a
-  // failed write drops the changes and leaves the file as it was.
-  const auto status = Guarded([&] { return Commit(entry->second); });
-  hives_.erase(entry);
-  return status;
+PosixRegistry::HiveUse::~HiveUse() {
+  if (finished_) return;
+  const auto entry = registry_.hives_.find(hiveId_);
+  if (entry != registry_.hives_.end() && entry->second.openKeys == 0 && entry->second.file &&
+      entry->second.file->changed())
+    entry->second.file.reset();
+}
+
+std::int32_t PosixRegistry::HiveUse::Finish(std::int32_t status) {
+  finished_ = true;
+  const auto entry = registry_.hives_.find(hiveId_);
+  if (entry == registry_.hives_.end() || entry->second.openKeys > 0) return status;
+  const auto written = Guarded([&] { return registry_.Commit(entry->second); });
+  // A failed write leaves the file as it was: the changes go, and the hive is read again.
+  if (written != kErrorSuccess) entry->second.file.reset();
+  return status != kErrorSuccess ? status : written;
 }
 
 RegKey PosixRegistry::AddHandle(const KeyPlace& place, hive_node_h node, std::uint32_t access) {
@@ -238,17 +250,14 @@ std::int32_t PosixRegistry::RegOpenKeyExA(RegKey key, const std::string& subKey,
   return Guarded([&] {
     KeyPlace place;
     if (const auto status = Place(key, subKey, place); status != kErrorSuccess) return status;
+    HiveUse use(*this, place.hiveId);
     LoadedHive* hive = nullptr;
     if (const auto status = Load(place, false, hive); status != kErrorSuccess) return status;
     hive_node_h node = 0;
     std::size_t found = 0;
     const auto status = Walk(*hive, place.base, place.rest, node, found);
-    if (status != kErrorSuccess) {
-      ReleaseIfUnused(place.hiveId);
-      return status;
-    }
-    result = AddHandle(place, node, samDesired);
-    return kErrorSuccess;
+    if (status == kErrorSuccess) result = AddHandle(place, node, samDesired);
+    return use.Finish(status);
   });
 }
 
@@ -261,6 +270,7 @@ std::int32_t PosixRegistry::RegCreateKeyExA(RegKey key, const std::string& subKe
     if (const auto status = Place(key, subKey, place); status != kErrorSuccess) return status;
     for (const auto& part : place.rest)
       if (Utf8ToUtf16(part).size() > kLongestKeyName) return kErrorInvalidParameter;
+    HiveUse use(*this, place.hiveId);
     LoadedHive* hive = nullptr;
     if (const auto status = Load(place, true, hive); status != kErrorSuccess) return status;
     hive_node_h node = 0;
@@ -271,14 +281,12 @@ std::int32_t PosixRegistry::RegCreateKeyExA(RegKey key, const std::string& subKe
       for (std::size_t i = found; i < place.rest.size() && status == kErrorSuccess; ++i)
         status = hive->file->AddChild(node, place.rest[i], node);
     }
-    if (status != kErrorSuccess) {
-      ReleaseIfUnused(place.hiveId);
-      return status;
+    if (status == kErrorSuccess) {
+      if (disposition != nullptr)
+        *disposition = found == place.rest.size() ? kOpenedExistingKey : kCreatedNewKey;
+      result = AddHandle(place, node, samDesired);
     }
-    if (disposition != nullptr)
-      *disposition = found == place.rest.size() ? kOpenedExistingKey : kCreatedNewKey;
-    result = AddHandle(place, node, samDesired);
-    return kErrorSuccess;
+    return use.Finish(status);
   });
 }
 
@@ -290,15 +298,13 @@ std::int32_t PosixRegistry::RegEnumKeyA(RegKey key, std::uint32_t index, std::st
         status != kErrorSuccess)
       return status;
     auto& [place, hive, node] = reached;
+    HiveUse use(*this, place.hiveId);
     std::optional<std::string> found;
     std::size_t ownKeys = 0;
     if (hive->file) {
       errno = 0;
       Malloced<hive_node_h> children(hivex_node_children(hive->file->handle(), node));
-      if (!children) {
-        ReleaseIfUnused(place.hiveId);
-        return kErrorBadDb;
-      }
+      if (!children) return use.Finish(kErrorBadDb);
       while (children.get()[ownKeys] != 0) ++ownKeys;
       if (index < ownKeys) {
         Malloced<char> child(hivex_node_name(hive->file->handle(), children.get()[index]));
@@ -316,7 +322,7 @@ std::int32_t PosixRegistry::RegEnumKeyA(RegKey key, std::uint32_t index, std::st
         }
       }
     }
-    ReleaseIfUnused(place.hiveId);
+    if (const auto status = use.Finish(kErrorSuccess); status != kErrorSuccess) return status;
     if (!found) return kErrorNoMoreItems;
     if (found->size() + 1 > bufferSize) return kErrorMoreData;
     name = *found;
@@ -328,16 +334,14 @@ std::int32_t PosixRegistry::RegDeleteTreeA(RegKey key, const std::string& subKey
   return Guarded([&] {
     KeyPlace place;
     if (const auto status = Place(key, subKey, place); status != kErrorSuccess) return status;
+    HiveUse use(*this, place.hiveId);
     LoadedHive* hive = nullptr;
     if (const auto status = Load(place, false, hive); status != kErrorSuccess) return status;
     hive_node_h node = 0;
     std::size_t found = 0;
     auto status = Walk(*hive, place.base, place.rest, node, found);
     if (status == kErrorSuccess && !hive->file) status = kErrorFileNotFound;
-    if (status != kErrorSuccess) {
-      ReleaseIfUnused(place.hiveId);
-      return status;
-    }
+    if (status != kErrorSuccess) return use.Finish(status);
     hive_h* handle = hive->file->handle();
     auto path = place.basePath;
     path.insert(path.end(), place.rest.begin(), place.rest.end());
@@ -366,8 +370,7 @@ std::int32_t PosixRegistry::RegDeleteTreeA(RegKey key, const std::string& subKey
         if (below) open.deleted = true;
       }
     }
-    const auto released = ReleaseIfUnused(place.hiveId);
-    return status != kErrorSuccess ? status : released;
+    return use.Finish(status);
   });
 }
 
@@ -381,14 +384,25 @@ std::int32_t PosixRegistry::RegFlushKey(RegKey key) {
   });
 }
 
+std::unique_ptr<RegistryClaim> PosixRegistry::ClaimForRepair() {
+  auto claim = std::make_unique<StoreClaim>(store_);
+  if (!claim->Valid()) return nullptr;
+  return claim;
+}
+
+void PosixRegistry::DiscardChanges() {
+  for (auto& [id, hive] : hives_) hive.file.reset();
+  for (auto& [handle, open] : keys_) open.deleted = true;
+}
+
 std::int32_t PosixRegistry::RegCloseKey(RegKey key) {
   if (IsPredefined(key)) return kErrorSuccess;
   const auto open = keys_.find(key);
   if (open == keys_.end()) return kErrorInvalidHandle;
-  const auto hiveId = open->second.hiveId;
+  HiveUse use(*this, open->second.hiveId);
+  --hives_.at(open->second.hiveId).openKeys;
   keys_.erase(open);
-  --hives_.at(hiveId).openKeys;
-  return ReleaseIfUnused(hiveId);
+  return use.Finish(kErrorSuccess);
 }
 
 }  // namespace ravlin

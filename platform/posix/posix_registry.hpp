@@ -19,8 +19,10 @@ namespace ravlin {
 
 // The registry on Linux: a store folder with one hive file per predefined root (created on
 // the first write) and a mount table that makes guest hive files appear as keys below HKLM
-// or HKU. Changes stay in memory while keys of their hive are open and reach the file, once,
-// at RegFlushKey or when the last open key of the hive is closed.
+// or HKU, each through a working copy in the store that the unload writes back into the
+// guest. Changes stay in memory while keys of their hive are open and reach the file, once,
+// at RegFlushKey or when the last open key of the hive is closed. A hive read once stays in
+// memory while its file is unchanged, so that a call costs what it touches.
 class PosixRegistry : public Registry {
  public:
   PosixRegistry(std::filesystem::path store, std::shared_ptr<const DriveTable> drives,
@@ -49,6 +51,16 @@ class PosixRegistry : public Registry {
   std::int32_t RegCloseKey(RegKey key) override;
   std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
   std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
+  // A lock on a file of the store, held without waiting.
+  std::unique_ptr<RegistryClaim> ClaimForRepair() override;
+
+  // Drops every change this process has not written yet, so that a failed import leaves
+  // nothing of itself behind: the hives are read again at their next use, and keys still
+  // open stay valid handles that reach nothing.
+  void DiscardChanges();
+  // How many times this object has read a hive file: a hive is read again only when another
+  // process has changed it.
+  std::size_t HiveReads() const { return hiveReads_; }
 
  private:
   // A hive this process holds in memory; `file` is null for a store hive not created yet,
@@ -85,6 +97,24 @@ class PosixRegistry : public Registry {
     LoadedHive* hive = nullptr;
     hive_node_h node = 0;
   };
+  // One call's use of a hive. Once no key of the hive is open any more, Finish writes its
+  // changes; a call left by an exception drops the changes of a hive no key holds, which
+  // may be half made.
+  class HiveUse {
+   public:
+    HiveUse(PosixRegistry& registry, std::string hiveId)
+        : registry_(registry), hiveId_(std::move(hiveId)) {}
+    HiveUse(const HiveUse&) = delete;
+    HiveUse& operator=(const HiveUse&) = delete;
+    ~HiveUse();
+    // The call's status, or the write's when the call itself succeeded.
+    std::int32_t Finish(std::int32_t status);
+
+   private:
+    PosixRegistry& registry_;
+    std::string hiveId_;
+    bool finished_ = false;
+  };
   // The store lock, taken once however deeply the calls nest.
   class Locked {
    public:
@@ -109,7 +139,6 @@ class PosixRegistry : public Registry {
   std::int32_t Walk(LoadedHive& hive, hive_node_h from, const std::vector<std::string>& parts,
                     hive_node_h& node, std::size_t& found);
   std::int32_t Commit(LoadedHive& hive);
-  std::int32_t ReleaseIfUnused(const std::string& hiveId);
   RegKey AddHandle(const KeyPlace& place, hive_node_h node, std::uint32_t access);
   // The key a handle (or a predefined root) names, loaded: `node` is resolved from 0.
   std::int32_t Reach(RegKey key, std::uint32_t accessNeeded, bool forWriting, ReachedKey& reached);
@@ -137,6 +166,7 @@ class PosixRegistry : public Registry {
   std::map<std::string, LoadedHive> hives_;
   std::map<RegKey, OpenKey> keys_;
   RegKey nextKey_ = 0x100;
+  std::size_t hiveReads_ = 0;
   int lockDepth_ = 0;
   StoreLock::Mode lockMode_ = StoreLock::Mode::kShared;
 };

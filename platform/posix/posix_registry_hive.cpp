@@ -6,7 +6,6 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
-#include <optional>
 
 #include "platform/posix/hive_generator.hpp"
 #include "platform/posix/posix_registry_names.hpp"
@@ -30,19 +29,32 @@ bool ChecksumMatches(const std::uint8_t* header) {
   return stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFF && stored == 0xFFFFFFFE);
 }
 
-}  // namespace
+// Every bin starts with "hbin", its own offset and a size in whole 4 KiB pages, and the bins
+// fill exactly the size the header gives.
+std::int32_t CheckHiveBins(int fd, std::uint32_t binsSize) {
+  for (std::uint32_t at = 0; at < binsSize;) {
+    std::array<std::uint8_t, 12> bin{};
+    if (::pread(fd, bin.data(), bin.size(), static_cast<off_t>(kHeaderSize + at)) !=
+        static_cast<ssize_t>(bin.size()))
+      return kErrorBadDb;
+    const auto size = U32At(&bin[8]);
+    if (bin[0] != 'h' || bin[1] != 'b' || bin[2] != 'i' || bin[3] != 'n' || U32At(&bin[4]) != at ||
+        size == 0 || size % kHeaderSize != 0 || size > binsSize - at)
+      return kErrorBadDb;
+    at += size;
+  }
+  return kErrorSuccess;
+}
 
-std::int32_t CheckHiveHeader(const std::filesystem::path& file) {
-  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!fd.valid()) return StatusFromErrno(errno);
+std::int32_t CheckHiveHeaderOf(int fd, bool withBins) {
   struct stat info {};
-  if (::fstat(fd.get(), &info) != 0) return StatusFromErrno(errno);
+  if (::fstat(fd, &info) != 0) return StatusFromErrno(errno);
   if (!S_ISREG(info.st_mode)) return kErrorAccessDenied;
   if (static_cast<std::size_t>(info.st_size) < kSmallestHive) return kErrorNotRegistryFile;
   std::array<std::uint8_t, kHeaderSize> header{};
   std::size_t got = 0;
   while (got < header.size()) {
-    const auto n = ::read(fd.get(), header.data() + got, header.size() - got);
+    const auto n = ::pread(fd, header.data() + got, header.size() - got, static_cast<off_t>(got));
     if (n < 0 && errno == EINTR) continue;
     if (n <= 0) return n == 0 ? kErrorNotRegistryFile : StatusFromErrno(errno);
     got += static_cast<std::size_t>(n);
@@ -51,19 +63,38 @@ std::int32_t CheckHiveHeader(const std::filesystem::path& file) {
     return kErrorNotRegistryFile;
   if (U32At(&header[0x14]) != 1) return kErrorNotRegistryFile;
   if (!ChecksumMatches(header.data())) return kErrorBadDb;
-  const std::uint64_t binsEnd = kHeaderSize + std::uint64_t{U32At(&header[0x28])};
-  if (binsEnd > static_cast<std::uint64_t>(info.st_size) || U32At(&header[0x24]) >= binsEnd)
+  const auto binsSize = U32At(&header[0x28]);
+  const std::uint64_t binsEnd = kHeaderSize + std::uint64_t{binsSize};
+  // Windows allocates bins in whole pages; libhivex takes other sizes but writes files from
+  // them that no reader opens again.
+  if (binsSize == 0 || binsSize % kHeaderSize != 0 ||
+      binsEnd > static_cast<std::uint64_t>(info.st_size) || U32At(&header[0x24]) >= binsEnd)
     return kErrorBadDb;
   if (U32At(&header[0x04]) != U32At(&header[0x08])) return kErrorRegistryCorrupt;
+  return withBins ? CheckHiveBins(fd, binsSize) : kErrorSuccess;
+}
+
+}  // namespace
+
+std::int32_t CheckHiveHeader(const std::filesystem::path& file) {
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) return StatusFromErrno(errno);
+  return CheckHiveHeaderOf(fd.get(), false);
+}
+
+std::int32_t CheckHiveContent(int fd) {
+  if (const auto status = CheckHiveHeaderOf(fd, true); status != kErrorSuccess) return status;
+  const auto path = "/proc/self/fd/" + std::to_string(fd);
+  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(path.c_str(), 0), hivex_close);
+  if (!hive) return errno == EACCES || errno == EPERM ? kErrorAccessDenied : kErrorBadDb;
+  if (hivex_root(hive.get()) == 0) return kErrorBadDb;
   return kErrorSuccess;
 }
 
 std::int32_t CheckHiveFile(const std::filesystem::path& file) {
-  if (const auto status = CheckHiveHeader(file); status != kErrorSuccess) return status;
-  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(file.c_str(), 0), hivex_close);
-  if (!hive) return errno == EACCES || errno == EPERM ? kErrorAccessDenied : kErrorBadDb;
-  if (hivex_root(hive.get()) == 0) return kErrorBadDb;
-  return kErrorSuccess;
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  if (!fd.valid()) return StatusFromErrno(errno);
+  return CheckHiveContent(fd.get());
 }
 
 HiveFile::HiveFile(std::filesystem::path file, Options options, hive_h* hive, FileState state)
@@ -98,7 +129,7 @@ std::int32_t HiveFile::Commit() {
   UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   if (!folderFd.valid()) return StatusFromErrno(errno);
   const auto name = file_.filename().string();
-  // Opened, not just looked at, so that the copy below is of the very file checked here.
+  // Opened, not just looked at: the new file takes the attributes of the very file checked.
   UniqueFd current(
       ::openat(folderFd.get(), name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!current.valid()) return StatusFromErrno(errno);
@@ -107,36 +138,28 @@ std::int32_t HiveFile::Commit() {
   if (!S_ISREG(currentInfo.st_mode)) return kErrorCantResolveFilename;
   if (!(FileState::Of(currentInfo) == state_)) return kErrorRegistryIoFailed;
 
-  // The untouched file is copied once, before the first change reaches it. The copy and the
-  // new hive are written side by side and flushed together; the copy is in place and
-  // flushed before the hive is replaced.
-  std::optional<PendingReplacement> backup;
-  const auto backupName = name + ".ravlin-backup";
-  struct stat existing {};
-  if (options_.keepBackup &&
-      ::fstatat(folderFd.get(), backupName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) != 0) {
-    if (errno != ENOENT) return StatusFromErrno(errno);
-    backup.emplace(folderFd.get(), backupName);
-    if (const auto status = backup->Create(); status != kErrorSuccess) return status;
-    if (const int copyError = CopyContent(current.get(), backup->fd()); copyError != 0)
-      return StatusFromErrno(copyError);
-    backup->StartFlush();
-  }
   PendingReplacement replacement(folderFd.get(), name);
   if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
   // libhivex wants a path and would truncate the hive in place: give it the new file.
   const auto path = "/proc/self/fd/" + std::to_string(replacement.fd());
   if (hivex_commit(hive_, path.c_str(), 0) != 0) return StatusFromErrno(errno != 0 ? errno : EIO);
-  replacement.StartFlush();
-  if (backup) {
-    if (const auto status = backup->Install(&currentInfo); status != kErrorSuccess) return status;
-  }
+  // A file that we could not open again must never take the hive's place.
+  if (const auto status = CheckHiveContent(replacement.fd()); status != kErrorSuccess)
+    return status;
+  if (options_.durable) replacement.StartFlush();
   FileState written;
-  if (const auto status = replacement.Install(&currentInfo, &written); status != kErrorSuccess)
+  if (const auto status = replacement.Install(&currentInfo, &written, options_.durable);
+      status != kErrorSuccess)
     return status;
   state_ = written;
   changed_ = false;
   return kErrorSuccess;
+}
+
+bool HiveFile::Current() const {
+  struct stat info {};
+  return ::lstat(file_.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+         FileState::Of(info) == state_;
 }
 
 std::int32_t HiveFile::FindChild(hive_node_h parent, std::string_view name, hive_node_h& child) {

@@ -17,12 +17,15 @@ namespace ravlin {
 
 // Checks a file's header as Windows would before loading it, reading only: 1017 for a file
 // that is no hive (too short, no "regf", unknown major version), 1009 for a damaged header
-// (bad checksum, bins reaching past the end of the file), 1015 for a hive that Windows did
-// not close cleanly (its sequence numbers differ: its changes are still in the transaction
-// log, and libhivex would mark it clean on its next commit), 0 otherwise.
+// (bad checksum, bins not in whole 4 KiB pages or reaching past the end of the file), 1015 for a
+// hive that Windows did not close cleanly (its sequence numbers differ: its changes are still in
+// the transaction log, and libhivex would mark it clean on its next commit), 0 otherwise.
 std::int32_t CheckHiveHeader(const std::filesystem::path& file);
-// The header check, then libhivex's own: it must open the hive read-only and find its root.
+// The header check (bins of whole pages: 1009 otherwise), then every bin's header, then
+// libhivex's own: it must open the hive read-only and find its root.
 std::int32_t CheckHiveFile(const std::filesystem::path& file);
+// The same for an open file (read with pread, so its offset stays).
+std::int32_t CheckHiveContent(int fd);
 
 // What libhivex hands out with malloc.
 struct FreeDeleter {
@@ -47,8 +50,8 @@ inline constexpr std::size_t kLargestSingleCellValue = 16344;
 class HiveFile {
  public:
   struct Options {
-    // Keep "<name>.ravlin-backup" of the untouched file beside it before the first change.
-    bool keepBackup = false;
+    // Without it a commit flushes nothing: for working copies, which are scratch.
+    bool durable = true;
   };
 
   // Opens `file` (a path without links, as the mount table and the store keep it): 0 or a
@@ -62,6 +65,9 @@ class HiveFile {
   hive_h* handle() const { return hive_; }
   const std::filesystem::path& path() const { return file_; }
   bool changed() const { return changed_; }
+  // Whether the file is still the one read or last written here (identity, size and change
+  // time): another process's commit replaces it.
+  bool Current() const;
   void MarkChanged() { changed_ = true; }
 
   // Writes the changes to the file (nothing to do without changes): 0 or a status. Refuses

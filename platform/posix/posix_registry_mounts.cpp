@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 
@@ -58,6 +59,28 @@ std::vector<std::string> SplitFields(const std::string& line) {
   }
 }
 
+std::string StateText(const FileState& state) {
+  return std::to_string(state.device) + ':' + std::to_string(state.inode) + ':' +
+         std::to_string(state.size) + ':' + std::to_string(state.changed.tv_sec) + ':' +
+         std::to_string(state.changed.tv_nsec);
+}
+
+bool ParseState(const std::string& text, FileState& state) {
+  unsigned long long device = 0, inode = 0, seconds = 0;
+  long long size = 0, nanoseconds = 0;
+  if (std::sscanf(text.c_str(), "%llu:%llu:%lld:%llu:%lld", &device, &inode, &size, &seconds,
+                  &nanoseconds) != 5)
+    return false;
+  state.device = static_cast<dev_t>(device);
+  state.inode = static_cast<ino_t>(inode);
+  state.size = static_cast<off_t>(size);
+  state.changed.tv_sec = static_cast<time_t>(seconds);
+  state.changed.tv_nsec = static_cast<long>(nanoseconds);
+  return true;
+}
+
+constexpr std::size_t kFields = 7;
+
 }  // namespace
 
 std::vector<Mount> MountTable::Read() const {
@@ -66,8 +89,18 @@ std::vector<Mount> MountTable::Read() const {
   std::string line;
   while (std::getline(in, line)) {
     const auto fields = SplitFields(line);
-    if (fields.size() == 3 && !fields[1].empty() && !fields[2].empty())
-      mounts.push_back(Mount{fields[0], fields[1], fields[2]});
+    Mount mount;
+    if (fields.size() != kFields || fields[1].empty() || fields[2].empty() || fields[3].empty() ||
+        fields[4].empty() || !ParseState(fields[5], mount.guest) ||
+        !ParseState(fields[6], mount.copied))
+      continue;
+    mount.root = fields[0];
+    mount.name = fields[1];
+    mount.top = fields[2];
+    mount.hive = fields[3];
+    mount.file = mount.top / mount.hive;
+    mount.copy = fields[4];
+    mounts.push_back(std::move(mount));
   }
   return mounts;
 }
@@ -75,8 +108,9 @@ std::vector<Mount> MountTable::Read() const {
 std::int32_t MountTable::Write(const std::vector<Mount>& mounts) const {
   std::ostringstream text;
   for (const auto& mount : mounts)
-    text << Escape(mount.root) << '\t' << Escape(mount.name) << '\t' << Escape(mount.file.string())
-         << '\n';
+    text << Escape(mount.root) << '\t' << Escape(mount.name) << '\t' << Escape(mount.top.string())
+         << '\t' << Escape(mount.hive) << '\t' << Escape(mount.copy) << '\t'
+         << StateText(mount.guest) << '\t' << StateText(mount.copied) << '\n';
   const auto content = text.str();
   UniqueFd folder(::open(store_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return StatusFromErrno(errno);

@@ -5,14 +5,25 @@
 #include <string>
 #include <vector>
 
+#include "platform/posix/posix_registry_storage.hpp"
+
 namespace ravlin {
 
-// One mounted hive: `root` "HKLM" or "HKU", `name` the key it appears as (ANSI, as given),
-// `file` the hive file's path without links.
+// One mounted hive: `root` "HKLM" or "HKU", `name` the key it appears as (ANSI, as given).
+// The hive file is `hive` below the folder `top` (for a guest's SYSTEM hive its Windows
+// folder, which every write stays beneath), `file` both joined. Every process works on the
+// working copy `copy` in the store; `guest` is the hive file as it was copied, and
+// `copied` the working copy as it was made, so that the unload writes back only a changed
+// copy and never over a hive that changed meanwhile.
 struct Mount {
   std::string root;
   std::string name;
   std::filesystem::path file;
+  std::filesystem::path top;
+  std::string hive;
+  std::string copy;
+  FileState guest;
+  FileState copied;
 };
 
 // The mount table file in the registry store, which every process reads, so that a mount

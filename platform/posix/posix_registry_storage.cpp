@@ -8,6 +8,7 @@
 #include <array>
 #include <cerrno>
 #include <random>
+#include <string_view>
 #include <system_error>
 #include <vector>
 
@@ -36,9 +37,24 @@ void CopyExtendedAttributes(int from, int to) {
   }
 }
 
+constexpr std::string_view kTemporaryInfix = ".ravlin-";
+constexpr std::string_view kTemporarySuffix = ".tmp";
+
 std::string TemporaryName(const std::string& name) {
   static thread_local std::mt19937_64 random{std::random_device{}()};
-  return "." + name + ".ravlin-" + std::to_string(random() % 100000000) + ".tmp";
+  return "." + name + std::string(kTemporaryInfix) + std::to_string(random() % 100000000) +
+         std::string(kTemporarySuffix);
+}
+
+// ".NAME.ravlin-DIGITS.tmp", as TemporaryName makes them, and nothing else.
+bool IsOurTemporaryName(std::string_view name) {
+  if (name.size() < 2 || name.front() != '.' || !name.ends_with(kTemporarySuffix)) return false;
+  name.remove_suffix(kTemporarySuffix.size());
+  const auto infix = name.rfind(kTemporaryInfix);
+  if (infix == std::string_view::npos || infix < 2) return false;
+  const auto digits = name.substr(infix + kTemporaryInfix.size());
+  return !digits.empty() && digits.size() <= 8 &&
+         digits.find_first_not_of("0123456789") == std::string_view::npos;
 }
 
 }  // namespace
@@ -53,13 +69,36 @@ StoreLock::StoreLock(const std::filesystem::path& store, Mode mode) {
   }
 }
 
+StoreClaim::StoreClaim(const std::filesystem::path& store) {
+  std::error_code error;
+  std::filesystem::create_directories(store, error);
+  fd_ = UniqueFd(::open((store / ".repair").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  // A store that cannot be reached holds no claim either; the registry calls report it.
+  if (!fd_.valid()) {
+    held_ = true;
+    return;
+  }
+  while (::flock(fd_.get(), LOCK_EX | LOCK_NB) != 0) {
+    if (errno != EINTR) return;
+  }
+  held_ = true;
+}
+
 FileState FileState::Of(const struct stat& info) {
-  return FileState{info.st_dev, info.st_ino, info.st_size, info.st_mtim};
+  return FileState{info.st_dev, info.st_ino, info.st_size, info.st_ctim};
+}
+
+bool FileState::At(int folderFd, const std::string& name, FileState& state) {
+  struct stat info {};
+  if (::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode))
+    return false;
+  state = Of(info);
+  return true;
 }
 
 bool FileState::operator==(const FileState& other) const {
   return device == other.device && inode == other.inode && size == other.size &&
-         modified.tv_sec == other.modified.tv_sec && modified.tv_nsec == other.modified.tv_nsec;
+         changed.tv_sec == other.changed.tv_sec && changed.tv_nsec == other.changed.tv_nsec;
 }
 
 int WriteFully(int fd, const void* data, std::size_t size) {
@@ -80,9 +119,10 @@ std::int32_t StatusFromErrno(int errnoValue) {
       return kErrorFileNotFound;
     case EACCES:
     case EPERM:
-    case EROFS:
     case EISDIR:
       return kErrorAccessDenied;
+    case EROFS:
+      return kErrorWriteProtect;
     case ELOOP:
       return kErrorCantResolveFilename;
     case ENOSPC:
@@ -125,7 +165,35 @@ PendingReplacement::~PendingReplacement() {
 std::int32_t PendingReplacement::Create() {
   fd_ = UniqueFd(::openat(folderFd_, temporary_.c_str(),
                           O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  return fd_.valid() ? kErrorSuccess : StatusFromErrno(errno);
+  if (!fd_.valid()) return StatusFromErrno(errno);
+  // Held while the file is being written, so that RemoveStaleTemporaries leaves it alone.
+  static_cast<void>(::flock(fd_.get(), LOCK_EX | LOCK_NB));
+  return kErrorSuccess;
+}
+
+void ForEachName(int folderFd, const std::function<void(const char* name)>& visit) {
+  UniqueFd listing(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!listing.valid()) return;
+  UniqueDir folder(::fdopendir(listing.get()));
+  if (folder.get() == nullptr) return;
+  static_cast<void>(listing.release());
+  while (const dirent* entry = ::readdir(folder.get())) visit(entry->d_name);
+}
+
+void RemoveStaleTemporaries(int folderFd) {
+  ForEachName(folderFd, [&](const char* name) {
+    if (!IsOurTemporaryName(name)) return;
+    UniqueFd file(::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat opened {
+    }, named{};
+    // A file another process is still writing holds its lock.
+    if (!file.valid() || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+        ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
+      return;
+    if (::fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
+      ::unlinkat(folderFd, name, 0);
+  });
 }
 
 void PendingReplacement::StartFlush() const {
@@ -133,7 +201,8 @@ void PendingReplacement::StartFlush() const {
   static_cast<void>(::sync_file_range(fd_.get(), 0, 0, SYNC_FILE_RANGE_WRITE));
 }
 
-std::int32_t PendingReplacement::Install(const struct stat* like, FileState* written) {
+std::int32_t PendingReplacement::Install(const struct stat* like, FileState* written,
+                                         bool durable) {
   if (like != nullptr) {
     struct stat created {};
     if (::fstat(fd_.get(), &created) != 0) return StatusFromErrno(errno);
@@ -146,17 +215,49 @@ std::int32_t PendingReplacement::Install(const struct stat* like, FileState* wri
   } else if (::fchmod(fd_.get(), 0644) != 0) {
     return StatusFromErrno(errno);
   }
-  if (::fsync(fd_.get()) != 0) return StatusFromErrno(errno);
-  struct stat result {};
-  if (::fstat(fd_.get(), &result) != 0) return StatusFromErrno(errno);
+  if (durable && ::fsync(fd_.get()) != 0) return StatusFromErrno(errno);
   if (::renameat(folderFd_, temporary_.c_str(), folderFd_, name_.c_str()) != 0)
     return StatusFromErrno(errno);
   installed_ = true;
   // Some file systems cannot flush a folder (EINVAL); the rename is then as durable as
   // they make it.
-  if (::fsync(folderFd_) != 0 && errno != EINVAL && errno != EROFS) return StatusFromErrno(errno);
+  if (durable && ::fsync(folderFd_) != 0 && errno != EINVAL && errno != EROFS)
+    return StatusFromErrno(errno);
+  // After the rename, which moves the change time.
+  struct stat result {};
+  if (::fstat(fd_.get(), &result) != 0) return StatusFromErrno(errno);
   if (written != nullptr) *written = FileState::Of(result);
   return kErrorSuccess;
+}
+
+std::int32_t KeepBackup(int folderFd, int hiveFd, const std::string& backupName, bool tryLink) {
+  struct stat existing {};
+  if (::fstatat(folderFd, backupName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+    return kErrorSuccess;
+  if (errno != ENOENT) return StatusFromErrno(errno);
+  if (tryLink) {
+    // The descriptor's own file, not whatever the name may lead to by now.
+    const auto self = "/proc/self/fd/" + std::to_string(hiveFd);
+    if (::linkat(AT_FDCWD, self.c_str(), folderFd, backupName.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      if (::fsync(folderFd) != 0 && errno != EINVAL && errno != EROFS)
+        return StatusFromErrno(errno);
+      return kErrorSuccess;
+    }
+    // FAT and some network file systems have no hard links: a copy does the same.
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != EXDEV && errno != EMLINK &&
+        errno != ENOSYS && errno != EACCES)
+      return StatusFromErrno(errno);
+  }
+  struct stat hive {};
+  if (::fstat(hiveFd, &hive) != 0) return StatusFromErrno(errno);
+  UniqueFd source(
+      ::open(("/proc/self/fd/" + std::to_string(hiveFd)).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!source.valid()) return StatusFromErrno(errno);
+  PendingReplacement copy(folderFd, backupName);
+  if (const auto status = copy.Create(); status != kErrorSuccess) return status;
+  if (const int error = CopyContent(source.get(), copy.fd()); error != 0)
+    return StatusFromErrno(error);
+  return copy.Install(&hive);
 }
 
 std::int32_t DurablyReplace(int folderFd, const std::string& name,

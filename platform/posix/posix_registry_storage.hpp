@@ -8,6 +8,7 @@
 #include <string>
 
 #include "platform/posix/unique_fd.hpp"
+#include "platform/registry.hpp"
 
 namespace ravlin {
 
@@ -23,14 +24,29 @@ class StoreLock {
   UniqueFd fd_;
 };
 
-// Identity and state of a file as last seen, to notice when another process replaced it.
+// The store's repair claim: an exclusive lock on a file of the store, taken without
+// waiting. Valid() is false while another open description (any process) holds it.
+class StoreClaim : public RegistryClaim {
+ public:
+  explicit StoreClaim(const std::filesystem::path& store);
+  bool Valid() const { return held_; }
+
+ private:
+  UniqueFd fd_;
+  bool held_ = false;
+};
+
+// Identity and state of a file as last seen, to notice when another process replaced or
+// changed it: every write, rename, link or attribute change moves the change time.
 struct FileState {
   dev_t device = 0;
   ino_t inode = 0;
   off_t size = 0;
-  struct timespec modified {};
+  struct timespec changed {};
 
   static FileState Of(const struct stat& info);
+  // Of the file `name` in the folder, not following a link; false when it cannot be seen.
+  static bool At(int folderFd, const std::string& name, FileState& state);
   bool operator==(const FileState& other) const;
 };
 
@@ -64,7 +80,8 @@ class PendingReplacement {
   void StartFlush() const;
   // `like` gives the attributes (nullptr: mode 0644 and no attributes to copy). Returns 0 or
   // a registry status; on success `written` (when given) receives the new file's state.
-  std::int32_t Install(const struct stat* like, FileState* written = nullptr);
+  // Without `durable` nothing is flushed: for scratch files that a crash may lose.
+  std::int32_t Install(const struct stat* like, FileState* written = nullptr, bool durable = true);
 
  private:
   int folderFd_;
@@ -74,10 +91,22 @@ class PendingReplacement {
   bool installed_ = false;
 };
 
+// Calls `visit` with the name of every entry of the folder ("." and ".." included).
+void ForEachName(int folderFd, const std::function<void(const char* name)>& visit);
+
+// Removes the new files that PendingReplacements of an interrupted run left in the folder
+// (by their exact name pattern, and only those no process is still writing).
+void RemoveStaleTemporaries(int folderFd);
+
 // Replaces (or creates) `name` in the folder `folderFd` through a PendingReplacement.
 // `writeContent` writes the whole content to the descriptor it gets and returns 0 or an errno
 // value; `keepExisting` makes it leave an existing file alone (status 0). Returns 0 or a
 // registry status; `like` and `written` as for PendingReplacement::Install.
+// Keeps the untouched `hiveFd`, whose name in `folderFd` is `name`, as `backupName` beside
+// it, durably, unless that name exists already: a hard link to the same file where the file
+// system allows one (`tryLink`), else a flushed copy. 0 or a registry status.
+std::int32_t KeepBackup(int folderFd, int hiveFd, const std::string& backupName, bool tryLink);
+
 std::int32_t DurablyReplace(int folderFd, const std::string& name,
                             const std::function<int(int fd)>& writeContent, const struct stat* like,
                             bool keepExisting, FileState* written = nullptr);

@@ -43,9 +43,10 @@ std::int32_t PosixRegistry::RegQueryValueExA(RegKey key, const std::string& valu
     if (const auto status = Reach(key, kKeyQueryValue, false, reached); status != kErrorSuccess)
       return status;
     auto& [place, hive, node] = reached;
+    HiveUse use(*this, place.hiveId);
     std::vector<StoredValue> values;
-    auto status = hive->file ? hive->file->ReadValues(node, values) : kErrorSuccess;
-    ReleaseIfUnused(place.hiveId);
+    const auto status =
+        use.Finish(hive->file ? hive->file->ReadValues(node, values) : kErrorSuccess);
     if (status != kErrorSuccess) return status;
     const auto name = AnsiToUtf8(valueName);
     for (const auto& value : values) {
@@ -89,6 +90,7 @@ std::int32_t PosixRegistry::SetValue(RegKey key, const std::string& valueName, s
     if (const auto status = Reach(key, kKeySetValue, true, reached); status != kErrorSuccess)
       return status;
     auto& [place, hive, node] = reached;
+    HiveUse use(*this, place.hiveId);
     std::vector<StoredValue> values;
     auto status = hive->file->ReadValues(node, values);
     if (status == kErrorSuccess) {
@@ -105,8 +107,7 @@ std::int32_t PosixRegistry::SetValue(RegKey key, const std::string& valueName, s
       if (!replaced) values.push_back(StoredValue{name, type, std::move(data)});
       status = hive->file->WriteValues(node, values);
     }
-    const auto released = ReleaseIfUnused(place.hiveId);
-    return status != kErrorSuccess ? status : released;
+    return use.Finish(status);
   });
 }
 
@@ -116,6 +117,7 @@ std::int32_t PosixRegistry::RegDeleteValueA(RegKey key, const std::string& value
     if (const auto status = Reach(key, kKeySetValue, false, reached); status != kErrorSuccess)
       return status;
     auto& [place, hive, node] = reached;
+    HiveUse use(*this, place.hiveId);
     std::vector<StoredValue> values;
     auto status = hive->file ? hive->file->ReadValues(node, values) : kErrorSuccess;
     if (status == kErrorSuccess) {
@@ -125,8 +127,7 @@ std::int32_t PosixRegistry::RegDeleteValueA(RegKey key, const std::string& value
                     [&](const StoredValue& value) { return SameRegistryName(value.name, name); });
       status = values.size() == before ? kErrorFileNotFound : hive->file->WriteValues(node, values);
     }
-    const auto released = ReleaseIfUnused(place.hiveId);
-    return status != kErrorSuccess ? status : released;
+    return use.Finish(status);
   });
 }
 

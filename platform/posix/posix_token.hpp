@@ -7,9 +7,10 @@
 
 namespace ravlin {
 
-// The process token on Linux: it holds the two hive privileges (writing a hive file needs
-// only the file permissions, checked when the hive is mounted), disabled until enabled,
-// like an administrator's token on Windows.
+// The process token on Linux: the two hive privileges, disabled until enabled. Writing a
+// hive file needs only the file permissions, checked when the hive is mounted; a process
+// that may not override them (not the administrator) is told 1300 when it enables them,
+// and a hive it may not write is refused with 1314, as Windows refuses a user without them.
 class PosixToken : public Token {
  public:
   explicit PosixToken(std::shared_ptr<PrivilegeState> privileges);

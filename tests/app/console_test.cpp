@@ -1,9 +1,13 @@
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <filesystem>
+#include <regex>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "tests/support/hive_files.hpp"
 #include "tests/support/run_program.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -12,8 +16,10 @@ namespace {
 
 using testing::BinPath;
 using testing::ProgramResult;
+using testing::ReadFile;
 using testing::RunProgram;
 using testing::TempDir;
+using testing::WriteFile;
 
 // "/tmp/x/y" as the default drive Z: names it.
 std::string OnDriveZ(const std::filesystem::path& path) {
@@ -25,7 +31,12 @@ std::string OnDriveZ(const std::filesystem::path& path) {
 class ConsoleTest : public ::testing::Test {
  protected:
   ProgramResult Ravlin(std::vector<std::string> arguments, std::string input = "") {
-    arguments.insert(arguments.begin(), BinPath("ravlin").string());
+    return Run(BinPath("ravlin"), std::move(arguments), std::move(input));
+  }
+
+  ProgramResult Run(const std::filesystem::path& program, std::vector<std::string> arguments,
+                    std::string input = "") {
+    arguments.insert(arguments.begin(), program.string());
     return RunProgram({arguments,
                        {{"RAVLIN_DRIVES", std::nullopt},
                         {"RAVLIN_REGISTRY", (scratch / "registry").string()},
@@ -89,7 +100,9 @@ TEST_F(ConsoleTest, HelpVersionAndUsageErrors) {
 
   const auto version = Ravlin({"--version"});
   EXPECT_EQ(version.exitCode, 0);
-  EXPECT_EQ(version.out, "Ravlin 1.0\n");
+  // The git revision follows when the program was built from a checkout.
+  EXPECT_TRUE(std::regex_match(version.out, std::regex(R"(Ravlin 1\.0( \(git [0-9a-f]+\))?\n)")))
+      << version.out;
 
   const auto unknown = Ravlin({"--frobnicate"});
   EXPECT_EQ(unknown.exitCode, 2);
@@ -97,6 +110,68 @@ TEST_F(ConsoleTest, HelpVersionAndUsageErrors) {
 
   EXPECT_EQ(Ravlin({"--guest"}).exitCode, 2);
   EXPECT_EQ(Ravlin({"--gui", "--console"}).exitCode, 2);
+}
+
+TEST_F(ConsoleTest, AHiveThatCannotBeLoadedGetsAPlainLineAfterItsUnchangedBox) {
+  struct Case {
+    std::string bytes;
+    std::string box;
+    std::string explanation;
+  };
+  const auto sample = scratch / "sample";
+  testing::MakeTestHive(sample, {{"ControlSet001\\Services", {}}});
+  std::string dirty = ReadFile(sample);
+  // The two sequence numbers differ: the hive was not closed cleanly. The header's checksum
+  // (the XOR of its first 127 words) still matches.
+  dirty[4] = static_cast<char>(dirty[4] + 1);
+  std::uint32_t checksum = 0;
+  for (std::size_t at = 0; at < 0x1FC; at += 4) {
+    std::uint32_t word = 0;
+    std::memcpy(&word, dirty.data() + at, 4);
+    checksum ^= word;
+  }
+  std::memcpy(dirty.data() + 0x1FC, &checksum, 4);
+  const std::vector<Case> cases{
+      {dirty, "Unknown error loading registry hive, 1015",
+       "Status 1015: the hive was not closed cleanly and its log holds changes that Ravlin does "
+       "not replay. Start the guest Windows once, or use a tool that replays hive logs, then try "
+       "again."},
+      {"not a hive", "Unknown error loading registry hive, 1017",
+       "Status 1017: system32\\config\\system is not a registry hive."},
+  };
+  for (const auto& item : cases) {
+    const auto guest = scratch / "guest";
+    std::filesystem::create_directories(guest / "system32" / "config");
+    WriteFile(guest / "system32" / "config" / "system", item.bytes);
+
+    const auto result = Ravlin({"--console", "--guest", guest.string(), "--yes"});
+
+    EXPECT_EQ(result.exitCode, 1) << result.out << result.err;
+    ExpectInOrder(result.out, {"== Ravlin ==\n" + item.box + "\n" + OnDriveZ(guest) +
+                                   "\\system32\\config\\system\n[OK]\n> OK\n\n" + item.explanation,
+                               "Status: Idle"});
+    EXPECT_EQ(ReadFile(guest / "system32" / "config" / "system"), item.bytes);
+  }
+}
+
+TEST_F(ConsoleTest, ProgramFolderWithAQuotationMarkIsRefusedBeforeAnythingChanges) {
+  const auto folder = scratch / "Ravlin \"copy\"";
+  std::filesystem::create_directories(folder);
+  std::filesystem::copy_file(BinPath("ravlin"), folder / "ravlin");
+  const auto guest = scratch / "guest";
+  const auto hive = guest / "system32" / "config" / "system";
+  std::filesystem::create_directories(hive.parent_path());
+  testing::MakeTestHive(hive, {{"ControlSet001\\Services", {}}});
+  const std::string before = ReadFile(hive);
+
+  const auto result = Run(folder / "ravlin", {"--console", "--guest", guest.string(), "--yes"});
+
+  EXPECT_EQ(result.exitCode, 2) << result.out << result.err;
+  ExpectInOrder(result.out, {"== Ravlin (critical) ==\nRavlin cannot work from its folder:  " +
+                             OnDriveZ(folder) + "\nThe path holds a double quotation mark"});
+  EXPECT_EQ(result.out.find("Status:"), std::string::npos) << result.out;
+  EXPECT_EQ(ReadFile(hive), before);
+  EXPECT_FALSE(std::filesystem::exists(scratch / "registry" / "mounts"));
 }
 
 }  // namespace

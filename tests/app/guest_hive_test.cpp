@@ -147,6 +147,39 @@ TEST_F(GuestHiveTest, GuestHiveIsMountedRepairedUnmountedAndTheProgramEnds) {
   EXPECT_FALSE(Marked(hive, "ControlSet003"));
 }
 
+TEST_F(GuestHiveTest, ASecondRepairOnTheSameStoreIsToldAndChangesNothing) {
+  const fs::path hive = MakeGuest("WINDOWS");
+  // Another repair has started and mounted its guest.
+  MountAsEarlierRun("C:\\WINDOWS\\system32\\config\\system");
+  Platform running = NewPlatform();
+  auto held = running.registry->ClaimForRepair();
+  ASSERT_NE(held, nullptr);
+  const auto before = ReadFile(hive);
+  const auto mounts = Mounts();
+  StartWindow(NewPlatform());
+
+  Press(drive_ / "WINDOWS");
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{
+                            "Another repair is running with the same registry.\r\n"
+                            "Nothing was changed. Wait until it has ended, then try again."});
+  EXPECT_EQ(ui_->boxes.at(0).style, 48);
+  EXPECT_EQ(ui_->statuses, std::vector<std::string>{"Idle"}) << "no editor was closed";
+  EXPECT_EQ(ui_->folderChoices.size(), 1u) << "no folder was asked for";
+  EXPECT_EQ(ReadFile(hive), before);
+  ASSERT_EQ(Mounts().size(), mounts.size());
+  EXPECT_EQ(Mounts().at(0).file, mounts.at(0).file);
+  EXPECT_FALSE(form_->Busy());
+
+  // Once the other repair has ended, the next press runs.
+  held.reset();
+  ui_->folderChoices.clear();
+  ui_->boxes.clear();
+  Press(drive_ / "WINDOWS");
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{kQuestion, kSuccess}));
+  EXPECT_TRUE(Marked(hive, "ControlSet001"));
+}
+
 TEST_F(GuestHiveTest, OldMountUnloadedOnOkAndTheNewGuestIsRepaired) {
   const fs::path old = MakeGuest("OLD");
   const std::string oldBytes = ReadFile(old);

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <filesystem>
 #include <memory>
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "app/form1.hpp"
+#include "platform/codepage.hpp"
 #include "platform/posix/posix_platform.hpp"
 #include "platform/posix/posix_registry_mounts.hpp"
 #include "tests/support/hive_files.hpp"
@@ -27,6 +29,15 @@ const std::string kSuccess = "Operation completed successfully!  Click OK to exi
 const std::string kCopyFailed = "Critical Error copying file.  Check paths and permissions.";
 const std::vector<std::string> kDrivers = {"atapi.sys", "intelide.sys", "pciide.sys",
                                            "pciidex.sys"};
+
+// The scripted user, who also keeps the plain lines that explain a status after its box.
+class ExplainedUi : public ScriptedUi {
+ public:
+  std::vector<std::string> explanations;
+  void StatusExplained(const std::string& explanation) override {
+    explanations.push_back(explanation);
+  }
+};
 
 // The import and driver stages on the real Linux backend: drive C: and the registry store in
 // a temporary folder, a program folder holding the shipped registry files, stand-in driver
@@ -101,14 +112,34 @@ class InstallFixesTest : public ::testing::Test {
     return MakePosixPlatform(ui_, options_).environment->ProgramFolder() +
            "\\Ravlin_Required_Files\\" + RegFile(n);
   }
-  // Whether the shipped settings reached control set N of the hive file itself.
+  // Whether the shipped settings reached control set N of the guest's hive: while it is
+  // mounted, of the working copy that the unload writes back.
   bool Repaired(int n) const {
-    const std::string exported = testing::ExportHive(hive_);
+    const auto mounts = MountTable(store_).Read();
+    const std::string exported =
+        testing::ExportHive(mounts.empty() ? hive_ : store_ / mounts.front().copy);
     const std::string key =
         "\\ControlSet00" + std::to_string(n) + "\\Control\\CriticalDeviceDatabase\\pci#cc_0101]";
     return exported.find(key) != std::string::npos;
   }
   bool Mounted() const { return !MountTable(store_).Read().empty(); }
+
+  // Shipped file N with `lines` inserted after its header, so that they are lines 2 and on.
+  void EditRegFile(int n, const std::string& lines) {
+    const fs::path file = program_ / "Ravlin_Required_Files" / RegFile(n);
+    const std::string bytes = ReadFile(file);
+    std::u16string text;
+    for (std::size_t i = 2; i + 1 < bytes.size(); i += 2)
+      text += static_cast<char16_t>(static_cast<std::uint8_t>(bytes[i]) |
+                                    static_cast<std::uint8_t>(bytes[i + 1]) << 8);
+    text.insert(text.find(u"\r\n") + 2, Utf8ToUtf16(lines));
+    std::string edited = bytes.substr(0, 2);
+    for (const char16_t c : text) {
+      edited += static_cast<char>(c & 0xFF);
+      edited += static_cast<char>(c >> 8);
+    }
+    WriteFile(file, edited);
+  }
 
   TempDir temp_;
   fs::path drive_ = temp_ / "c";
@@ -121,7 +152,7 @@ class InstallFixesTest : public ::testing::Test {
   ScopedEnv drivesVariable_{"RAVLIN_DRIVES", "C=" + drive_.string()};
   ScopedEnv windir_{"windir", std::nullopt};
   PosixOptions options_;
-  std::shared_ptr<ScriptedUi> ui_ = std::make_shared<ScriptedUi>();
+  std::shared_ptr<ExplainedUi> ui_ = std::make_shared<ExplainedUi>();
   std::unique_ptr<Form1> form_;
 };
 
@@ -174,7 +205,7 @@ TEST_F(InstallFixesTest, ImportThatCannotRunStopsTheAttemptWithTheHiveMounted) {
   MakeGuest({1, 2, 3});
   AllDriversInGuest();
   fs::remove(program_ / "Ravlin_Required_Files" / RegFile(2));
-  // The editor rejects file 3 before it changes anything.
+  // File 3 is refused before any editor runs.
   WriteFile(program_ / "Ravlin_Required_Files" / RegFile(3), "not a registry file\r\n");
   Press();
 
@@ -183,17 +214,39 @@ TEST_F(InstallFixesTest, ImportThatCannotRunStopsTheAttemptWithTheHiveMounted) {
                                     "\r\nThe registry file is missing.");
   EXPECT_EQ(ui_->boxes[0].style, 16);
   EXPECT_EQ(ui_->boxes[0].title, "Ravlin");
-  EXPECT_EQ(ui_->boxes[1].text, "Could not import the registry file:  " + RegPath(3) +
-                                    "\r\nThe registry editor ended with exit code 1.");
+  EXPECT_EQ(ui_->boxes[1].text,
+            "Could not import the registry file:  " + RegPath(3) +
+                "\r\nThe registry file cannot be read (line 1: not a registry file: the first "
+                "line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\"); "
+                "nothing of it was imported.");
   // The other control sets were still imported; no success is claimed and the hive stays
   // mounted for the next attempt.
-  EXPECT_EQ(EditorRuns().size(), 2u);
+  EXPECT_EQ(EditorRuns().size(), 1u);
   EXPECT_TRUE(Repaired(1));
   EXPECT_FALSE(Repaired(2));
   EXPECT_FALSE(Repaired(3));
   EXPECT_TRUE(Mounted());
   EXPECT_FALSE(ui_->unloaded);
   EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
+}
+
+TEST_F(InstallFixesTest, TheEditorsLastErrorLineReachesTheBoxAndItsStatusIsExplained) {
+  MakeGuest({1});
+  AllDriversInGuest();
+  WriteFile(program_ / "regedit",
+            "#!/bin/sh\necho 'regedit: checking' >&2\n"
+            "echo 'regedit: line 5: cannot write the value \"Start\" (status 112)' >&2\nexit 1\n");
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[0].text,
+            "Could not import the registry file:  " + RegPath(1) +
+                "\r\nThe registry editor ended with exit code 1:  regedit: line 5: cannot write "
+                "the value \"Start\" (status 112)");
+  ASSERT_EQ(ui_->explanations.size(), 1u);
+  EXPECT_EQ(ui_->explanations[0].rfind("Status 112: the disk is full.", 0), 0u)
+      << ui_->explanations[0];
+  EXPECT_TRUE(Mounted());
 }
 
 TEST_F(InstallFixesTest, MissingDriverFilesAreCopiedAndAMissingSourceIsReported) {
@@ -234,6 +287,76 @@ TEST_F(InstallFixesTest, DriverFolderThatCannotBeCreatedStopsBeforeAnyCopy) {
   EXPECT_EQ(ui_->boxes[1].style, 16);
   EXPECT_EQ(ReadFile(drivers_), "in the way");
   EXPECT_TRUE(Mounted());
+}
+
+struct OutsideKey {
+  std::string name;
+  std::string lines;  // inserted as line 2 and on of tarvel001.reg
+  std::string box;    // the second line of the box
+};
+
+void PrintTo(const OutsideKey& key, std::ostream* out) {
+  *out << key.name;
+}
+
+class RegFileOutsideItsControlSetTest : public InstallFixesTest,
+                                        public ::testing::WithParamInterface<OutsideKey> {};
+
+TEST_P(RegFileOutsideItsControlSetTest, IsRefusedBeforeTheEditorRunsAndStopsTheAttempt) {
+  MakeGuest({1});
+  AllDriversInGuest();
+  const std::string before = testing::ExportHive(hive_);
+  EditRegFile(1, GetParam().lines);
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[0].text, "Could not import the registry file:  " + RegPath(1) + "\r\n" +
+                                    "The file writes outside HKEY_LOCAL_MACHINE\\Ravlin_System\\"
+                                    "ControlSet001, so nothing of it was imported: line 2 " +
+                                    GetParam().box);
+  EXPECT_EQ(ui_->boxes[0].style, 16);
+  EXPECT_TRUE(EditorRuns().empty());
+  EXPECT_TRUE(Mounted());
+  EXPECT_EQ(testing::ExportHive(hive_), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    EditedCopies, RegFileOutsideItsControlSetTest,
+    ::testing::Values(
+        OutsideKey{"SelectKey",
+                   "[HKEY_LOCAL_MACHINE\\Ravlin_System\\Select]\r\n\"Current\"=dword:00000002\r\n",
+                   "names the key HKEY_LOCAL_MACHINE\\Ravlin_System\\Select."},
+        OutsideKey{"CurrentUser", "[HKEY_CURRENT_USER\\Software\\Ravlin]\r\n",
+                   "names the key HKEY_CURRENT_USER\\Software\\Ravlin."},
+        OutsideKey{"ShortRootName", "[HKLM\\SOFTWARE\\Microsoft]\r\n",
+                   "names the key HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft."},
+        OutsideKey{"DeletionInAnotherSet",
+                   "[-HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet002\\Enum]\r\n",
+                   "deletes the key HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet002\\Enum."},
+        // The control set itself is not a key inside it.
+        OutsideKey{"DeletionOfTheSetItself",
+                   "[-HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001]\r\n",
+                   "deletes the key HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001."},
+        OutsideKey{"DotDotComponent", "[-HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001\\..]\r\n",
+                   "deletes the key HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001\\..."},
+        // A longer name that merely starts with the control set's.
+        OutsideKey{"LongerSetName",
+                   "[HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet0010\\Services]\r\n",
+                   "names the key HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet0010\\Services."}),
+    [](const auto& info) { return info.param.name; });
+
+TEST_F(InstallFixesTest, KeysInsideTheControlSetInAnyCaseAreImported) {
+  MakeGuest({1});
+  AllDriversInGuest();
+  EditRegFile(1,
+              "[hkey_local_machine\\RAVLIN_SYSTEM\\controlset001\\Services\\Ravlin Probe]\r\n"
+              "\"Start\"=dword:00000003\r\n"
+              "[-HKLM\\Ravlin_System\\ControlSet001\\Services\\PCIIde\\Gone]\r\n");
+  Press();
+
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{kSuccess});
+  EXPECT_TRUE(Repaired(1));
+  EXPECT_NE(testing::ExportHive(hive_).find("\\Services\\Ravlin Probe]"), std::string::npos);
 }
 
 }  // namespace

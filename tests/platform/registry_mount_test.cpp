@@ -1,8 +1,13 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
 
+#include "platform/posix/hive_generator.hpp"
+#include "platform/posix/unique_fd.hpp"
 #include "tests/platform/registry_fixture.hpp"
 #include "tests/support/run_program.hpp"
 
@@ -80,6 +85,11 @@ TEST_F(RegistryMount, KeysBelowTheMountLiveInTheGuestFileAndTheMountOutlivesTheR
   ASSERT_EQ(registry->RegCloseKey(key), 0);
   EXPECT_FALSE(std::filesystem::exists(store / "HKLM.hiv")) << "nothing went to the store";
 
+  // The next run finds the mount, and the changes, until it is unloaded.
+  registry = NewRegistry();
+  EXPECT_EQ(SubKeys(*registry, "Ravlin_System\\ControlSet001\\Services"),
+            (std::vector<std::string>{"atapi", "intelide"}));
+  EXPECT_EQ(Unload("RAVLIN_SYSTEM"), 0);
   const auto exported = ExportHive(GuestHivePath());
   EXPECT_NE(exported.find("[HKEY_LOCAL_MACHINE\\TEST\\ControlSet001\\Services\\intelide]\n"
                           "\"ImagePath\"=hex(1):53,00,79,00,73,00,74,00,65,00,6d,00,33,00,32,00,"
@@ -89,12 +99,6 @@ TEST_F(RegistryMount, KeysBelowTheMountLiveInTheGuestFileAndTheMountOutlivesTheR
             std::string::npos)
       << exported;
   EXPECT_NE(exported.find("\"Group\"=hex(1):53,00,43,00,53,00,49,00"), std::string::npos);
-
-  // The next run finds the mount until it is unloaded.
-  registry = NewRegistry();
-  EXPECT_EQ(SubKeys(*registry, "Ravlin_System\\ControlSet001\\Services"),
-            (std::vector<std::string>{"atapi", "intelide"}));
-  EXPECT_EQ(Unload("RAVLIN_SYSTEM"), 0);
   RegKey gone = 0;
   EXPECT_EQ(registry->RegOpenKeyExA(kHkeyLocalMachine, kMount, 0, kKeyEnumerateSubKeys, gone),
             kErrorFileNotFound);
@@ -143,7 +147,79 @@ TEST_F(RegistryMount, AHiveFileThatCannotBeWrittenIsRefused) {
   if (std::system(lock.c_str()) != 0) GTEST_SKIP() << "cannot make the file read-only here";
   const auto status = Load();
   ASSERT_EQ(std::system(unlock.c_str()), 0);
-  EXPECT_EQ(status, kErrorAccessDenied);
+  // Only a user who may override file permissions holds what the privileges stand for.
+  EXPECT_EQ(status, administrator ? kErrorAccessDenied : kErrorPrivilegeNotHeld);
+}
+
+TEST_F(RegistryMount, AUserWhoMayNotChangeTheGuestLacksThePrivilege) {
+  const auto file = MakeGuestHive(TwoControlSets());
+  const auto before = ReadFile(file);
+  if (::geteuid() != 0) {
+    std::filesystem::permissions(file, std::filesystem::perms(0444));
+    privileges = std::make_shared<PrivilegeState>();
+    registry = NewRegistry();
+    EnablePrivileges();
+    EXPECT_EQ(Load(), kErrorPrivilegeNotHeld);
+    return;
+  }
+  // The administrator tries it as an ordinary user: the guest readable but not writable.
+  for (auto folder = file.parent_path(); folder != dir.path().parent_path();
+       folder = folder.parent_path())
+    std::filesystem::permissions(folder, std::filesystem::perms(0755));
+  std::filesystem::permissions(file, std::filesystem::perms(0644));
+  const auto userStore = dir / "user-store";
+  std::filesystem::create_directories(userStore);
+  constexpr uid_t kNobody = 65534;
+  ASSERT_EQ(::chown(userStore.c_str(), kNobody, kNobody), 0);
+  int result[2];
+  ASSERT_EQ(::pipe(result), 0);
+  const pid_t child = ::fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    std::int32_t status = -1;
+    if (::setgid(kNobody) == 0 && ::setuid(kNobody) == 0) {
+      auto userPrivileges = std::make_shared<PrivilegeState>();
+      PosixToken token(userPrivileges);
+      Handle handle = 0;
+      Luid restore, backup;
+      token.OpenProcessToken(token.GetCurrentProcess(), 0x28, handle);
+      token.LookupPrivilegeValueA("", "SeRestorePrivilege", restore);
+      token.LookupPrivilegeValueA("", "SeBackupPrivilege", backup);
+      const TokenPrivileges record{
+          2, {{{restore, kSePrivilegeEnabled}, {backup, kSePrivilegeEnabled}}}};
+      token.AdjustTokenPrivileges(handle, false, record, kTokenPrivilegesSize);
+      const bool told = token.GetLastError() == 1300;
+      PosixRegistry user(userStore, std::make_shared<DriveTable>("C=" + drive.string()),
+                         userPrivileges);
+      status = told ? user.RegLoadKeyA(kHkeyLocalMachine, kMount, kGuestHiveText) : -2;
+    }
+    static_cast<void>(::write(result[1], &status, sizeof status));
+    ::_exit(0);
+  }
+  ::close(result[1]);
+  std::int32_t status = 0;
+  ASSERT_EQ(::read(result[0], &status, sizeof status), static_cast<ssize_t>(sizeof status));
+  ::close(result[0]);
+  int exitStatus = 0;
+  ::waitpid(child, &exitStatus, 0);
+  EXPECT_EQ(status, kErrorPrivilegeNotHeld) << "-2: the token did not report 1300";
+  EXPECT_TRUE(ReadFile(file) == before);
+}
+
+TEST_F(RegistryMount, AGuestOnAReadOnlyVolumeIsWriteProtected) {
+  const auto volume = drive / "WINDOWS";
+  std::filesystem::create_directories(volume);
+  if (::geteuid() != 0 ||
+      std::system(
+          ("mount -t tmpfs -o size=4m tmpfs '" + volume.string() + "' 2>/dev/null").c_str()) != 0)
+    GTEST_SKIP() << "cannot mount a volume here";
+  MakeGuestHive(TwoControlSets());
+  EnablePrivileges();
+  const bool readOnly = std::system(("mount -o remount,ro '" + volume.string() + "'").c_str()) == 0;
+  const auto status = readOnly ? Load() : -1;
+  std::system(("umount '" + volume.string() + "'").c_str());
+  ASSERT_TRUE(readOnly);
+  EXPECT_EQ(status, kErrorWriteProtect);
 }
 
 TEST_F(RegistryMount, InvalidHivesAreRefusedAndLeftByteForByteUnchanged) {
@@ -172,6 +248,17 @@ TEST_F(RegistryMount, InvalidHivesAreRefusedAndLeftByteForByteUnchanged) {
          WriteFile(file, bytes);
        },
        kErrorBadDb},
+      {"bins not in whole pages",
+       [&] {
+         MakeTestHive(file, TwoControlSets());
+         auto bytes = ReadFile(file);
+         bytes.resize(0x8000, '\0');
+         bytes.replace(0x28, 4, std::string("\x00\x31\x00\x00", 4));
+         const auto sum = HiveHeaderChecksum(reinterpret_cast<const std::uint8_t*>(bytes.data()));
+         for (int i = 0; i < 4; ++i) bytes[0x1FC + i] = static_cast<char>(sum >> (8 * i));
+         WriteFile(file, bytes);
+       },
+       kErrorBadDb},
       {"corrupted XP hive", [&] { DecompressTestHive("xp-sp3-system-corrupted", file); },
        kErrorBadDb},
       {"dirty hive without its log", [&] { DecompressTestHive("win10-system-dirty", file); },
@@ -181,37 +268,67 @@ TEST_F(RegistryMount, InvalidHivesAreRefusedAndLeftByteForByteUnchanged) {
     c.make();
     const auto before = ReadFile(file);
     EXPECT_EQ(Load(), c.status) << c.what;
-    EXPECT_EQ(ReadFile(file), before) << c.what;
+    EXPECT_TRUE(ReadFile(file) == before) << c.what;
     EXPECT_FALSE(std::filesystem::exists(Backup())) << c.what;
     EXPECT_EQ(SubKeys(*registry, ""), std::vector<std::string>{}) << c.what;
   }
 }
 
-TEST_F(RegistryMount, BackupIsTakenOnceBeforeTheFirstChange) {
+TEST_F(RegistryMount, BackupIsTakenOnceWhenTheFirstChangeIsWrittenBack) {
   const auto file = MakeGuestHive(TwoControlSets());
   std::filesystem::permissions(file, std::filesystem::perms(0640));
   const auto untouched = ReadFile(file);
   EnablePrivileges();
   ASSERT_EQ(Load(), 0);
   registry->RegCloseKey(Create(kHkeyLocalMachine, "Ravlin_System\\ControlSet001"));
-  EXPECT_FALSE(std::filesystem::exists(Backup())) << "nothing changed yet";
+  ASSERT_EQ(Unload(), 0);
+  EXPECT_FALSE(std::filesystem::exists(Backup())) << "nothing changed";
+  EXPECT_TRUE(ReadFile(file) == untouched);
 
+  ASSERT_EQ(Load(), 0);
   RegKey key = Create(kHkeyLocalMachine, "Ravlin_System\\ControlSet001\\First");
   ASSERT_EQ(registry->RegCloseKey(key), 0);
+  EXPECT_FALSE(std::filesystem::exists(Backup())) << "the guest is written at the unload only";
+  EXPECT_TRUE(ReadFile(file) == untouched);
+  ASSERT_EQ(Unload(), 0);
   ASSERT_TRUE(std::filesystem::exists(Backup()));
-  EXPECT_EQ(ReadFile(Backup()), untouched);
+  EXPECT_TRUE(ReadFile(Backup()) == untouched);
+  EXPECT_NE(ExportHive(file).find("ControlSet001\\First]"), std::string::npos);
   EXPECT_EQ(std::filesystem::status(file).permissions(), std::filesystem::perms(0640));
   EXPECT_EQ(std::filesystem::status(Backup()).permissions(), std::filesystem::perms(0640));
 
   registry = NewRegistry();  // a later run changes the already changed file
+  ASSERT_EQ(Load(), 0);
   key = Create(kHkeyLocalMachine, "Ravlin_System\\ControlSet001\\Second");
   ASSERT_EQ(registry->RegCloseKey(key), 0);
-  EXPECT_EQ(ReadFile(Backup()), untouched);
+  ASSERT_EQ(Unload(), 0);
+  EXPECT_TRUE(ReadFile(Backup()) == untouched);
   EXPECT_NE(ExportHive(file).find("ControlSet001\\Second]"), std::string::npos);
   std::size_t leftovers = 0;
-  for (const auto& entry : std::filesystem::directory_iterator(file.parent_path()))
-    leftovers += entry.path().filename().string().find(".tmp") != std::string::npos;
+  for (const auto& folder : {file.parent_path(), store})
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+      leftovers += entry.path().extension() == ".tmp" || entry.path().extension() == ".hiv";
   EXPECT_EQ(leftovers, 0u);
+}
+
+TEST_F(RegistryMount, TheNextMountRemovesOnlyOurOwnStaleTemporaryFiles) {
+  const auto file = MakeGuestHive(TwoControlSets());
+  const auto config = file.parent_path();
+  const std::vector<std::string> stale{".system.ravlin-12345678.tmp", ".system.ravlin-7.tmp",
+                                       ".system.ravlin-backup.ravlin-42.tmp"};
+  const std::vector<std::string> others{"system.ravlin-7.tmp",      ".system.ravlin-12a.tmp",
+                                        ".system.ravlin-.tmp",      ".system.ravlin-123456789.tmp",
+                                        ".system.ravlin-7.tmp.bak", "notes.tmp",
+                                        ".system.other-7.tmp",      ".system.ravlin-99.tmp"};
+  for (const auto& name : stale) WriteFile(config / name, std::string(4096, 'x'));
+  for (const auto& name : others) WriteFile(config / name, "keep");
+  // A replacement another process is writing right now.
+  UniqueFd busy(::open((config / ".system.ravlin-99.tmp").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::flock(busy.get(), LOCK_EX), 0);
+  EnablePrivileges();
+  ASSERT_EQ(Load(), 0);
+  for (const auto& name : stale) EXPECT_FALSE(std::filesystem::exists(config / name)) << name;
+  for (const auto& name : others) EXPECT_TRUE(std::filesystem::exists(config / name)) << name;
 }
 
 TEST_F(RegistryMount, ExtendedAttributesOfTheHiveAreKept) {
@@ -222,6 +339,7 @@ TEST_F(RegistryMount, ExtendedAttributesOfTheHiveAreKept) {
   EnablePrivileges();
   ASSERT_EQ(Load(), 0);
   ASSERT_EQ(registry->RegCloseKey(Create(kHkeyLocalMachine, "Ravlin_System\\New")), 0);
+  ASSERT_EQ(Unload(), 0);
   const auto probe =
       RunTool({"/usr/bin/getfattr", "--only-values", "-n", "user.ravlin", file.string()});
   EXPECT_EQ(probe.out, "kept");
@@ -259,22 +377,34 @@ TEST_F(RegistryMount, WritesNeverFollowALinkOutOfTheGuestTree) {
   EXPECT_EQ(Load(), kErrorCantResolveFilename);
   std::filesystem::remove(GuestHivePath());
 
-  // A link that stays inside the drive is fine.
+  // Elsewhere on drive C:, but outside the Windows folder: as far out of the guest.
   std::filesystem::remove(config);
+  const auto windows = drive / "WINDOWS";
   std::filesystem::create_directories(drive / "real-config");
   MakeTestHive(drive / "real-config" / "system", TwoControlSets());
   std::filesystem::create_directory_symlink(drive / "real-config", config);
+  EXPECT_EQ(Load(), kErrorCantResolveFilename);
+  EXPECT_FALSE(std::filesystem::exists(drive / "real-config" / "system.ravlin-backup"));
+  std::filesystem::remove(config);
+
+  // A link that stays inside the Windows folder is fine.
+  std::filesystem::create_directories(windows / "real-config");
+  MakeTestHive(windows / "real-config" / "system", TwoControlSets());
+  std::filesystem::create_directory_symlink("../real-config", config);
   ASSERT_EQ(Load(), 0);
 
-  // The folder replaced by a link after the mount: the write is refused, nothing changes.
+  // The folder replaced by a link after the mount: the write-back is refused, nothing
+  // changes, and the mount stays for another try.
   const RegKey key = Create(kHkeyLocalMachine, "Ravlin_System\\Select");
-  std::filesystem::rename(drive / "real-config", drive / "moved");
-  std::filesystem::create_directory_symlink(outside, drive / "real-config");
-  const auto before = ReadFile(outside / "system");
   ASSERT_EQ(SetString(key, "Changed", "1"), 0);
-  EXPECT_EQ(registry->RegCloseKey(key), kErrorCantResolveFilename);
-  EXPECT_EQ(ReadFile(outside / "system"), before);
+  ASSERT_EQ(registry->RegCloseKey(key), 0);
+  std::filesystem::rename(windows / "real-config", windows / "moved");
+  std::filesystem::create_directory_symlink(outside, windows / "real-config");
+  const auto before = ReadFile(outside / "system");
+  EXPECT_EQ(Unload(), kErrorCantResolveFilename);
+  EXPECT_TRUE(ReadFile(outside / "system") == before);
   EXPECT_FALSE(std::filesystem::exists(outside / "system.ravlin-backup"));
+  EXPECT_EQ(SubKeys(*registry, ""), std::vector<std::string>{kMount});
 }
 
 TEST_F(RegistryMount, AKeyHoldingABigValueIsNeverRewritten) {
@@ -288,7 +418,6 @@ TEST_F(RegistryMount, AKeyHoldingABigValueIsNeverRewritten) {
   EXPECT_EQ(SetString(key, "Other", "x"), kErrorNotSupported);
   EXPECT_EQ(registry->RegDeleteValueA(key, "Blob"), 0) << "removing it rewrites nothing big";
   ASSERT_EQ(registry->RegCloseKey(key), 0);
-  EXPECT_EQ(ReadFile(Backup()), before);
 
   key = Create(kHkeyLocalMachine, "Ravlin_System\\ControlSet001\\Enum\\Small");
   EXPECT_EQ(registry->RegSetValueExA(key, "Blob", kRegBinary, big.data(),
@@ -299,6 +428,8 @@ TEST_F(RegistryMount, AKeyHoldingABigValueIsNeverRewritten) {
                                      static_cast<std::uint32_t>(largest.size())),
             0);
   ASSERT_EQ(registry->RegCloseKey(key), 0);
+  ASSERT_EQ(Unload(), 0);
+  EXPECT_TRUE(ReadFile(Backup()) == before);
 }
 
 TEST_F(RegistryMount, ALargeRealHiveIsReadAndChangedFaithfully) {
@@ -321,6 +452,7 @@ TEST_F(RegistryMount, ALargeRealHiveIsReadAndChangedFaithfully) {
                "Ravlin_System\\ControlSet002\\Control\\CriticalDeviceDatabase\\pci#ven_8086");
   ASSERT_EQ(SetString(key, "Service", "intelide"), 0);
   ASSERT_EQ(registry->RegCloseKey(key), 0);
+  ASSERT_EQ(Unload(), 0);
 
   const auto shell =
       RunTool({"/usr/bin/hivexsh", GuestHivePath().string()}, {},
@@ -357,9 +489,6 @@ TEST_F(RegistryMount, AMountWhoseFileWentAwayFreesItsName) {
   EnablePrivileges();
   ASSERT_EQ(Load(), 0);
   std::filesystem::rename(file.parent_path(), drive / "elsewhere");
-  RegKey key = 0;
-  EXPECT_EQ(registry->RegOpenKeyExA(kHkeyLocalMachine, "Ravlin_System", 0, kKeyQueryValue, key),
-            kErrorFileNotFound);
   EXPECT_EQ(Load(kMount, "C:\\elsewhere\\system"), 0);
   EXPECT_EQ(SubKeys(*registry, "Ravlin_System\\ControlSet001\\Services"),
             std::vector<std::string>{"atapi"});

@@ -215,6 +215,8 @@ TEST(RegParser, RefusesMalformedFilesWithTheLineAndReason) {
       {header + key + "\"V\"=dword:12x\r\n", 3, "unexpected text after the dword"},
       {header + key + "\"V\"=hex:1g\r\n", 3, "invalid character in the hex data"},
       {header + key + "\"V\"=hex:123\r\n", 3, "more than two digits"},
+      // Far more digits than an int holds: refused, not overflowed.
+      {header + key + "\"V\"=hex:" + std::string(40, 'f') + "\r\n", 3, "more than two digits"},
       {header + key + "\"V\"=hex:01,,02\r\n", 3, "empty byte"},
       {header + key + "\"V\"=hex:,01\r\n", 3, "empty byte"},
       {header + key + "\"V\"=hex:01 02\r\n", 3, "separated by commas"},

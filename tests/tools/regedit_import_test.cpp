@@ -252,6 +252,29 @@ TEST_F(RegeditImportTest, AFaultyFileLeavesTheHiveUntouched) {
   EXPECT_EQ(std::distance(fs::directory_iterator(GuestHivePath().parent_path()), {}), folderBefore);
 }
 
+TEST_F(RegeditImportTest, AFileRefusedPartWayChangesNothing) {
+  auto keys = BaseKeys();
+  keys.push_back({"ControlSet001\\Services\\atapi",
+                  {BinaryValue("Big", std::vector<std::uint8_t>(20000, 0xAB))}});
+  MakeTestHive(dir / "base.hive", keys);
+  MountFreshGuest();
+  const auto before = ReadFile(GuestHivePath());
+  // Two keys changed and one deleted before the refused value on line 9.
+  WriteFile(dir / "partway.reg",
+            "REGEDIT4\r\n\r\n[" + kPrefix +
+                "\\ControlSet001\\Services\\intelide]\r\n\"Start\"=dword:00000000\r\n"
+                "\r\n[-" +
+                kPrefix + "\\ControlSet001\\Services\\Old]\r\n\r\n[" + kPrefix +
+                "\\ControlSet001\\Services\\atapi]\r\n\"Start\"=dword:00000000\r\n");
+  const auto result = RunRegedit({"/s", (dir / "partway.reg").string()});
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err,
+            "regedit: line 9: cannot write the value \"Start\": its key holds a value longer than "
+            "16,344 bytes that Windows XP could no longer read once rewritten (status 50)\n");
+  Unmount();
+  EXPECT_EQ(ReadFile(GuestHivePath()), before);
+}
+
 TEST_F(RegeditImportTest, TakesTheRegistryEditorsCommandLine) {
   // The value written tells each run apart; HKCU lives in the store.
   const auto writeFile = [&](const std::string& name, int run) {

@@ -10,13 +10,13 @@
 #include <iostream>
 #include <iterator>
 #include <memory>
-#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "platform/posix/drive_table.hpp"
 #include "platform/posix/posix_platform.hpp"
+#include "platform/posix/posix_registry.hpp"
 #include "tools/regedit/reg_file.hpp"
 #include "tools/regedit/reg_import.hpp"
 
@@ -24,17 +24,6 @@ namespace {
 
 constexpr int kExitFailure = 1;
 constexpr int kExitUsage = 2;
-
-// The importer never shows anything: /s asks for no question and no message.
-class SilentUi : public ravlin::Ui {
- public:
-  int MessageBox(const std::string&, int, const std::string&) override { return ravlin::mb::kIdOk; }
-  std::optional<std::filesystem::path> BrowseForFolder(ravlin::Handle,
-                                                       const std::string&) override {
-    return std::nullopt;
-  }
-  void DoEvents() override {}
-};
 
 struct CommandLine {
   std::vector<std::string> files;
@@ -103,11 +92,13 @@ int main(int argc, char** argv) {
   }
 
   try {
-    const auto platform = ravlin::MakePosixPlatform(std::make_shared<SilentUi>(), options);
-    if (!platform.registry) throw std::runtime_error("no registry is available");
+    // Importing mounts nothing, so no hive privilege is needed.
+    ravlin::PosixRegistry registry(options.registryStore,
+                                   std::make_shared<const ravlin::DriveTable>(options.drives),
+                                   std::make_shared<const ravlin::PrivilegeState>());
     for (std::size_t i = 0; i < imports.size(); ++i) {
       try {
-        ravlin::ImportRegOperations(*platform.registry, imports[i]);
+        ravlin::ImportRegOperations(registry, imports[i]);
       } catch (const std::exception& error) {
         std::cerr << "regedit: " << error.what() << (several ? " in " + commandLine.files[i] : "")
                   << '\n';

@@ -42,6 +42,20 @@ std::u16string UpperAscii(std::u16string_view text) {
   return upper;
 }
 
+struct RootName {
+  std::u16string_view longName;
+  std::u16string_view shortName;
+  RegKey key;
+};
+constexpr std::array<RootName, 6> kRoots{{
+    {u"HKEY_LOCAL_MACHINE", u"HKLM", kHkeyLocalMachine},
+    {u"HKEY_CURRENT_USER", u"HKCU", kHkeyCurrentUser},
+    {u"HKEY_CLASSES_ROOT", u"HKCR", kHkeyClassesRoot},
+    {u"HKEY_USERS", u"HKU", kHkeyUsers},
+    {u"HKEY_CURRENT_CONFIG", u"HKCC", kHkeyCurrentConfig},
+    {u"HKEY_DYN_DATA", u"HKDD", kHkeyDynData},
+}};
+
 }  // namespace
 
 RegFileError::RegFileError(int line, const std::string& reason)
@@ -70,23 +84,18 @@ std::vector<RegOperation> ParseRegFile(std::span<const std::uint8_t> bytes) {
 }
 
 RegKey RootKeyFromRegName(std::u16string_view name) {
-  struct RootName {
-    std::u16string_view longName;
-    std::u16string_view shortName;
-    RegKey key;
-  };
-  static constexpr std::array<RootName, 6> kRoots{{
-      {u"HKEY_LOCAL_MACHINE", u"HKLM", kHkeyLocalMachine},
-      {u"HKEY_CURRENT_USER", u"HKCU", kHkeyCurrentUser},
-      {u"HKEY_CLASSES_ROOT", u"HKCR", kHkeyClassesRoot},
-      {u"HKEY_USERS", u"HKU", kHkeyUsers},
-      {u"HKEY_CURRENT_CONFIG", u"HKCC", kHkeyCurrentConfig},
-      {u"HKEY_DYN_DATA", u"HKDD", kHkeyDynData},
-  }};
   const auto upper = UpperAscii(name);
   for (const auto& root : kRoots)
     if (upper == root.longName || upper == root.shortName) return root.key;
   return 0;
+}
+
+std::string RegKeyText(const RegOperation& operation) {
+  const auto root = std::find_if(kRoots.begin(), kRoots.end(), [&](const RootName& known) {
+    return known.key == operation.root;
+  });
+  std::string text = root == kRoots.end() ? "?" : Utf16ToAnsi(root->longName);
+  return operation.path.empty() ? text : text + "\\" + operation.path;
 }
 
 }  // namespace ravlin

@@ -52,6 +52,10 @@ struct RegOperation {
 std::vector<RegOperation> ParseRegFile(const std::vector<std::u16string>& lines);
 std::vector<RegOperation> ParseRegFile(std::span<const std::uint8_t> bytes);
 
+// The key of a key operation as a registry file writes it, with the root's long name:
+// "HKEY_LOCAL_MACHINE\Ravlin_System\ControlSet001".
+std::string RegKeyText(const RegOperation& operation);
+
 // The predefined root named by "HKEY_LOCAL_MACHINE", "HKLM" and the like (ignoring case),
 // or 0.
 RegKey RootKeyFromRegName(std::u16string_view name);

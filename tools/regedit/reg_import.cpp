@@ -3,6 +3,7 @@
 #include <map>
 #include <optional>
 #include <utility>
+#include <vector>
 
 namespace ravlin {
 namespace {
@@ -50,12 +51,7 @@ class OpenKey {
   }
 
   RegKey get() const { return key_; }
-  // Flushes and closes now, so that the caller learns the outcome.
-  std::int32_t FlushAndClose() {
-    const auto flushed = registry_->RegFlushKey(key_);
-    const auto closed = registry_->RegCloseKey(std::exchange(key_, 0));
-    return flushed != kErrorSuccess ? flushed : closed;
-  }
+  std::int32_t Flush() const { return registry_->RegFlushKey(key_); }
 
  private:
   Registry* registry_;
@@ -86,6 +82,7 @@ class Importer {
 
   Registry& registry_;
   std::map<std::string, OpenKey> anchors_;  // in the order of AnchorId; one per hive part
+  std::vector<OpenKey> retired_;            // anchors whose key the file deleted
   std::optional<OpenKey> sectionKey_;       // the [key] being written, when it is no anchor
   RegKey section_ = 0;                      // where the values go; 0 before any [key]
 };
@@ -140,14 +137,12 @@ void Importer::DeleteKey(const RegOperation& operation) {
   const auto [anchorName, rest] = Split(operation.path);
   std::int32_t status = kErrorSuccess;
   if (rest.empty()) {
-    // The held key itself goes: commit what was written below it first, then let go of it.
+    // The held key itself goes; its handle stays open (reaching nothing) until the end, as
+    // closing the last key of a hive would write it before the file is through.
     if (const auto found = anchors_.find(AnchorId(operation.root, anchorName));
         found != anchors_.end()) {
-      status = found->second.FlushAndClose();
+      retired_.push_back(std::move(found->second));
       anchors_.erase(found);
-      if (status != kErrorSuccess)
-        throw RegImportError(operation.line, "cannot save the changes below " + KeyText(operation),
-                             status);
     }
     status = registry_.RegDeleteTreeA(operation.root, anchorName);
   } else if (const auto anchor = Anchor(operation, anchorName, false)) {
@@ -161,6 +156,16 @@ void Importer::SetValue(const RegOperation& operation) {
   const auto status =
       registry_.RegSetValueExW(section_, operation.valueName, operation.type, operation.data.data(),
                                static_cast<std::uint32_t>(operation.data.size()));
+  if (status == kErrorNotSupported) {
+    // libhivex writes every value of a key again for any change, each in one piece, which
+    // Windows XP cannot read beyond this size.
+    const auto reason = operation.data.size() > kLargestSingleCellValue
+                            ? " longer than 16,344 bytes: Windows XP could not read it"
+                            : ": its key holds a value longer than 16,344 bytes that Windows XP "
+                              "could no longer read once rewritten";
+    throw RegImportError(operation.line, "cannot write " + ValueText(operation.valueName) + reason,
+                         status);
+  }
   if (status != kErrorSuccess)
     throw RegImportError(operation.line, "cannot write " + ValueText(operation.valueName), status);
 }
@@ -193,14 +198,12 @@ void Importer::Apply(const RegOperation& operation) {
 
 void Importer::Finish() {
   sectionKey_.reset();
-  std::int32_t failure = kErrorSuccess;
   for (auto& [id, key] : anchors_) {
-    const auto status = key.FlushAndClose();
-    if (failure == kErrorSuccess) failure = status;
+    if (const auto status = key.Flush(); status != kErrorSuccess)
+      throw RegImportError(0, "cannot save the changes to the registry", status);
   }
+  retired_.clear();
   anchors_.clear();
-  if (failure != kErrorSuccess)
-    throw RegImportError(0, "cannot save the changes to the registry", failure);
 }
 
 }  // namespace
@@ -210,10 +213,16 @@ RegImportError::RegImportError(int line, const std::string& reason, std::int32_t
                          reason + " (status " + std::to_string(status) + ")"),
       status_(status) {}
 
-void ImportRegOperations(Registry& registry, const std::vector<RegOperation>& operations) {
+void ImportRegOperations(PosixRegistry& registry, const std::vector<RegOperation>& operations) {
   Importer importer(registry);
-  for (const auto& operation : operations) importer.Apply(operation);
-  importer.Finish();
+  try {
+    for (const auto& operation : operations) importer.Apply(operation);
+    importer.Finish();
+  } catch (...) {
+    // Before the keys close: closing the last key of a hive would write what was done.
+    registry.DiscardChanges();
+    throw;
+  }
 }
 
 }  // namespace ravlin

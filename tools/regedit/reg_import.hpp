@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/registry.hpp"
+#include "platform/posix/posix_registry.hpp"
 #include "tools/regedit/reg_file.hpp"
 
 namespace ravlin {
@@ -20,11 +20,12 @@ class RegImportError : public std::runtime_error {
   std::int32_t status_;
 };
 
-// Applies a parsed registry file in order through the registry layer. The key below each
-// root that the file writes to (for example HKLM\Ravlin_System, a mounted hive) stays open
-// from its first use to the end, so that each hive commits once: every such key is flushed
-// and closed at the end. Deleting a key or value that does not exist is not a fault, as in
-// Windows' editor. Throws RegImportError at the first refused change.
-void ImportRegOperations(Registry& registry, const std::vector<RegOperation>& operations);
+// Applies a parsed registry file in order through the registry layer, whole or not at all.
+// The key below each root that the file writes to (for example HKLM\Ravlin_System, a mounted
+// hive) stays open from its first use to the end, so that each hive is written once, when
+// the whole file has been applied. Deleting a key or value that does not exist is not a
+// fault, as in Windows' editor. At the first refused change every change of the file is
+// dropped and RegImportError is thrown.
+void ImportRegOperations(PosixRegistry& registry, const std::vector<RegOperation>& operations);
 
 }  // namespace ravlin

@@ -363,9 +363,11 @@ State Parser::HexData() {
     if (!hexBytes_.empty() && !afterComma_) Fail("the hex bytes must be separated by commas");
     int value = 0;
     int digits = 0;
-    for (; !rest_.empty() && HexDigit(rest_.front()) >= 0; rest_.remove_prefix(1), ++digits)
+    // A third digit fails before it is added: a long run of digits must not overflow.
+    for (; !rest_.empty() && HexDigit(rest_.front()) >= 0; rest_.remove_prefix(1), ++digits) {
+      if (digits == 2) Fail("a hex byte has more than two digits");
       value = value * 16 + HexDigit(rest_.front());
-    if (digits > 2) Fail("a hex byte has more than two digits");
+    }
     hexBytes_.push_back(static_cast<std::uint8_t>(value));
     afterComma_ = false;
   }
