@@ -5,9 +5,7 @@
 //
 //   fso_bench [--files N] [--folders N] [--search-files N] [--runs N]
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -22,44 +20,13 @@
 #include <string>
 #include <vector>
 
+#include "bench/support/bench_support.hpp"
 #include "fso/clsFSO.hpp"
 #include "platform/posix/posix_platform.hpp"
 
-extern char** environ;
-
-namespace fs = std::filesystem;
-
 namespace {
 
-// A user who is never asked anything; the message pump has nothing to run.
-class QuietUi : public ravlin::Ui {
- public:
-  int MessageBox(const std::string&, int, const std::string&) override { return ravlin::mb::kIdOk; }
-  std::optional<fs::path> BrowseForFolder(ravlin::Handle, const std::string&) override {
-    return std::nullopt;
-  }
-  void DoEvents() override {}
-};
-
-// A folder under the temporary folder, removed with everything in it at the end.
-class ScratchFolder {
- public:
-  ScratchFolder() {
-    std::string pattern = (fs::temp_directory_path() / "ravlin-bench-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-  }
-  ScratchFolder(const ScratchFolder&) = delete;
-  ScratchFolder& operator=(const ScratchFolder&) = delete;
-  ~ScratchFolder() {
-    std::error_code error;
-    fs::remove_all(path_, error);
-  }
-  const fs::path& path() const { return path_; }
-
- private:
-  fs::path path_;
-};
+using namespace ravlin::bench;
 
 struct Settings {
   int files = 100'000;
@@ -133,19 +100,9 @@ int MakeSearchFolder(const fs::path& folder, const Settings& settings) {
 
 // Runs a program with its output thrown away and waits for it.
 void RunQuietly(const std::vector<std::string>& arguments) {
-  std::vector<char*> argv;
-  std::vector<std::string> copies = arguments;
-  for (std::string& argument : copies) argv.push_back(argument.data());
-  argv.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  pid_t child = 0;
-  const int failed = ::posix_spawnp(&child, argv[0], &actions, nullptr, argv.data(), environ);
-  posix_spawn_file_actions_destroy(&actions);
-  if (failed != 0) throw std::runtime_error("cannot start " + arguments[0]);
-  int status = 0;
-  ::waitpid(child, &status, 0);
+  RunOptions mayFail;
+  mayFail.mayFail = true;
+  Run(arguments, mayFail);
 }
 
 // The best of `runs` timings of `work`, in milliseconds.
@@ -175,7 +132,7 @@ long PeakKiB() {
 void Report(const char* what, double ours, const char* tool, double theirs, double goal) {
   const double ratio = ours / theirs;
   std::printf("%-26s %9.1f ms   %-22s %9.1f ms   ratio %5.2f  (goal <= %.1f: %s)\n", what, ours,
-              tool, theirs, ratio, goal, ratio <= goal ? "met" : "NOT met");
+              tool, theirs, ratio, goal, Verdict(ratio <= goal));
 }
 
 }  // namespace
@@ -183,7 +140,7 @@ void Report(const char* what, double ours, const char* tool, double theirs, doub
 int main(int argc, char** argv) {
   try {
     const Settings settings = ReadSettings(argc, argv);
-    const ScratchFolder scratch;
+    const TempFolder scratch;
     const fs::path tree = scratch.path() / "tree";
     const fs::path notes = scratch.path() / "notes";
     std::printf("Generating %d files in %d folders and %d files to search in %s ...\n",

@@ -11,7 +11,8 @@ inline constexpr std::uint32_t kProcessQueryInformation = 0x0400;
 inline constexpr std::uint32_t kProcessAllAccess = 0x1F0FFF;
 inline constexpr std::uint32_t kStillActive = 259;
 
-// Processes: start one from a command line, open it for watching, read its exit code, end it.
+// Processes: start one from a command line, open it for watching, wait for it, read its exit
+// code, end it.
 class Processes {
  public:
   virtual ~Processes() = default;
@@ -25,9 +26,13 @@ class Processes {
                              std::uint32_t processId) = 0;
   // 259 while the process runs; its exit code once it has ended.
   virtual bool GetExitCodeProcess(Handle process, std::uint32_t& exitCode) = 0;
-  // The last line a process started by StartProcess wrote to its standard error (which still
-  // reaches ours), without the line break; empty while it runs, when it wrote none, and for
-  // processes started elsewhere.
+  // Returns true as soon as the process has ended (at once when it has already), false when
+  // `milliseconds` have passed first. A handle that cannot be waited on is not an early
+  // wake-up: the call then just lets the time pass.
+  virtual bool WaitForProcess(Handle process, std::uint32_t milliseconds) = 0;
+  // The last non-empty line that a process started by StartProcess wrote to its standard
+  // error (which still reaches ours), without the line break; empty while it runs, when it
+  // wrote none, and for processes started elsewhere.
   virtual std::string LastErrorLine(Handle process) = 0;
   virtual bool TerminateProcess(Handle process, std::uint32_t exitCode) = 0;
   virtual bool CloseHandle(Handle handle) = 0;

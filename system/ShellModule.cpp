@@ -54,13 +54,22 @@ bool ShellAndWait(const Platform& platform, const std::string& commandLine, int 
     }
 
     bool watchedToEnd = true;
+    // Once the process has ended, an exit code that still reads 259 leaves nothing to wake on.
+    bool ended = false;
     const std::uint32_t start = platform.clock->timeGetTime();
     std::uint32_t lastExitCode = 0;
     do {
       // A failed query leaves the previous exit code standing.
       platform.processes->GetExitCodeProcess(process.Get(), lastExitCode);
       platform.ui->DoEvents();
-      platform.clock->Sleep(kPollIntervalMs);
+      // The wait ends with the process, so its end costs no more than the process itself,
+      // and within one interval in any case, so that window messages keep running.
+      if (lastExitCode == kStillActive) {
+        if (ended)
+          platform.clock->Sleep(kPollIntervalMs);
+        else
+          ended = platform.processes->WaitForProcess(process.Get(), kPollIntervalMs);
+      }
       if (ElapsedSince(start, platform.clock->timeGetTime()) > timeoutMs) {
         message = kTimedOutMessage;
         lastExitCode = 0;

@@ -21,25 +21,21 @@
 #include "platform/posix/posix_token.hpp"
 
 namespace ravlin {
-namespace {
 
-std::filesystem::path DefaultRegistryStore() {
-  if (const char* state = std::getenv("XDG_STATE_HOME"); state != nullptr && *state != '\0')
-    return std::filesystem::path(state) / "ravlin" / "registry";
-  const char* home = std::getenv("HOME");
+std::filesystem::path PosixOptions::RegistryStoreFor(const char* registry, const char* stateHome,
+                                                     const char* home) {
+  if (registry != nullptr && *registry != '\0') return registry;
+  if (stateHome != nullptr && *stateHome != '\0')
+    return std::filesystem::path(stateHome) / "ravlin" / "registry";
   return std::filesystem::path(home != nullptr ? home : "/tmp") / ".local" / "state" / "ravlin" /
          "registry";
 }
 
-}  // namespace
-
 PosixOptions PosixOptions::FromEnvironment() {
   PosixOptions options;
   if (const char* drives = std::getenv("RAVLIN_DRIVES")) options.drives = drives;
-  if (const char* store = std::getenv("RAVLIN_REGISTRY"); store != nullptr && *store != '\0')
-    options.registryStore = store;
-  else
-    options.registryStore = DefaultRegistryStore();
+  options.registryStore = RegistryStoreFor(std::getenv("RAVLIN_REGISTRY"),
+                                           std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
   std::error_code error;
   const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
   options.programFolder = error ? std::filesystem::current_path() : executable.parent_path();

@@ -17,9 +17,13 @@ struct PosixOptions {
   // The folder of the running executable.
   std::filesystem::path programFolder;
 
-  // RAVLIN_DRIVES, RAVLIN_REGISTRY (default $XDG_STATE_HOME/ravlin/registry, or
-  // ~/.local/state/ravlin/registry) and the folder of /proc/self/exe.
+  // RAVLIN_DRIVES, RAVLIN_REGISTRY (see RegistryStoreFor) and the folder of /proc/self/exe.
   static PosixOptions FromEnvironment();
+  // The store that the values of RAVLIN_REGISTRY, XDG_STATE_HOME and HOME (each null when
+  // unset) choose: RAVLIN_REGISTRY, else $XDG_STATE_HOME/ravlin/registry, else
+  // ~/.local/state/ravlin/registry.
+  static std::filesystem::path RegistryStoreFor(const char* registry, const char* stateHome,
+                                                const char* home);
 };
 
 // The Linux backend of every platform service; `ui` is the active front end's.

@@ -13,13 +13,17 @@
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
+#include <limits>
 #include <thread>
 #include <utility>
 
 #include "platform/posix/posix_errors.hpp"
+#include "platform/posix/posix_platform.hpp"
+#include "platform/posix/spawn_actions.hpp"
 
 extern char** environ;
 
@@ -150,10 +154,13 @@ int OpenPidfd(std::uint32_t pid) {
 #endif
 }
 
+// Also true when the child can no longer be waited for (reaped by someone else), so that
+// nobody waits for an end that has passed.
 bool ChildHasEnded(std::uint32_t pid) {
   siginfo_t info{};
-  return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
-         info.si_pid != 0;
+  if (::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) != 0)
+    return errno != EINTR;
+  return info.si_pid != 0;
 }
 
 // Waits for the child's end without reaping it first, so that TerminateProcess, which holds
@@ -186,25 +193,13 @@ void WaitForChild(const std::shared_ptr<PosixProcesses::Child>& child, UniqueFd 
     child->lastErrorLine = last.Get();
     child->ended = true;
   }
+  child->endedChanged.notify_all();
   // A process the child left behind may still write to the same pipe.
   while (pipeOpen) {
     pollfd readable{errorPipe.get(), POLLIN, 0};
     if (::poll(&readable, 1, -1) > 0) pipeOpen = PassOnErrors(errorPipe.get(), nullptr);
   }
 }
-
-// posix_spawn's file actions, destroyed however the start ends.
-class SpawnActions {
- public:
-  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-  posix_spawn_file_actions_t* get() { return &actions_; }
-
- private:
-  posix_spawn_file_actions_t actions_;
-};
 
 bool SignalProcess(const PosixProcesses::Opened& opened, int signal) {
 #ifdef SYS_pidfd_send_signal
@@ -385,6 +380,46 @@ bool PosixProcesses::GetExitCodeProcess(Handle process, std::uint32_t& exitCode)
   return true;
 }
 
+bool PosixProcesses::WaitForProcess(Handle process, std::uint32_t milliseconds) {
+  const std::chrono::milliseconds timeout(milliseconds);
+  std::unique_lock lock(mutex_);
+  const auto found = handles_.find(process);
+  if (found == handles_.end()) {
+    lock.unlock();
+    std::this_thread::sleep_for(timeout);
+    return false;
+  }
+  const Opened opened = found->second;
+  lock.unlock();
+
+  if (opened.child) {
+    std::unique_lock childLock(opened.child->mutex);
+    return opened.child->endedChanged.wait_for(childLock, timeout,
+                                               [&] { return opened.child->ended; });
+  }
+  if (opened.pidfd) {
+    pollfd readable{opened.pidfd->get(), POLLIN, 0};
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (true) {
+      const auto left =
+          std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+      const int ready = ::poll(&readable, 1,
+                               static_cast<int>(std::clamp<std::int64_t>(
+                                   left.count(), 0, std::numeric_limits<int>::max())));
+      if (ready >= 0 || errno != EINTR) return ready > 0;
+    }
+  }
+  // Without a pidfd the end is looked for every 10 ms.
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  while (OtherProcessRunning(opened)) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return false;
+    std::this_thread::sleep_for(
+        std::min<std::chrono::steady_clock::duration>(left, std::chrono::milliseconds(10)));
+  }
+  return true;
+}
+
 std::string PosixProcesses::LastErrorLine(Handle process) {
   std::lock_guard lock(mutex_);
   const auto found = handles_.find(process);
@@ -456,20 +491,36 @@ bool IsRegistryEditorName(const std::string& name) {
   return EqualIgnoringCase(name, "regedit") || EqualIgnoringCase(name, "regedit.exe");
 }
 
-// The registry store that another process names in RAVLIN_REGISTRY (relative to its working
-// folder), or nothing when it names none (Wine's editor, or our importer on the default
-// store).
-std::optional<std::filesystem::path> NamedRegistryStore(
-    const std::filesystem::path& processFolder) {
+// The registry store another process works on, chosen from its environment as the program
+// chooses it (a relative path from its working folder). Nothing when the environment cannot
+// be read or reads empty, as it does while the process is still starting (inside execve,
+// already under its new name): then nothing tells which store it will work on.
+std::optional<std::filesystem::path> RegistryStoreOf(const std::filesystem::path& processFolder) {
   std::ifstream in(processFolder / "environ", std::ios::binary);
-  const std::string prefix = "RAVLIN_REGISTRY=";
+  std::map<std::string, std::string> variables;
+  bool anyEntry = false;
   for (std::string entry; std::getline(in, entry, '\0');) {
-    if (entry.rfind(prefix, 0) != 0 || entry.size() == prefix.size()) continue;
-    std::error_code error;
-    const auto workingFolder = std::filesystem::read_symlink(processFolder / "cwd", error);
-    return std::filesystem::weakly_canonical(workingFolder / entry.substr(prefix.size()), error);
+    anyEntry = true;
+    const std::size_t equals = entry.find('=');
+    const std::string name = entry.substr(0, equals);
+    if (equals != std::string::npos &&
+        (name == "RAVLIN_REGISTRY" || name == "XDG_STATE_HOME" || name == "HOME"))
+      variables.emplace(name, entry.substr(equals + 1));
   }
-  return std::nullopt;
+  if (!anyEntry) return std::nullopt;
+  const auto value = [&](const char* name) {
+    const auto found = variables.find(name);
+    return found == variables.end() ? nullptr : found->second.c_str();
+  };
+  const std::filesystem::path store = PosixOptions::RegistryStoreFor(
+      value("RAVLIN_REGISTRY"), value("XDG_STATE_HOME"), value("HOME"));
+  std::error_code error;
+  std::filesystem::path workingFolder;
+  if (store.is_relative()) {
+    workingFolder = std::filesystem::read_symlink(processFolder / "cwd", error);
+    if (error) return std::nullopt;
+  }
+  return std::filesystem::weakly_canonical(workingFolder / store, error);
 }
 
 bool IsZombie(const std::filesystem::path& processFolder) {
@@ -509,7 +560,8 @@ Handle PosixTopLevelWindows::FindWindowA(const std::string& className,
         !IsRegistryEditorName(ProgramNameOf(folder)))
       continue;
     if (IsZombie(folder)) continue;
-    if (const auto store = NamedRegistryStore(folder); store && *store != registryStore_) continue;
+    // Ours only when it positively works on our store.
+    if (RegistryStoreOf(folder) != registryStore_) continue;
     return kWindowHandleTag | (static_cast<Handle>(pid) << 2);
   }
   return 0;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
 #include <map>
@@ -47,6 +48,7 @@ class PosixProcesses : public Processes {
   Handle OpenProcess(std::uint32_t desiredAccess, bool inheritHandle,
                      std::uint32_t processId) override;
   bool GetExitCodeProcess(Handle process, std::uint32_t& exitCode) override;
+  bool WaitForProcess(Handle process, std::uint32_t milliseconds) override;
   std::string LastErrorLine(Handle process) override;
   bool TerminateProcess(Handle process, std::uint32_t exitCode) override;
   bool CloseHandle(Handle handle) override;
@@ -56,6 +58,7 @@ class PosixProcesses : public Processes {
   struct Child {
     std::uint32_t pid = 0;
     std::mutex mutex;
+    std::condition_variable endedChanged;
     bool ended = false;
     std::uint32_t exitCode = 0;
     std::string lastErrorLine;
@@ -85,9 +88,11 @@ class PosixProcesses : public Processes {
 
 // Linux has no top-level windows for us; a "Registry Editor" window stands for a running
 // registry editor process of this user (one named regedit or regedit.exe: our importer, or
-// Wine's), so that the repair can end it before it mounts a hive. An editor that names
-// another store than `registryStore` in RAVLIN_REGISTRY holds none of our keys and is left
-// alone (so are, for one, the editors of tests that run side by side on stores of their own).
+// Wine's) that works on `registryStore`, so that the repair can end it before it mounts a
+// hive. Which store an editor works on is read from its environment as the editor itself
+// reads it; an editor whose environment tells nothing (one still starting) or names another
+// store is left alone, as it may hold another repair's keys (another repair on a store of
+// its own, or tests that run side by side).
 class PosixTopLevelWindows : public TopLevelWindows {
  public:
   explicit PosixTopLevelWindows(std::filesystem::path registryStore);

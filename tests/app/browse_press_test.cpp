@@ -3,8 +3,12 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <memory>
+#include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,8 +16,6 @@
 #include "platform/posix/posix_platform.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
-
-extern char** environ;
 
 namespace ravlin {
 namespace {
@@ -155,20 +157,92 @@ TEST_F(BrowsePressTest, ClosingBeforeAnyPressShowsNothing) {
   EXPECT_EQ(form->FsoObject(), nullptr);
 }
 
+// A stand-in registry editor (a long sleep under the editor's name) with exactly the given
+// environment; killed and reaped when the test ends.
+class StandInEditor {
+ public:
+  StandInEditor(const std::filesystem::path& program, std::vector<std::string> environment)
+      : emptyEnvironment_(environment.empty()) {
+    std::string path = program.string(), seconds = "30";
+    char* argv[] = {path.data(), seconds.data(), nullptr};
+    std::vector<char*> envp;
+    for (auto& entry : environment) envp.push_back(entry.data());
+    envp.push_back(nullptr);
+    if (::posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = 0;
+  }
+  StandInEditor(const StandInEditor&) = delete;
+  StandInEditor& operator=(const StandInEditor&) = delete;
+  ~StandInEditor() {
+    if (pid_ == 0) return;
+    ::kill(pid_, SIGKILL);
+    Reap();
+  }
+
+  // Once it has taken the editor's name and, unless it has none, its environment, as a process
+  // scan sees them (the name comes first while the program starts).
+  bool Started(const std::string& name) const {
+    const std::string folder = "/proc/" + std::to_string(pid_);
+    for (int i = 0; i < 500; ++i) {
+      if (testing::ReadFile(folder + "/comm") == name + "\n" &&
+          testing::ReadFile(folder + "/environ").empty() == emptyEnvironment_)
+        return true;
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+  }
+  bool Running() const {
+    int status = 0;
+    return ::waitpid(pid_, &status, WNOHANG) == 0;
+  }
+  // Whether it ended by a signal; waits for its end.
+  bool Killed() {
+    const int status = Reap();
+    return WIFSIGNALED(status);
+  }
+
+ private:
+  int Reap() {
+    int status = 0;
+    if (::waitpid(pid_, &status, 0) == pid_) pid_ = 0;
+    return status;
+  }
+  bool emptyEnvironment_;
+  pid_t pid_ = 0;
+};
+
 TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
-  const auto editor = drive / "regedit";
-  std::filesystem::copy_file("/bin/sleep", editor);
-  std::string program = editor.string(), seconds = "20";
-  char* argv[] = {program.data(), seconds.data(), nullptr};
-  pid_t pid = 0;
-  ASSERT_EQ(::posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv, environ), 0);
+  std::filesystem::copy_file("/bin/sleep", drive / "regedit");
+  StandInEditor editor(drive / "regedit", {"RAVLIN_REGISTRY=" + registry.path().string()});
+  ASSERT_TRUE(editor.Started("regedit"));
 
   form->Browse_Click();
 
-  int status = 0;
-  ASSERT_EQ(::waitpid(pid, &status, 0), pid);
-  EXPECT_TRUE(WIFSIGNALED(status));
+  EXPECT_TRUE(editor.Killed());
   EXPECT_TRUE(Shown("Dialog: Choose a Windows Directory"));
+}
+
+TEST_F(BrowsePressTest, EditorsOfOtherStoresSurviveAPressAndOursDoesNot) {
+  std::filesystem::copy_file("/bin/sleep", drive / "regedit");
+  std::filesystem::copy_file("/bin/sleep", drive / "regedit.exe");
+  const std::string home = "HOME=" + (drive / "home").string();
+  // Started first, so that a scan meets them before ours.
+  StandInEditor otherStore(drive / "regedit",
+                           {"RAVLIN_REGISTRY=" + (drive / "other store").string(), home});
+  StandInEditor defaultStore(drive / "regedit.exe", {home});
+  // An editor caught while it starts (inside execve) already has its name, but its
+  // environment reads empty: it may be starting on any store.
+  StandInEditor starting(drive / "regedit", {});
+  StandInEditor ours(drive / "regedit", {"RAVLIN_REGISTRY=" + registry.path().string(), home});
+  ASSERT_TRUE(otherStore.Started("regedit") && defaultStore.Started("regedit.exe") &&
+              starting.Started("regedit") && ours.Started("regedit"));
+
+  form->Browse_Click();
+
+  EXPECT_TRUE(ours.Killed());
+  form->Browse_Click();
+  EXPECT_TRUE(otherStore.Running());
+  EXPECT_TRUE(defaultStore.Running());
+  EXPECT_TRUE(starting.Running());
 }
 
 }  // namespace

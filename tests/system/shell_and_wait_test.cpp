@@ -3,9 +3,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 
-#include <chrono>
 #include <set>
-#include <thread>
+#include <utility>
 
 #include "platform/posix/drive_table.hpp"
 #include "platform/posix/posix_clock.hpp"
@@ -20,8 +19,9 @@ namespace {
 using ravlin::testing::ScriptedUi;
 using ravlin::testing::TempDir;
 
-// The real process service, watched: which processes were started and which handles are
-// still open. `refuseOpen` stands for a process the system will not let us open.
+// The real process service, watched: which processes were started, which handles are still
+// open, how often it was waited on. `refuseOpen` stands for a process the system will not let
+// us open, `endedWith259` for one that ends with the exit code that also means "running".
 class WatchedProcesses : public Processes {
  public:
   explicit WatchedProcesses(const std::filesystem::path& programFolder)
@@ -39,7 +39,13 @@ class WatchedProcesses : public Processes {
     return handle;
   }
   bool GetExitCodeProcess(Handle process, std::uint32_t& exitCode) override {
-    return real_.GetExitCodeProcess(process, exitCode);
+    const bool read = real_.GetExitCodeProcess(process, exitCode);
+    if (endedWith259) exitCode = kStillActive;
+    return read;
+  }
+  bool WaitForProcess(Handle process, std::uint32_t milliseconds) override {
+    ++waits;
+    return real_.WaitForProcess(process, milliseconds);
   }
   std::string LastErrorLine(Handle process) override { return real_.LastErrorLine(process); }
   bool TerminateProcess(Handle process, std::uint32_t exitCode) override {
@@ -58,26 +64,38 @@ class WatchedProcesses : public Processes {
   std::vector<std::uint32_t> started;
   std::set<Handle> open;
   int opened = 0;
+  int waits = 0;
   bool refuseOpen = false;
+  bool endedWith259 = false;
 
  private:
   PosixProcesses real_;
 };
 
-// A counter that starts where the test wants it (near a wrap) and moves by `step` per sleep,
-// while the sleep itself lasts long enough in real time for short processes to end.
+// A counter that starts where the test wants it (near a wrap) and moves by `step` at each
+// reading after the first: one step per cycle of the wait. Sleeps take no time and are counted.
 class SteppingClock : public Clock {
  public:
   SteppingClock(std::uint32_t start, std::uint32_t step) : now_(start), step_(step) {}
-  std::uint32_t timeGetTime() override { return now_; }
-  void Sleep(std::uint32_t) override {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    now_ += step_;
-  }
+  std::uint32_t timeGetTime() override { return std::exchange(now_, now_ + step_); }
+  void Sleep(std::uint32_t) override { ++sleeps; }
+
+  int sleeps = 0;
 
  private:
   std::uint32_t now_;
   std::uint32_t step_;
+};
+
+// The real clock, with its sleeps counted.
+class CountingClock : public PosixClock {
+ public:
+  void Sleep(std::uint32_t milliseconds) override {
+    ++sleeps;
+    PosixClock::Sleep(milliseconds);
+  }
+
+  int sleeps = 0;
 };
 
 class ShellAndWaitTest : public ::testing::Test {
@@ -94,8 +112,10 @@ class ShellAndWaitTest : public ::testing::Test {
     platform.processes = processes;
     platform.clock = std::make_shared<PosixClock>();
   }
-  void UseClock(std::uint32_t start, std::uint32_t step) {
-    platform.clock = std::make_shared<SteppingClock>(start, step);
+  SteppingClock& UseClock(std::uint32_t start, std::uint32_t step) {
+    auto clock = std::make_shared<SteppingClock>(start, step);
+    platform.clock = clock;
+    return *clock;
   }
 };
 
@@ -190,7 +210,9 @@ TEST_F(ShellAndWaitTest, TimeOutIsStrictlyGreaterAndLeavesTheProcessRunning) {
 }
 
 TEST_F(ShellAndWaitTest, ZeroOrNegativeTimeOutFailsTheFirstCycleEvenForAnEndedProcess) {
+  // A negative time-out has passed whatever the clock says; zero as soon as it moves.
   for (const std::int32_t timeout : {0, -5}) {
+    if (timeout == 0) UseClock(5000, 1);
     message = "untouched";
     ui->doEventsCalls = 0;
     EXPECT_FALSE(ShellAndWait(platform, "true", 1, message, timeout));
@@ -198,6 +220,27 @@ TEST_F(ShellAndWaitTest, ZeroOrNegativeTimeOutFailsTheFirstCycleEvenForAnEndedPr
     EXPECT_EQ(ui->doEventsCalls, 1);
   }
   EXPECT_TRUE(processes->open.empty());
+}
+
+TEST_F(ShellAndWaitTest, WaitWakesWhenTheProcessEndsInsteadOfSleeping) {
+  auto clock = std::make_shared<CountingClock>();
+  platform.clock = clock;
+  EXPECT_TRUE(ShellAndWait(platform, "sleep 0.35", 1, message, 2000000000));
+  EXPECT_EQ(clock->sleeps, 0);
+  // Each wait lasts one interval at most, so messages still ran at least every 100 ms.
+  EXPECT_GE(ui->doEventsCalls, 3);
+  EXPECT_EQ(processes->waits, ui->doEventsCalls - 1);
+}
+
+TEST_F(ShellAndWaitTest, ProcessThatEndedWith259IsWaitedForBySleepingUntilTheTimeOut) {
+  processes->endedWith259 = true;
+  SteppingClock& clock = UseClock(5000, 1000);
+  EXPECT_FALSE(ShellAndWait(platform, "true", 1, message, 9500));
+  EXPECT_EQ(message, "The process has timed out.");
+  EXPECT_EQ(ui->doEventsCalls, 10);
+  // Once the wait has seen the end, nothing is left to wake on: the cycles sleep.
+  EXPECT_GT(clock.sleeps, 0);
+  EXPECT_EQ(processes->waits + clock.sleeps, 10);
 }
 
 TEST_F(ShellAndWaitTest, CounterWrapDuringAWaitIsNoFailure) {

@@ -1,0 +1,148 @@
+#include "bench/support/bench_support.hpp"
+
+#include <fcntl.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include "platform/posix/spawn_actions.hpp"
+
+extern char** environ;
+
+namespace ravlin::bench {
+
+Timing Run(const std::vector<std::string>& arguments, const RunOptions& options) {
+  std::vector<std::string> storage(arguments);
+  std::vector<char*> argv;
+  for (auto& argument : storage) argv.push_back(argument.data());
+  argv.push_back(nullptr);
+  SpawnActions actions;
+  const std::string output = options.output.empty() ? "/dev/null" : options.output.string();
+  posix_spawn_file_actions_addopen(actions.get(), STDOUT_FILENO, output.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (options.quiet)
+    posix_spawn_file_actions_addopen(actions.get(), STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  if (::posix_spawnp(&pid, argv[0], actions.get(), nullptr, argv.data(), environ) != 0)
+    throw std::runtime_error("cannot start " + arguments[0]);
+  int status = 0;
+  rusage usage{};
+  if (::wait4(pid, &status, 0, &usage) != pid) throw std::runtime_error("wait4 failed");
+  const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
+  const int exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (exitCode != 0 && !options.mayFail)
+    throw std::runtime_error(arguments[0] + " failed (status " + std::to_string(status) + ")");
+  return {elapsed.count(), usage.ru_maxrss, exitCode};
+}
+
+Timing RunMeasured(const std::vector<std::string>& arguments, const fs::path& scratch,
+                   const RunOptions& options) {
+  const auto peakFile = scratch / "peak.txt";
+  std::vector<std::string> timed{"/usr/bin/time", "-f", "%M", "-o", peakFile.string()};
+  timed.insert(timed.end(), arguments.begin(), arguments.end());
+  Timing timing = Run(timed, options);
+  timing.peakKilobytes = std::stol(ReadAll(peakFile));
+  return timing;
+}
+
+double Median(std::vector<double> values) {
+  std::sort(values.begin(), values.end());
+  return values[values.size() / 2];
+}
+
+std::string ReadAll(const fs::path& file) {
+  std::ifstream in(file, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteAll(const fs::path& file, const std::string& bytes) {
+  std::ofstream out(file, std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  if (!out.flush()) throw std::runtime_error("cannot write " + file.string());
+}
+
+double CopyAndSync(const std::vector<std::pair<fs::path, fs::path>>& copies) {
+  std::vector<char> buffer(1 << 20);
+  std::vector<std::string> sync{"sync"};
+  const auto start = std::chrono::steady_clock::now();
+  for (const auto& [from, to] : copies) {
+    std::ifstream in(from, std::ios::binary);
+    std::ofstream out(to, std::ios::binary | std::ios::trunc);
+    while (in.read(buffer.data(), static_cast<std::streamsize>(buffer.size())) || in.gcount() > 0)
+      out.write(buffer.data(), in.gcount());
+    if (!out.flush()) throw std::runtime_error("cannot write " + to.string());
+    sync.push_back(to.string());
+  }
+  const std::chrono::duration<double> written = std::chrono::steady_clock::now() - start;
+  return written.count() + Run(sync).seconds;
+}
+
+namespace {
+
+fs::path SourceDirOfThisBuild(const fs::path& binFolder) {
+  std::ifstream cache(binFolder.parent_path() / "CMakeCache.txt");
+  const std::string key = "CMAKE_HOME_DIRECTORY:INTERNAL=";
+  for (std::string line; std::getline(cache, line);)
+    if (line.starts_with(key)) return line.substr(key.size());
+  throw std::runtime_error("no CMakeCache.txt beside " + binFolder.string() +
+                           "; give the source folder as the first argument");
+}
+
+}  // namespace
+
+Arguments ReadArguments(int argc, char** argv, int defaultRuns) {
+  Arguments arguments;
+  arguments.binFolder = fs::read_symlink("/proc/self/exe").parent_path();
+  arguments.source = argc > 1 ? fs::path(argv[1]) : SourceDirOfThisBuild(arguments.binFolder);
+  arguments.runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : defaultRuns;
+  return arguments;
+}
+
+void DecompressTestHive(const fs::path& source, const std::string& name, const fs::path& target) {
+  const auto compressed = source / "tests" / "data" / "hives" / (name + ".xz");
+  RunOptions toTarget;
+  toTarget.output = target;
+  Run({"xz", "--decompress", "--keep", "--stdout", compressed.string()}, toTarget);
+}
+
+const char* Verdict(bool met) {
+  return met ? "met" : "MISSED";
+}
+
+void ReportPeakMemory(long peakKilobytes, std::uintmax_t hiveBytes) {
+  const double peakMb = static_cast<double>(peakKilobytes) / 1024;
+  const double limitMb = 2 * static_cast<double>(hiveBytes) / (1024 * 1024) + 20;
+  std::printf("  peak memory        %5.1f MB (goal <= %.1f MB) %s\n\n", peakMb, limitMb,
+              Verdict(peakMb <= limitMb));
+  std::fflush(stdout);
+}
+
+TempFolder::TempFolder() {
+  std::string pattern = (fs::temp_directory_path() / "ravlin-bench-XXXXXX").string();
+  if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+  path_ = pattern;
+}
+
+TempFolder::~TempFolder() {
+  std::error_code error;
+  fs::remove_all(path_, error);
+}
+
+int QuietUi::MessageBox(const std::string&, int, const std::string&) {
+  return mb::kIdOk;
+}
+
+std::optional<fs::path> QuietUi::BrowseForFolder(Handle, const std::string&) {
+  return std::nullopt;
+}
+
+}  // namespace ravlin::bench
