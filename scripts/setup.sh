@@ -12,6 +12,7 @@ packages=(
   xz-utils                               # the compressed test hives
   attr                                   # setfattr/getfattr: extended attributes in tests
   time                                   # peak memory of the programs a benchmark runs
+  clang-14 libclang-rt-14-dev            # libFuzzer and its sanitizers: the fuzz targets
 )
 
 missing=()
