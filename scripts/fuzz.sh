@@ -36,9 +36,10 @@ status=0
 "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
   -artifact_prefix="$crashes/" "$@" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
 
-runs=$(grep -o 'stat::number_of_executed_units: *[0-9]*' "$log" | grep -o '[0-9]*$' | tail -1)
+# The last progress line ("#RUNS ..."), as a single process and with -fork alike.
+runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
 echo "fuzz_$target: ${runs:-?} runs in $seconds s, corpus $(ls "$corpus" | wc -l) inputs," \
-  "exit $status (log: $log)"
+  "$(ls "$crashes" | wc -l) crash inputs kept, exit $status (log: $log)"
 if [ "$status" -ne 0 ]; then
   grep -m1 -A30 -E 'ERROR: |runtime error|deadly signal' "$log" >&2 || tail -30 "$log" >&2
   ls "$crashes" >&2
