@@ -21,7 +21,7 @@ namespace {
 
 constexpr const char* kMount = "Ravlin_Fuzz";
 constexpr const char* kHiveText = "C:\\WINDOWS\\system32\\config\\system";
-constexpr int kMostKeysWalked = 3000;
+constexpr int kMostKeysWalked = 500;
 
 struct Guest {
   fs::path top;
