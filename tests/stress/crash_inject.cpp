@@ -326,7 +326,11 @@ class CrashInjection {
     {
       ProgramGroup repair(Repair(place / "guest", place / "store"), place / "killed-run.txt");
       if (const auto exitCode = repair.Wait(delay)) {
-        kind.kills.Count(*exitCode == 0 ? "ended before the kill" : "FAILED: ended with an error");
+        if (*exitCode == 0)
+          kind.kills.Count("ended before the kill");
+        else
+          kind.kills.Fail("a run that was not killed ended with an error",
+                          what.str() + ": " + LastLines(ReadFile(place / "killed-run.txt"), 3));
       } else {
         repair.KillGroup();
         repair.Wait(std::chrono::milliseconds(-1));
