@@ -138,6 +138,7 @@ class CrashInjection {
     std::cout << "crash injection: " << options_.iterations << " kills, " << options_.pairs
               << " pairs of repairs at once per mode and guest, seed " << options_.seed
               << (options_.wholeHive ? ", whole hive all or nothing" : "") << "\n";
+    const auto started = std::chrono::steady_clock::now();
     std::vector<GuestKind> kinds;
     kinds.resize(2);
     kinds[0].name = "XP-like sample";
@@ -162,7 +163,10 @@ class CrashInjection {
         failures += tally.Failures();
       }
     }
-    std::cout << (failures == 0 ? "all checks held" : std::to_string(failures) + " faults") << "\n";
+    const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
+        std::chrono::steady_clock::now() - started);
+    std::cout << (failures == 0 ? "all checks held" : std::to_string(failures) + " faults") << " ("
+              << seconds.count() << " s)\n";
     return failures == 0 ? 0 : 1;
   }
 
