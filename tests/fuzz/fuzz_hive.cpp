@@ -61,11 +61,12 @@ struct Guest {
 };
 
 // Enumerates the keys below `key` depth first, querying each key's default value, until
-// `budget` keys have been seen.
+// `budget` keys have been seen: a damaged hive can hold a key that is its own subkey.
 void Walk(ravlin::Registry& registry, RegKey key, int& budget) {
+  if (--budget < 0) return;
   std::uint32_t size = 0;
   registry.RegQueryValueExA(key, "", nullptr, nullptr, &size);
-  for (std::uint32_t index = 0; budget > 0; ++index, --budget) {
+  for (std::uint32_t index = 0; budget > 0; ++index) {
     std::string name;
     if (registry.RegEnumKeyA(key, index, name, 256) != kErrorSuccess) return;
     RegKey child = 0;
