@@ -28,13 +28,13 @@ corpus="$build/corpus/$target"
 crashes="$build/crashes/$target"
 log="$build/logs/$target.log"
 mkdir -p "$corpus" "$crashes" "$(dirname "$log")"
-seeds=()
-if [ -d "tests/fuzz/corpus/$target" ]; then seeds=("tests/fuzz/corpus/$target"); fi
+# The fuzzer adds to the corpus folders it is given: it gets a copy of the seeds.
+cp -n "tests/fuzz/corpus/$target"/* "$corpus"/ 2>/dev/null || true
 
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:${UBSAN_OPTIONS:-}"
 status=0
 "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -timeout=30 -print_final_stats=1 \
-  -artifact_prefix="$crashes/" "$@" "$corpus" "${seeds[@]}" >"$log" 2>&1 || status=$?
+  -artifact_prefix="$crashes/" "$@" "$corpus" >"$log" 2>&1 || status=$?
 
 # The last progress line ("#RUNS ..."), as a single process and with -fork alike.
 runs=$(grep -oE '^#[0-9]+' "$log" | tail -1 | tr -d '#')
