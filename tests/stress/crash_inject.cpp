@@ -53,12 +53,13 @@ struct Options {
 // Outcome counts of one part of the run; names starting "FAILED" are faults.
 struct Tally {
   std::map<std::string, int> counts;
-  std::vector<std::string> details;  // the first few faults, to reproduce them
+  std::vector<std::string> details;  // the first few of each fault, to reproduce them
 
   void Count(const std::string& outcome) { ++counts[outcome]; }
   void Fail(const std::string& fault, const std::string& detail) {
-    Count("FAILED: " + fault);
-    if (details.size() < 12) details.push_back(fault + ": " + detail);
+    const std::string outcome = "FAILED: " + fault;
+    Count(outcome);
+    if (counts[outcome] <= 3) details.push_back(fault + ": " + detail);
   }
   int Failures() const {
     int failures = 0;
