@@ -16,6 +16,7 @@ packages=(
   librsvg2-bin                           # rsvg-convert: the PNG icons made from the SVG
   man-db desktop-file-utils appstream libxml2-utils  # checks of the manual page and desktop files
   libmspack-dev gcab ntfs-3g             # driver cabinets (read; made in tests), NTFS in tests
+  clang-14 libclang-rt-14-dev            # libFuzzer and its sanitizers: the fuzz targets
 )
 
 missing=()
