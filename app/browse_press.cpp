@@ -114,10 +114,11 @@ void Form1::Browse_Click() {
     if (!blnAbort) {
       ContinueOnError([this] { InstallFixes(); });
       if (!blnAbort) {
-        ContinueOnError([this] { UnloadGuestHive(); });
         // The repair reaches the guest's hive file only when the unmount writes it back:
         // after a failed unmount nothing may report success.
-        if (!HiveMountedByThisRun()) {
+        bool unloaded = false;
+        ContinueOnError([&] { unloaded = UnloadGuestHive(GuestHiveFile()); });
+        if (unloaded) {
           EndRecord(true);
           SetText(ControlId::Label3, "Idle");
           ContinueOnError([&] {

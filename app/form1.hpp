@@ -70,7 +70,6 @@ class Form1 {
   clsFSO& FSO();
   bool ProgramFolderUsable();
   void ExplainStatus(std::int32_t status);
-  bool HiveMountedByThisRun() const { return hiveMountedByThisRun_; }
 
   // browse_press.cpp
   void CloseRegistryEditor();
@@ -78,8 +77,9 @@ class Form1 {
   // guest_hive.cpp
   void LoadGuestHive();
   void UnloadGuestHive();
-  // The same, naming `hiveFile` in its failure message instead of the file under Text1.
-  void UnloadGuestHive(const std::string& hiveFile);
+  // The same, naming `hiveFile` in its failure message instead of the file under Text1;
+  // true when the hive was unmounted (and so written back into the guest).
+  bool UnloadGuestHive(const std::string& hiveFile);
   // install_fixes.cpp
   void InstallFixes();
   void ImportRegFile(const std::int16_t& N);

@@ -90,22 +90,25 @@ void Form1::UnloadGuestHive() {
   UnloadGuestHive(GuestHiveFile());
 }
 
-void Form1::UnloadGuestHive(const std::string& hiveFile) {
+bool Form1::UnloadGuestHive(const std::string& hiveFile) {
   SetText(ControlId::Label3, "Unloading SYSTEM Registry Hive...");
   std::int32_t status = modRegistry::kNothingDone;
   ContinueOnError([&] {
     status = platform_.registry->RegUnLoadKeyA(kHkeyLocalMachine, std::string(kMountName));
   });
-  if (status == kErrorSuccess) {
+  // A guest hive changed since the mount ends the mount without writing it back: nothing is
+  // left to unmount when the program ends.
+  if (status == kErrorSuccess || status == kErrorFileInvalid) {
     hiveMountedByThisRun_ = false;
     mountedHiveFile_.clear();
-    return;
   }
+  if (status == kErrorSuccess) return true;
   ContinueOnError([&] {
     platform_.ui->MessageBox(UnloadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly,
                              std::string(kApplicationTitle));
     ExplainStatus(status);
   });
+  return false;
 }
 
 }  // namespace ravlin

@@ -17,7 +17,7 @@ struct Explanation {
   std::string_view text;
 };
 
-constexpr std::array<Explanation, 9> kExplanations{{
+constexpr std::array<Explanation, 10> kExplanations{{
     {kErrorAccessDenied,
      "access denied: another program holds the hive open, or you lack the rights to change "
      "the guest. Close registry editors and run Ravlin as root (on Windows, as administrator)."},
@@ -42,6 +42,10 @@ constexpr std::array<Explanation, 9> kExplanations{{
     {kErrorPrivilegeNotHeld,
      "you lack the rights to load or change the guest's hive. Run Ravlin as root (on Windows, "
      "as administrator)."},
+    {kErrorFileInvalid,
+     "the guest's hive changed on disk after Ravlin loaded it (another program or repair "
+     "wrote it), so Ravlin did not write over it; its own result is kept in the registry "
+     "store as kept-mount-*.hiv. Check the guest, then run the repair again."},
     {kErrorCantResolveFilename,
      "a link in the guest leads outside the chosen Windows folder, and Ravlin never writes "
      "through it. Check the guest's system32\\config folder for symbolic links."},

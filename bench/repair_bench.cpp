@@ -90,8 +90,9 @@ Figures Measure(const fs::path& pristine, const fs::path& program, const fs::pat
 
     RunOptions toFile;
     toFile.output = folder / "repair.txt";
+    // --force: the Windows 7 hive is a later Windows, which --yes does not repair.
     const auto repair = RunMeasured({(program / "ravlin").string(), "--console", "--guest",
-                                     (drive / "WINDOWS").string(), "--yes"},
+                                     (drive / "WINDOWS").string(), "--force"},
                                     folder, toFile);
     const std::string shown = ReadAll(toFile.output);
     if (shown.find("Operation completed successfully!") == std::string::npos)

@@ -45,8 +45,9 @@ endif()
 # --- ravlin-static: the console front end and the importer in one file linked with -static.
 # A consumer that sets RAVLIN_STATIC_LINK gets the static archive of every pkg-config library
 # (libhivex.a) instead of the shared one; everyone else links as before.
+# The sanitizers' and the fuzzer's runtimes cannot be linked statically: those builds skip it.
 find_library(RAVLIN_HIVEX_ARCHIVE NAMES libhivex.a)
-if(RAVLIN_HIVEX_ARCHIVE)
+if(RAVLIN_HIVEX_ARCHIVE AND NOT RAVLIN_SANITIZE AND NOT RAVLIN_FUZZ)
   get_directory_property(importedTargets DIRECTORY ${CMAKE_SOURCE_DIR} IMPORTED_TARGETS)
   foreach(imported IN LISTS importedTargets)
     if(NOT imported MATCHES "^PkgConfig::")
@@ -91,7 +92,7 @@ if(RAVLIN_HIVEX_ARCHIVE)
   target_link_options(ravlin-static PRIVATE -static)
   set_target_properties(ravlin-static PROPERTIES RAVLIN_STATIC_LINK ON)
 else()
-  message(STATUS "libhivex.a not found: ravlin-static is not built")
+  message(STATUS "ravlin-static is not built (no libhivex.a, or a sanitizer or fuzz build)")
 endif()
 
 # --- The icon in the sizes a desktop asks for, made from the SVG at build time.

@@ -2,10 +2,10 @@
 
 #include <hivex.h>
 
-#include <cstdlib>
 #include <functional>
 
 #include "platform/codepage.hpp"
+#include "platform/posix/posix_registry_hive.hpp"
 
 namespace ravlin {
 namespace {
@@ -14,12 +14,6 @@ struct HiveCloser {
   void operator()(hive_h* hive) const { hivex_close(hive); }
 };
 using OpenHive = std::unique_ptr<hive_h, HiveCloser>;
-
-struct FreeDeleter {
-  void operator()(void* memory) const { std::free(memory); }
-};
-template <typename T>
-using Malloced = std::unique_ptr<T, FreeDeleter>;
 
 OpenHive Open(const DriveTable& drives, const std::string& file) {
   const auto native = drives.ToNative(file);
@@ -44,13 +38,11 @@ hive_node_h Find(hive_h* hive, const std::string& keyPath) {
 
 std::optional<HiveValue> ValueOf(hive_h* hive, hive_value_h value) {
   const Malloced<char> name(hivex_value_key(hive, value));
-  hive_type type{};
-  std::size_t length = 0;
-  const Malloced<char> data(hivex_value_value(hive, value, &type, &length));
-  if (!name || !data) return std::nullopt;
   HiveValue read;
+  std::size_t length = 0;
+  const Malloced<char> data = ReadValueData(hive, value, read.type, length);
+  if (!name || !data) return std::nullopt;
   read.name = Utf8ToAnsi(name.get());
-  read.type = static_cast<std::uint32_t>(type);
   read.data.assign(data.get(), data.get() + length);
   return read;
 }

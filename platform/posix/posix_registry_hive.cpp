@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <cstdlib>
+#include <type_traits>
 
 #include "platform/posix/hive_generator.hpp"
 #include "platform/posix/posix_registry_names.hpp"
@@ -205,6 +206,15 @@ std::int32_t HiveFile::DeleteKey(hive_node_h node) {
   return kErrorSuccess;
 }
 
+Malloced<char> ReadValueData(hive_h* hive, hive_value_h value, std::uint32_t& type,
+                             std::size_t& length) {
+  std::underlying_type_t<hive_type> number = 0;
+  Malloced<char> data(
+      hivex_value_value(hive, value, reinterpret_cast<hive_type*>(&number), &length));
+  type = static_cast<std::uint32_t>(number);
+  return data;
+}
+
 std::int32_t HiveFile::ReadValues(hive_node_h node, std::vector<StoredValue>& values) const {
   values.clear();
   errno = 0;
@@ -215,11 +225,9 @@ std::int32_t HiveFile::ReadValues(hive_node_h node, std::vector<StoredValue>& va
     Malloced<char> name(hivex_value_key(hive_, *value));
     if (!name) return kErrorBadDb;
     stored.name = name.get();
-    hive_type type{};
     std::size_t length = 0;
-    Malloced<char> data(hivex_value_value(hive_, *value, &type, &length));
+    const Malloced<char> data = ReadValueData(hive_, *value, stored.type, length);
     if (!data) return kErrorBadDb;
-    stored.type = static_cast<std::uint32_t>(type);
     stored.data.assign(data.get(), data.get() + length);
     values.push_back(std::move(stored));
   }

@@ -34,6 +34,11 @@ struct FreeDeleter {
 template <typename T>
 using Malloced = std::unique_ptr<T, FreeDeleter>;
 
+// A value's data and type. Hives hold types beyond libhivex's enumeration (2305 and more are
+// seen), so the type is received as the enumeration's underlying number, never as the enum.
+Malloced<char> ReadValueData(hive_h* hive, hive_value_h value, std::uint32_t& type,
+                             std::size_t& length);
+
 // A value as the hive stores it.
 struct StoredValue {
   std::string name;  // UTF-8

@@ -247,10 +247,16 @@ TEST_F(InstallFixesTest, AGuestHiveChangedDuringTheRepairIsNeitherOverwrittenNor
   const auto texts = BoxTexts();
   EXPECT_EQ(std::count(texts.begin(), texts.end(), kSuccess), 0) << ::testing::PrintToString(texts);
   ASSERT_FALSE(texts.empty());
-  EXPECT_EQ(texts.back().rfind("Error unloading registry hive, ", 0), 0u) << texts.back();
+  EXPECT_EQ(texts.back().rfind("Error unloading registry hive, 1006\r\n", 0), 0u) << texts.back();
+  ASSERT_FALSE(ui_->explanations.empty());
+  EXPECT_EQ(ui_->explanations.back().rfind("Status 1006: ", 0), 0u);
   EXPECT_EQ(ReadFile(hive_), changed) << "the other program's hive was written over";
   EXPECT_FALSE(ui_->unloaded);
   EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
+  // The mount ended with the refusal: closing the window has nothing left to unmount.
+  const std::size_t shown = ui_->boxes.size();
+  EXPECT_TRUE(form_->RequestClose());
+  EXPECT_EQ(ui_->boxes.size(), shown) << ::testing::PrintToString(BoxTexts());
 }
 
 TEST_F(InstallFixesTest, TheEditorsLastErrorLineReachesTheBoxAndItsStatusIsExplained) {

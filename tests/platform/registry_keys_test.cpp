@@ -209,5 +209,25 @@ TEST_F(RegistryKeys, DeletedTreeLeavesItsHandlesReachingNothing) {
   EXPECT_EQ(registry->RegDeleteTreeA(kHkeyLocalMachine, "Tree\\Branch"), kErrorFileNotFound);
 }
 
+TEST_F(RegistryKeys, ValueTypesBeyondTheKnownOnesAreReadAndKeptAsNumbers) {
+  // Real hives hold such types; the number must come through unchanged, and writing another
+  // value of the key must keep it.
+  MakeGuestHive({{"Odd", {{"Custom", 2305, {1, 2, 3}}, {"Huge", 0xFFFFFFFC, {4}}}}});
+  EnablePrivileges();
+  ASSERT_EQ(registry->RegLoadKeyA(kHkeyLocalMachine, "Guest", kGuestHiveText), 0);
+  RegKey key = 0;
+  ASSERT_EQ(registry->RegOpenKeyExA(kHkeyLocalMachine, "Guest\\Odd", 0, kKeyAllAccess, key), 0);
+  std::vector<std::uint8_t> data;
+  std::uint32_t type = 0;
+  ASSERT_EQ(Query(key, "Custom", data, &type), 0);
+  EXPECT_EQ(type, 2305u);
+  EXPECT_EQ(data, (std::vector<std::uint8_t>{1, 2, 3}));
+  ASSERT_EQ(SetString(key, "Added", "x"), 0);
+  ASSERT_EQ(Query(key, "Huge", data, &type), 0);
+  EXPECT_EQ(type, 0xFFFFFFFCu);
+  EXPECT_EQ(registry->RegCloseKey(key), 0);
+  EXPECT_EQ(registry->RegUnLoadKeyA(kHkeyLocalMachine, "Guest"), 0);
+}
+
 }  // namespace
 }  // namespace ravlin::testing

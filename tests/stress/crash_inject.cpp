@@ -1,14 +1,14 @@
-// crash_inject [--iterations N] [--pairs N] [--seed S] [--whole-hive]
+// crash_inject [--iterations N] [--pairs N] [--seed S]
 // Repairs fresh guests with the console front end as a whole process, kills its process
 // group (the program and the registry editor it runs) with SIGKILL at a random moment, and
 // checks what the kill left: the guest hive opens with libhivex, each control set is either
-// untouched or carries all of its registry file, the backup is byte-equal to the untouched
-// hive, and the next run completes, leaving the result of a full repair and no temporary
-// file. With --whole-hive the guest hive must also be all or nothing: either untouched or
-// the full result. Then starts two repairs of one guest at once (on one registry store and
-// on two): one completes, the other fails with a message, and the hive is never torn.
-// Guests: the XP-like sample and the Windows 7 hive of the test data, taken in turns.
-// Prints the count of each outcome; exits 1 when any check failed.
+// untouched or carries all of its registry file, the whole hive is either untouched or the
+// full result (the repair reaches the guest in one write at the unmount), the backup is
+// byte-equal to the untouched hive, and the next run completes, leaving the result of a full
+// repair and no temporary file. Then starts two repairs of one guest at once (on one registry store
+// and on two): one completes, the other fails with a message, and the hive is never torn. Guests:
+// the XP-like sample and the Windows 7 hive of the test data, taken in turns. Prints the count of
+// each outcome; exits 1 when any check failed.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -42,12 +42,12 @@ constexpr std::chrono::seconds kRunLimit{180};
 const fs::path kHiveInGuest = fs::path("WINDOWS") / "system32" / "config" / "system";
 const fs::path kBackupInGuest =
     fs::path("WINDOWS") / "system32" / "config" / "system.ravlin-backup";
+const fs::path kRecordInGuest = fs::path("WINDOWS") / "ravlin.log";
 
 struct Options {
   int iterations = 100;
   int pairs = 5;
   std::uint64_t seed = std::random_device{}();
-  bool wholeHive = false;
 };
 
 // Outcome counts of one part of the run; names starting "FAILED" are faults.
@@ -137,8 +137,7 @@ class CrashInjection {
 
   int Run() {
     std::cout << "crash injection: " << options_.iterations << " kills, " << options_.pairs
-              << " pairs of repairs at once per mode and guest, seed " << options_.seed
-              << (options_.wholeHive ? ", whole hive all or nothing" : "") << "\n";
+              << " pairs of repairs at once per mode and guest, seed " << options_.seed << "\n";
     const auto started = std::chrono::steady_clock::now();
     std::vector<GuestKind> kinds;
     kinds.resize(2);
@@ -174,8 +173,9 @@ class CrashInjection {
  private:
   ProgramRun Repair(const fs::path& guest, const fs::path& store) const {
     ProgramRun run;
+    // --force: the Windows 7 hive is a later Windows, which --yes does not repair.
     run.arguments = {BinPath("ravlin").string(), "--console", "--guest",
-                     (guest / "WINDOWS").string(), "--yes"};
+                     (guest / "WINDOWS").string(), "--force"};
     run.environment = {{"RAVLIN_REGISTRY", store.string()},
                        {"RAVLIN_DRIVES", "C=" + guest.string()},
                        {"DISPLAY", std::nullopt},
@@ -241,6 +241,8 @@ class CrashInjection {
     Files files = FilesBelow(guest);
     files.erase(kHiveInGuest);
     files.erase(kBackupInGuest);
+    // The record gains one block per attempt, with its date: no two runs write the same.
+    files.erase(kRecordInGuest);
     return files;
   }
 
@@ -271,13 +273,11 @@ class CrashInjection {
         kind.kills.Count("first run left the hive fully repaired");
       } else if (repaired == 0) {
         kind.kills.Count("first run left the hive rewritten, content untouched");
-      } else if (options_.wholeHive) {
+      } else {
         kind.kills.Fail("guest hive left half repaired (some control sets done)",
                         what + ", " + std::to_string(repaired) + " done, " +
                             std::to_string(untouched) + " not");
         return false;
-      } else {
-        kind.kills.Count("first run left some control sets repaired, others untouched");
       }
     }
     if (fs::exists(guest / kBackupInGuest) &&
@@ -384,7 +384,9 @@ class CrashInjection {
     const std::string what =
         "outputs: " + LastBox(results[0].out) + " || " + LastBox(results[1].out);
     if (completed == 2) {
-      tally.Fail("both reported success", what);
+      // Legitimate only one after the other: a repair whose guest hive changed after its
+      // mount never writes it back, so the hive check below tells a lost repair.
+      tally.Count("both completed, one after the other");
     } else if (completed == 0) {
       tally.Fail("neither completed", what);
     } else {
@@ -413,8 +415,6 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.pairs = std::stoi(argv[++i]);
     else if (argument == "--seed" && hasValue)
       options.seed = std::stoull(argv[++i]);
-    else if (argument == "--whole-hive")
-      options.wholeHive = true;
     else
       return std::nullopt;
   }
@@ -426,7 +426,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
   const auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::cerr << "usage: crash_inject [--iterations N] [--pairs N] [--seed S] [--whole-hive]\n";
+    std::cerr << "usage: crash_inject [--iterations N] [--pairs N] [--seed S]\n";
     return 2;
   }
   try {
