@@ -119,6 +119,21 @@ bool SameContent(int a, int b) {
   }
 }
 
+// Whether the hive's only change since the load is the link that keeps it as its backup:
+// an unload interrupted after making the link leaves the content as it was, yet the link
+// moved the change time. The same file, its size kept and no write after the load.
+bool OnlyOurBackupLinkSince(const OpenedHive& guest, const FileState& loaded) {
+  struct stat backup {};
+  const auto& written = guest.info.st_mtim;
+  return guest.info.st_dev == loaded.device && guest.info.st_ino == loaded.inode &&
+         guest.info.st_size == loaded.size &&
+         (written.tv_sec < loaded.changed.tv_sec ||
+          (written.tv_sec == loaded.changed.tv_sec && written.tv_nsec <= loaded.changed.tv_nsec)) &&
+         ::fstatat(guest.folder.get(), (guest.name + ".ravlin-backup").c_str(), &backup,
+                   AT_SYMLINK_NOFOLLOW) == 0 &&
+         backup.st_dev == guest.info.st_dev && backup.st_ino == guest.info.st_ino;
+}
+
 // Writes the working copy back into the guest once, crash-safely, after keeping the untouched
 // hive as its backup. 0 also when there is nothing to write; 1006 when the guest's hive
 // changed since the load (nothing is written over it); 1009 when the copy is damaged.
@@ -133,7 +148,7 @@ std::int32_t WriteBack(const Mount& mount, int storeFd, const PrivilegeState& pr
   if (const auto status = OpenHive(mount.top, mount.hive, O_RDONLY, privileges, guest);
       status != kErrorSuccess)
     return status;
-  if (!(FileState::Of(guest.info) == mount.guest))
+  if (!(FileState::Of(guest.info) == mount.guest) && !OnlyOurBackupLinkSince(guest, mount.guest))
     // Unless this is the copy itself, written back by a run interrupted just afterwards.
     return SameContent(guest.file.get(), copy.get()) ? kErrorSuccess : kErrorFileInvalid;
   if (const auto status = CheckHiveContent(copy.get()); status != kErrorSuccess)

@@ -105,6 +105,21 @@ TEST_F(RegistryWorkingCopy, AGuestHiveChangedSinceTheLoadIsNeverWrittenOver) {
   EXPECT_TRUE(MountTable(store).Read().empty()) << "the name is free for the next attempt";
 }
 
+TEST_F(RegistryWorkingCopy, AnUnloadKilledAfterItsBackupLinkIsFinishedByTheNextOne) {
+  const auto before = ReadFile(GuestHivePath());
+  ASSERT_EQ(Load(), 0);
+  ASSERT_EQ(Mark(*registry, "Ravlin_System\\ControlSet001\\Repaired"), 0);
+  // What an unload killed between keeping the backup and replacing the hive leaves: the
+  // link moved the hive's change time, but not its content.
+  std::filesystem::create_hard_link(GuestHivePath(), Backup());
+  registry = NewRegistry();
+  ASSERT_EQ(Unload(), 0);
+  EXPECT_NE(ExportHive(GuestHivePath()).find("ControlSet001\\Repaired]"), std::string::npos);
+  EXPECT_TRUE(ReadFile(Backup()) == before);
+  for (const auto& entry : std::filesystem::directory_iterator(store))
+    EXPECT_NE(entry.path().filename().string().rfind("kept-", 0), 0u) << entry.path();
+}
+
 TEST_F(RegistryWorkingCopy, TheBackupIsAHardLinkWhereItCanBeAndACopyElsewhere) {
   struct stat original {};
   ASSERT_EQ(::stat(GuestHivePath().c_str(), &original), 0);
