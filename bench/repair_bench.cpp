@@ -117,7 +117,7 @@ void Report(const std::string& title, const fs::path& pristine, const Figures& f
   const auto hiveBytes = fs::file_size(HiveOf(pristine));
   std::printf("%s: hive %.2f MB, median of %d runs\n", title.c_str(),
               static_cast<double>(hiveBytes) / (1024 * 1024), runs);
-  std::printf("  ravlin --console --guest DIR --yes        %8.1f ms\n", f.repair * 1000);
+  std::printf("  ravlin --console --guest DIR --force      %8.1f ms\n", f.repair * 1000);
   std::printf("  floor: copy hive + 3 drivers, sync        %8.1f ms\n", f.floor * 1000);
   std::printf("  repair / floor     %5.2f  (goal <= 3)      %s\n", f.repair / f.floor,
               Verdict(f.repair <= 3 * f.floor));
