@@ -23,7 +23,9 @@ namespace {
 constexpr int kUsageError = 2;
 
 constexpr const char* kUsage =
-    "Usage: ravlin [--gui | --console] [--guest DIR] [--yes] [--screenshot FILE]\n"
+    "Usage: ravlin [--gui | --console] [--guest DIR] [--yes | --force] [--dry-run]\n"
+    "              [--drivers-from DIR] [--screenshot FILE]\n"
+    "       ravlin --console --restore DIR\n"
     "\n"
     "Repairs an offline Windows XP installation that no longer starts after its\n"
     "motherboard was replaced: mounts the guest's SYSTEM hive, imports the standard IDE\n"
