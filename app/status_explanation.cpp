@@ -9,9 +9,6 @@
 namespace ravlin {
 namespace {
 
-// ERROR_WRITE_PROTECT: what a read-only volume gives.
-constexpr std::int32_t kWriteProtectStatus = 19;
-
 struct Explanation {
   std::int32_t status;
   std::string_view text;
@@ -21,7 +18,7 @@ constexpr std::array<Explanation, 10> kExplanations{{
     {kErrorAccessDenied,
      "access denied: another program holds the hive open, or you lack the rights to change "
      "the guest. Close registry editors and run Ravlin as root (on Windows, as administrator)."},
-    {kWriteProtectStatus,
+    {kErrorWriteProtect,
      "the guest volume is mounted read-only. Remount it read-write (for example "
      "`mount -o remount,rw /mnt/xp`) and try again."},
     {kErrorSharingViolation,

@@ -8,29 +8,6 @@
 namespace ravlin {
 namespace {
 
-std::string RootName(RegKey root) {
-  switch (root) {
-    case kHkeyClassesRoot:
-      return "HKEY_CLASSES_ROOT";
-    case kHkeyCurrentUser:
-      return "HKEY_CURRENT_USER";
-    case kHkeyLocalMachine:
-      return "HKEY_LOCAL_MACHINE";
-    case kHkeyUsers:
-      return "HKEY_USERS";
-    case kHkeyCurrentConfig:
-      return "HKEY_CURRENT_CONFIG";
-    case kHkeyDynData:
-      return "HKEY_DYN_DATA";
-    default:
-      return "?";
-  }
-}
-
-std::string KeyText(const RegOperation& operation) {
-  return RootName(operation.root) + (operation.path.empty() ? "" : "\\" + operation.path);
-}
-
 std::string ValueText(const std::string& name) {
   return name.empty() ? "the default value" : "the value \"" + name + "\"";
 }
@@ -108,9 +85,11 @@ std::optional<RegKey> Importer::Anchor(const RegOperation& operation, const std:
       create ? registry_.RegCreateKeyExA(operation.root, name, "", 0, kKeyAllAccess, key, nullptr)
              : registry_.RegOpenKeyExA(operation.root, name, 0, kKeyAllAccess, key);
   if (status == kErrorFileNotFound && !create) return std::nullopt;
-  if (status != kErrorSuccess)
-    throw RegImportError(operation.line,
-                         "cannot open the key " + RootName(operation.root) + "\\" + name, status);
+  if (status != kErrorSuccess) {
+    RegOperation named = operation;
+    named.path = name;
+    throw RegImportError(operation.line, "cannot open the key " + RegKeyText(named), status);
+  }
   return anchors_.emplace(id, OpenKey(registry_, key)).first->second.get();
 }
 
@@ -128,7 +107,7 @@ void Importer::OpenSection(const RegOperation& operation) {
   RegKey key = 0;
   const auto status = registry_.RegCreateKeyExA(anchor, rest, "", 0, kKeyAllAccess, key, nullptr);
   if (status != kErrorSuccess)
-    throw RegImportError(operation.line, "cannot create the key " + KeyText(operation), status);
+    throw RegImportError(operation.line, "cannot create the key " + RegKeyText(operation), status);
   sectionKey_.emplace(registry_, key);
   section_ = key;
 }
@@ -149,7 +128,7 @@ void Importer::DeleteKey(const RegOperation& operation) {
     status = registry_.RegDeleteTreeA(*anchor, rest);
   }
   if (status != kErrorSuccess && status != kErrorFileNotFound)
-    throw RegImportError(operation.line, "cannot delete the key " + KeyText(operation), status);
+    throw RegImportError(operation.line, "cannot delete the key " + RegKeyText(operation), status);
 }
 
 void Importer::SetValue(const RegOperation& operation) {
