@@ -11,8 +11,7 @@
 #include "app/form1.hpp"
 #include "app/repair_options.hpp"
 #include "app/restore.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/terminal.hpp"
+#include "platform/backend.hpp"
 #include "ravlin_version.hpp"
 #ifdef RAVLIN_WITH_QT
 #include "app/qt/qt_front_end.hpp"
@@ -92,15 +91,15 @@ std::optional<Arguments> Parse(const std::vector<std::string>& words) {
   return arguments;
 }
 
-int RunConsole(const Arguments& arguments, const ravlin::PosixOptions& options) {
+int RunConsole(const Arguments& arguments, const ravlin::PlatformOptions& options) {
   ravlin::ConsoleOptions consoleOptions = arguments.consoleOptions;
   consoleOptions.interactive = ravlin::StandardInputIsTerminal();
   consoleOptions.force = arguments.repair.force;
   auto frontEnd = std::make_shared<ravlin::ConsoleFrontEnd>(std::cin, std::cout, consoleOptions);
   if (arguments.repair.restore)
-    return ravlin::RestoreGuest(ravlin::MakePosixPlatform(frontEnd, options),
-                                *arguments.repair.restore, std::cout);
-  ravlin::Form1 form(ravlin::MakePosixPlatform(frontEnd, options), *frontEnd);
+    return ravlin::RestoreGuest(ravlin::MakePlatform(frontEnd, options), *arguments.repair.restore,
+                                std::cout);
+  ravlin::Form1 form(ravlin::MakePlatform(frontEnd, options), *frontEnd);
   ravlin::ApplyRepairOptions(form, arguments.repair);
   return frontEnd->Run(form);
 }
@@ -121,7 +120,7 @@ int main(int argc, char** argv) {
     std::cout << "Ravlin " << ravlin::kVersionText << "\n";
     return 0;
   }
-  const auto options = ravlin::PosixOptions::FromEnvironment();
+  const auto options = ravlin::PlatformOptions::FromEnvironment();
   [[maybe_unused]] const bool scripted = arguments->consoleOptions.guest ||
                                          arguments->consoleOptions.yes ||
                                          arguments->repair.Scripted();

@@ -22,7 +22,7 @@
 
 #include "bench/support/bench_support.hpp"
 #include "fso/clsFSO.hpp"
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 
 namespace {
 
@@ -150,11 +150,11 @@ int main(int argc, char** argv) {
 
     const long generatedPeak = PeakKiB();
 
-    ravlin::PosixOptions options;
+    ravlin::PlatformOptions options;
     options.drives = "B=" + scratch.path().string();
     options.programFolder = scratch.path();
     options.registryStore = scratch.path() / "registry";
-    ravlin::clsFSO fso(ravlin::MakePosixPlatform(std::make_shared<QuietUi>(), options));
+    ravlin::clsFSO fso(ravlin::MakePlatform(std::make_shared<QuietUi>(), options));
 
     // One untimed pass of each, so that every contender meets warm caches.
     RunQuietly({"find", tree.string(), "-type", "f"});

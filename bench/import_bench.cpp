@@ -22,9 +22,9 @@
 #include <vector>
 
 #include "bench/support/bench_support.hpp"
+#include "platform/backend.hpp"
 #include "platform/codepage.hpp"
-#include "platform/posix/hive_generator.hpp"
-#include "platform/posix/posix_platform.hpp"
+#include "platform/posix/registry/hive_generator.hpp"
 
 namespace {
 
@@ -168,7 +168,7 @@ class Registry {
     fs::create_directories(drive_);
     ::setenv("RAVLIN_REGISTRY", (folder / "store").c_str(), 1);
     ::setenv("RAVLIN_DRIVES", ("C=" + drive_.string()).c_str(), 1);
-    platform_ = ravlin::MakePosixPlatform(std::make_shared<QuietUi>());
+    platform_ = ravlin::MakePlatform(std::make_shared<QuietUi>());
     auto& token = *platform_.token;
     ravlin::Handle handle = 0;
     ravlin::Luid restore, backup;

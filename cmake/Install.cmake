@@ -33,7 +33,7 @@ ravlin_front_end(ravlin)
 # not pull in Qt; the Qt-linked program ships as ravlin-gui.
 if(TARGET ravlin_qt)
   add_executable(ravlin_console ${CMAKE_SOURCE_DIR}/app/main.cpp)
-  target_link_libraries(ravlin_console PRIVATE ravlin_app)
+  target_link_libraries(ravlin_console PRIVATE ravlin_app ravlin_backend)
   set_target_properties(ravlin_console PROPERTIES OUTPUT_NAME ravlin
                         RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/console)
   ravlin_front_end(ravlin_console)
@@ -78,7 +78,7 @@ if(RAVLIN_HIVEX_ARCHIVE AND NOT RAVLIN_SANITIZE AND NOT RAVLIN_FUZZ)
   # The two programs' entry points, compiled under other names for the one that holds both.
   add_library(ravlin_static_console_entry OBJECT ${CMAKE_SOURCE_DIR}/app/main.cpp)
   target_compile_definitions(ravlin_static_console_entry PRIVATE main=RavlinConsoleMain)
-  target_link_libraries(ravlin_static_console_entry PRIVATE ravlin_app)
+  target_link_libraries(ravlin_static_console_entry PRIVATE ravlin_app ravlin_backend)
   ravlin_front_end(ravlin_static_console_entry)
   add_library(ravlin_static_regedit_entry OBJECT ${CMAKE_SOURCE_DIR}/tools/regedit/main.cpp)
   target_compile_definitions(ravlin_static_regedit_entry PRIVATE main=RegeditMain)

@@ -42,7 +42,7 @@ bool QtDisplayAvailable() {
          X11DisplayReachable(Variable("DISPLAY"));
 }
 
-int RunQtWindow(int argc, char** argv, const PosixOptions& options) {
+int RunQtWindow(int argc, char** argv, const PlatformOptions& options) {
   QApplication application(argc, argv);
   // The program ends when the form unloads, not when Qt sees no window left.
   application.setQuitOnLastWindowClosed(false);
@@ -56,7 +56,7 @@ int RunQtWindow(int argc, char** argv, const PosixOptions& options) {
 }
 
 int WriteQtScreenshot(int argc, char** argv, const std::filesystem::path& png,
-                      const PosixOptions& options) {
+                      const PlatformOptions& options) {
   // The picture is rendered off screen, so it looks the same on every machine and nothing
   // flashes up on the user's desktop.
   if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

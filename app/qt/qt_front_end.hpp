@@ -2,19 +2,19 @@
 
 #include <filesystem>
 
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 
 namespace ravlin {
 
 // Runs the program in its window until the window unloads: 0 after a completed repair, 1
 // when the user closed the window without one.
-int RunQtWindow(int argc, char** argv, const PosixOptions& options);
+int RunQtWindow(int argc, char** argv, const PlatformOptions& options);
 
 // Starts the program, renders its idle window to a PNG file and ends without showing
 // anything on screen (the offscreen platform is used unless QT_QPA_PLATFORM names another).
 // 0 when the picture was written, 1 otherwise.
 int WriteQtScreenshot(int argc, char** argv, const std::filesystem::path& png,
-                      const PosixOptions& options);
+                      const PlatformOptions& options);
 
 // Whether a display server is reachable for a window (DISPLAY or WAYLAND_DISPLAY set).
 bool QtDisplayAvailable();

@@ -240,9 +240,9 @@ void QtFrontEnd::Finish(bool closedByUser) {
   if (endHandler_) endHandler_();
 }
 
-QtProgram::QtProgram(const PosixOptions& options)
+QtProgram::QtProgram(const PlatformOptions& options)
     : frontEnd_(std::make_shared<QtFrontEnd>()),
-      form_(MakePosixPlatform(frontEnd_, options), *frontEnd_) {
+      form_(MakePlatform(frontEnd_, options), *frontEnd_) {
   frontEnd_->Attach(form_);
 }
 

@@ -7,7 +7,7 @@
 #include <QWidget>
 
 #include "app/form1.hpp"
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 #include "platform/ui.hpp"
 
 class QAction;
@@ -79,7 +79,7 @@ class QtFrontEnd final : public Ui, public FormView {
 // The window program: the front end, the form it renders and the Linux platform beneath.
 class QtProgram {
  public:
-  explicit QtProgram(const PosixOptions& options);
+  explicit QtProgram(const PlatformOptions& options);
 
   // Loads the form: the window shows, gets its caption and its prompt.
   void Start() { form_.Load(); }

@@ -13,7 +13,7 @@
 #include <iterator>
 #include <stdexcept>
 
-#include "platform/posix/spawn_actions.hpp"
+#include "platform/posix/processes/spawn_actions.hpp"
 
 extern char** environ;
 

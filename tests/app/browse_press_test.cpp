@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "app/form1.hpp"
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -36,7 +36,7 @@ class BrowsePressTest : public ::testing::Test {
     options.drives = "C=" + drive.path().string();
     options.registryStore = registry.path();
     options.programFolder = std::filesystem::path(RAVLIN_BIN_DIR);
-    form = std::make_unique<Form1>(MakePosixPlatform(ui, options), *ui);
+    form = std::make_unique<Form1>(MakePlatform(ui, options), *ui);
     form->Load();
     ui->events.clear();
   }
@@ -48,7 +48,7 @@ class BrowsePressTest : public ::testing::Test {
   TempDir drive;
   TempDir registry;
   ScopedEnv windir{"windir", std::nullopt};
-  PosixOptions options;
+  PlatformOptions options;
   std::shared_ptr<ScriptedUi> ui = std::make_shared<ScriptedUi>();
   std::unique_ptr<Form1> form;
 };

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/form1.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/backend.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "tests/support/driver_files.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/scripted_ui.hpp"
@@ -51,7 +51,7 @@ class DriverSourcesTest : public ::testing::Test {
   }
 
   void Press(const std::string& installationSource = "") {
-    form_ = std::make_unique<Form1>(MakePosixPlatform(ui_, options_), *ui_);
+    form_ = std::make_unique<Form1>(MakePlatform(ui_, options_), *ui_);
     form_->Load();
     if (!installationSource.empty()) form_->SetInstallationSource(installationSource);
     ui_->folderChoices.push_back(windows_);
@@ -74,7 +74,7 @@ class DriverSourcesTest : public ::testing::Test {
   fs::path cabinets_ = windows_ / "Driver Cache" / "i386";
   ScopedEnv windir_{"windir", std::nullopt};
   ScopedEnv store_{"RAVLIN_REGISTRY", (temp_ / "store").string()};
-  PosixOptions options_;
+  PlatformOptions options_;
   std::shared_ptr<ScriptedUi> ui_ = std::make_shared<ScriptedUi>();
   std::unique_ptr<Form1> form_;
 };

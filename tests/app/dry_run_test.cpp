@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "tests/app/console_guest.hpp"
 
 namespace ravlin {

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/form1.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/backend.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "tests/support/run_program.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -147,12 +147,12 @@ TEST_F(EndToEnd, DriversFolderLinkedOutOfTheGuestIsNeverWritten) {
   const ScopedEnv registryVariable("RAVLIN_REGISTRY", store.string());
   const ScopedEnv drivesVariable("RAVLIN_DRIVES", "C=" + drive.string());
   const ScopedEnv windir("windir", std::nullopt);
-  PosixOptions options;
+  PlatformOptions options;
   options.drives = "C=" + drive.string();
   options.registryStore = store;
   options.programFolder = program;
   const auto ui = std::make_shared<ScriptedUi>();
-  Form1 form(MakePosixPlatform(ui, options), *ui);
+  Form1 form(MakePlatform(ui, options), *ui);
   form.Load();
   ui->boxes.clear();
   ui->folderChoices.push_back(drive / "WINDOWS");

@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "app/form1.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/backend.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "system/modLoadReg.hpp"
 #include "tests/support/commanded_token.hpp"
 #include "tests/support/hive_files.hpp"
@@ -71,7 +71,7 @@ class GuestHiveTest : public ::testing::Test {
     return hive;
   }
 
-  Platform NewPlatform() { return MakePosixPlatform(ui_, options_); }
+  Platform NewPlatform() { return MakePlatform(ui_, options_); }
 
   // The window as the program starts it, with every box of the start-up cleared.
   void StartWindow(Platform platform) {
@@ -86,7 +86,7 @@ class GuestHiveTest : public ::testing::Test {
   // A mount of Ravlin_System that an earlier run left behind.
   void MountAsEarlierRun(const std::string& windowsPath) {
     ScriptedUi quiet;
-    Platform earlier = MakePosixPlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options_);
+    Platform earlier = MakePlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options_);
     modLoadReg(earlier, "Ravlin").EnablePrivileges();
     ASSERT_EQ(earlier.registry->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System", windowsPath), 0);
   }
@@ -117,7 +117,7 @@ class GuestHiveTest : public ::testing::Test {
   ScopedEnv registryVariable_{"RAVLIN_REGISTRY", store_.string()};
   ScopedEnv drivesVariable_{"RAVLIN_DRIVES", "C=" + drive_.string()};
   ScopedEnv windir_{"windir", std::nullopt};
-  PosixOptions options_;
+  PlatformOptions options_;
   std::shared_ptr<ScriptedUi> ui_ = std::make_shared<ScriptedUi>();
   Platform platform_;
   std::unique_ptr<Form1> form_;
@@ -327,7 +327,7 @@ TEST_F(GuestHiveTest, WithoutPrivilegesBothCallsReportThePermissionsError) {
 TEST_F(GuestHiveTest, HiveFileMountedUnderAnotherNameIsRefused) {
   MakeGuest("GUEST");
   ScriptedUi quiet;
-  Platform other = MakePosixPlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options_);
+  Platform other = MakePlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options_);
   modLoadReg(other, "Ravlin").EnablePrivileges();
   ASSERT_EQ(other.registry->RegLoadKeyA(kHkeyLocalMachine, "Elsewhere",
                                         "C:\\GUEST\\system32\\config\\system"),

@@ -7,9 +7,9 @@
 #include <string>
 
 #include "app/form1.hpp"
-#include "platform/posix/posix_hive_reader.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/backend.hpp"
+#include "platform/posix/registry/posix_hive_reader.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "tests/app/console_guest.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/scripted_ui.hpp"
@@ -76,12 +76,12 @@ TEST(GuestWindowsPress, ALaterWindowsIsRepairedOnlyWhenTheUserSaysYes) {
   DecompressTestHive("win7-system", hive);
   const std::string untouched = ReadFile(hive);
   ScopedEnv windir("windir", std::nullopt);
-  PosixOptions options;
+  PlatformOptions options;
   options.drives = "C=" + (temp / "c").string();
   options.registryStore = temp / "store";
   options.programFolder = temp / "program";
   auto ui = std::make_shared<ScriptedUi>();
-  Form1 form(MakePosixPlatform(ui, options), *ui);
+  Form1 form(MakePlatform(ui, options), *ui);
   form.Load();
   ui->folderChoices.push_back(windows);
   ui->boxAnswers.push_back(mb::kIdNo);

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "app/form1.hpp"
+#include "platform/backend.hpp"
 #include "platform/codepage.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -85,7 +85,7 @@ class InstallFixesTest : public ::testing::Test {
   }
 
   void Press() {
-    form_ = std::make_unique<Form1>(MakePosixPlatform(ui_, options_), *ui_);
+    form_ = std::make_unique<Form1>(MakePlatform(ui_, options_), *ui_);
     form_->Load();
     ui_->boxes.clear();
     ui_->folderChoices.push_back(drive_ / "WINDOWS");
@@ -109,8 +109,8 @@ class InstallFixesTest : public ::testing::Test {
     return runs;
   }
   std::string RegPath(int n) const {
-    return MakePosixPlatform(ui_, options_).environment->ProgramFolder() +
-           "\\Ravlin_Required_Files\\" + RegFile(n);
+    return MakePlatform(ui_, options_).environment->ProgramFolder() + "\\Ravlin_Required_Files\\" +
+           RegFile(n);
   }
   // Whether the shipped settings reached control set N of the guest's hive: while it is
   // mounted, of the working copy that the unload writes back.
@@ -151,7 +151,7 @@ class InstallFixesTest : public ::testing::Test {
   ScopedEnv registryVariable_{"RAVLIN_REGISTRY", store_.string()};
   ScopedEnv drivesVariable_{"RAVLIN_DRIVES", "C=" + drive_.string()};
   ScopedEnv windir_{"windir", std::nullopt};
-  PosixOptions options_;
+  PlatformOptions options_;
   std::shared_ptr<ExplainedUi> ui_ = std::make_shared<ExplainedUi>();
   std::unique_ptr<Form1> form_;
 };

@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 #include "system/modLoadReg.hpp"
 #include "tests/app/console_guest.hpp"
 #include "tests/support/hive_files.hpp"
@@ -84,11 +84,11 @@ TEST_F(RestoreConsole, RefusedWhenTheHiveChangedSinceTheRepair) {
 
 TEST_F(RestoreConsole, RefusedWhileAHiveIsMounted) {
   Repaired();
-  PosixOptions options;
+  PlatformOptions options;
   options.drives = "C=" + drive_.string();
   options.registryStore = temp_ / "registry";
   ScriptedUi quiet;
-  Platform platform = MakePosixPlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options);
+  Platform platform = MakePlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options);
   modLoadReg(platform, "Ravlin").EnablePrivileges();
   MakeTestHive(temp_ / "xp" / "other", {});
   ASSERT_EQ(platform.registry->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System", "C:\\other"), 0);

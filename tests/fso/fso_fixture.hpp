@@ -6,7 +6,7 @@
 #include <string>
 
 #include "fso/clsFSO.hpp"
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -20,10 +20,10 @@ class FsoTest : public ::testing::Test {
   TempDir d;
   TempDir state;
   std::shared_ptr<ScriptedUi> ui = std::make_shared<ScriptedUi>();
-  clsFSO fso{MakePosixPlatform(ui, Options())};
+  clsFSO fso{MakePlatform(ui, Options())};
 
-  PosixOptions Options() const {
-    PosixOptions options;
+  PlatformOptions Options() const {
+    PlatformOptions options;
     options.drives = "C=" + c.path().string() + ";d=" + d.path().string() +
                      ";M=" + (state / "no-medium").string();
     options.registryStore = state / "registry";

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "fso/clsFSO.hpp"
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 #include "platform/runtime_error.hpp"
 #include "tests/support/error_number.hpp"
 #include "tests/support/scripted_ui.hpp"
@@ -22,11 +22,11 @@ class ToolkitTest : public ::testing::Test {
  protected:
   ToolkitTest() {
     std::filesystem::create_directory(root);
-    PosixOptions options;
+    PlatformOptions options;
     options.drives = "T=" + root.string();
     options.programFolder = temp.path();
     options.registryStore = temp.path() / ".registry";
-    platform = MakePosixPlatform(ui, options);
+    platform = MakePlatform(ui, options);
     fso = std::make_unique<clsFSO>(platform);
   }
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_processes.hpp"
+#include "platform/posix/processes/posix_processes.hpp"
 
 namespace {
 

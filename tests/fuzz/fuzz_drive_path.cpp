@@ -8,7 +8,7 @@
 #include <string>
 
 #include "platform/codepage.hpp"
-#include "platform/posix/drive_table.hpp"
+#include "platform/posix/files/drive_table.hpp"
 
 namespace fs = std::filesystem;
 

@@ -10,9 +10,9 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/posix_registry.hpp"
-#include "platform/posix/privilege_state.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/registry/posix_registry.hpp"
+#include "platform/posix/registry/privilege_state.hpp"
 
 namespace fs = std::filesystem;
 using namespace ravlin;

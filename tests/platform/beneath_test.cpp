@@ -1,4 +1,4 @@
-#include "platform/posix/beneath.hpp"
+#include "platform/posix/files/beneath.hpp"
 
 #include <fcntl.h>
 #include <gtest/gtest.h>

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "platform/pe_version.hpp"
-#include "platform/posix/posix_cabinets.hpp"
+#include "platform/posix/files/posix_cabinets.hpp"
 #include "tests/support/driver_files.hpp"
 #include "tests/support/temp_dir.hpp"
 

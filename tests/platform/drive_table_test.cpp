@@ -1,4 +1,4 @@
-#include "platform/posix/drive_table.hpp"
+#include "platform/posix/files/drive_table.hpp"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -9,9 +9,9 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/posix/posix_drives.hpp"
-#include "platform/posix/posix_environment.hpp"
-#include "platform/posix/posix_file_service.hpp"
+#include "platform/posix/files/posix_drives.hpp"
+#include "platform/posix/files/posix_file_service.hpp"
+#include "platform/posix/runtime/posix_environment.hpp"
 #include "platform/runtime_error.hpp"
 #include "tests/support/error_number.hpp"
 #include "tests/support/temp_dir.hpp"

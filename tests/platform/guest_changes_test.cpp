@@ -4,11 +4,11 @@
 #include <filesystem>
 #include <memory>
 
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/guest_root.hpp"
-#include "platform/posix/posix_file_attributes.hpp"
-#include "platform/posix/posix_file_service.hpp"
-#include "platform/posix/posix_temp_files.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/files/guest_root.hpp"
+#include "platform/posix/files/posix_file_attributes.hpp"
+#include "platform/posix/files/posix_file_service.hpp"
+#include "platform/posix/files/posix_temp_files.hpp"
 #include "tests/support/error_number.hpp"
 #include "tests/support/temp_dir.hpp"
 

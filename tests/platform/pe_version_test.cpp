@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/posix_file_service.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/files/posix_file_service.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace ravlin {

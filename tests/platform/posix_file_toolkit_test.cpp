@@ -10,12 +10,12 @@
 #include <sstream>
 #include <thread>
 
-#include "platform/posix/dos_attributes.hpp"
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/posix_file_attributes.hpp"
-#include "platform/posix/posix_file_service.hpp"
-#include "platform/posix/posix_shell.hpp"
-#include "platform/posix/posix_temp_files.hpp"
+#include "platform/posix/files/dos_attributes.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/files/posix_file_attributes.hpp"
+#include "platform/posix/files/posix_file_service.hpp"
+#include "platform/posix/files/posix_temp_files.hpp"
+#include "platform/posix/shell/posix_shell.hpp"
 #include "platform/runtime_error.hpp"
 #include "tests/support/error_number.hpp"
 #include "tests/support/temp_dir.hpp"

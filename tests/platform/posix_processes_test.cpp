@@ -1,4 +1,4 @@
-#include "platform/posix/posix_processes.hpp"
+#include "platform/posix/processes/posix_processes.hpp"
 
 #include <gtest/gtest.h>
 #include <signal.h>

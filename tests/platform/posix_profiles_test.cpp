@@ -1,4 +1,4 @@
-#include "platform/posix/posix_profiles.hpp"
+#include "platform/posix/files/posix_profiles.hpp"
 
 #include <sys/stat.h>
 

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "platform/posix/posix_token.hpp"
+#include "platform/posix/registry/posix_token.hpp"
 
 namespace ravlin {
 namespace {

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/posix_registry.hpp"
-#include "platform/posix/posix_token.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/registry/posix_registry.hpp"
+#include "platform/posix/registry/posix_token.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/temp_dir.hpp"
 

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/hive_generator.hpp"
-#include "platform/posix/posix_registry_hive.hpp"
-#include "platform/posix/unique_fd.hpp"
+#include "platform/posix/registry/hive_generator.hpp"
+#include "platform/posix/registry/posix_registry_hive.hpp"
+#include "platform/posix/runtime/unique_fd.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/temp_dir.hpp"
 

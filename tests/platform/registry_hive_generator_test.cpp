@@ -3,7 +3,7 @@
 
 #include <memory>
 
-#include "platform/posix/hive_generator.hpp"
+#include "platform/posix/registry/hive_generator.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/temp_dir.hpp"
 

@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
-#include "platform/posix/hive_generator.hpp"
-#include "platform/posix/unique_fd.hpp"
+#include "platform/posix/registry/hive_generator.hpp"
+#include "platform/posix/runtime/unique_fd.hpp"
 #include "tests/platform/registry_fixture.hpp"
 #include "tests/support/run_program.hpp"
 

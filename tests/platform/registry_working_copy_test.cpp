@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include "platform/posix/posix_registry_mounts.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "tests/platform/registry_fixture.hpp"
 
 namespace ravlin::testing {

@@ -10,10 +10,10 @@
 #include <memory>
 #include <string>
 
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/posix_registry.hpp"
-#include "platform/posix/posix_token.hpp"
+#include "platform/backend.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/registry/posix_registry.hpp"
+#include "platform/posix/registry/posix_token.hpp"
 
 int main(int argc, char** argv) {
   using namespace ravlin;
@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
     std::cerr << "usage: registry_probe load|unload|enum ARGS\n";
     return 2;
   }
-  const auto options = PosixOptions::FromEnvironment();
+  const auto options = PlatformOptions::FromEnvironment();
   auto privileges = std::make_shared<PrivilegeState>();
   PosixToken token(privileges);
   Handle tokenHandle = 0;

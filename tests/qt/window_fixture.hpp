@@ -53,7 +53,7 @@ class QtWindowTest : public ::testing::Test {
   ScopedEnv registryVariable{"RAVLIN_REGISTRY", registry.path().string()};
   ScopedEnv drivesVariable{"RAVLIN_DRIVES", "G=" + drive.path().string()};
   ScopedEnv windir{"windir", std::nullopt};
-  PosixOptions options = PosixOptions::FromEnvironment();
+  PlatformOptions options = PlatformOptions::FromEnvironment();
   DialogUser user;
   std::unique_ptr<QtProgram> program;
 };

@@ -7,7 +7,7 @@
 #include <stdexcept>
 
 #include "platform/codepage.hpp"
-#include "platform/posix/hive_generator.hpp"
+#include "platform/posix/registry/hive_generator.hpp"
 
 namespace ravlin::testing {
 namespace {

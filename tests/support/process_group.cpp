@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "platform/posix/unique_fd.hpp"
+#include "platform/posix/runtime/unique_fd.hpp"
 
 namespace ravlin::testing {
 

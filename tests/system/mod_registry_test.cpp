@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_platform.hpp"
+#include "platform/backend.hpp"
 #include "system/modLoadReg.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/scripted_ui.hpp"
@@ -66,11 +66,11 @@ class RegistryModule : public ::testing::Test {
  protected:
   void SetUp() override {
     fs::create_directories(drive_);
-    PosixOptions options;
+    PlatformOptions options;
     options.drives = "C=" + drive_.string();
     options.registryStore = temp_ / "store";
     options.programFolder = temp_.path();
-    platform_ = MakePosixPlatform(ui_, options);
+    platform_ = MakePlatform(ui_, options);
   }
 
   // Mounts a hive file of drive C: below HKLM, as the repair does.

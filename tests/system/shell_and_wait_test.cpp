@@ -6,9 +6,9 @@
 #include <set>
 #include <utility>
 
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/posix_clock.hpp"
-#include "platform/posix/posix_processes.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/processes/posix_processes.hpp"
+#include "platform/posix/runtime/posix_clock.hpp"
 #include "platform/runtime_error.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"

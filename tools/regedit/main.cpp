@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/drive_table.hpp"
-#include "platform/posix/posix_platform.hpp"
-#include "platform/posix/posix_registry.hpp"
+#include "platform/backend.hpp"
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/registry/posix_registry.hpp"
 #include "tools/regedit/reg_file.hpp"
 #include "tools/regedit/reg_import.hpp"
 
@@ -77,7 +77,7 @@ int main(int argc, char** argv) {
     return kExitUsage;
   }
   const bool several = commandLine.files.size() > 1;
-  const auto options = ravlin::PosixOptions::FromEnvironment();
+  const auto options = ravlin::PlatformOptions::FromEnvironment();
   const ravlin::DriveTable drives(options.drives);
 
   std::vector<std::vector<ravlin::RegOperation>> imports;

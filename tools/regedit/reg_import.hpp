@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/posix_registry.hpp"
+#include "platform/posix/registry/posix_registry.hpp"
 #include "tools/regedit/reg_file.hpp"
 
 namespace ravlin {

@@ -16,7 +16,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/posix/hive_generator.hpp"
+#include "platform/posix/registry/hive_generator.hpp"
 
 namespace {
 

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "platform/platform.hpp"
+
+namespace ravlin {
+
+// What the backend of this build (Linux or Windows, fixed when it is built) needs to know
+// beyond the machine itself.
+struct PlatformOptions {
+  // Linux: drive letters in the form "C=/mnt/xp;D=/media/cdrom", added to the default "Z=/".
+  // Windows has real drive letters and ignores it.
+  std::string drives;
+  // Linux: the registry store folder (hive files of the predefined roots and the mount
+  // table). Windows has its own registry and ignores it.
+  std::filesystem::path registryStore;
+  // The folder of the running executable.
+  std::filesystem::path programFolder;
+
+  // The machine's settings: on Linux RAVLIN_DRIVES and RAVLIN_REGISTRY (see
+  // RegistryStoreFor), on both the folder of the running executable.
+  static PlatformOptions FromEnvironment();
+  // The store that the values of RAVLIN_REGISTRY, XDG_STATE_HOME and HOME (each null when
+  // unset) choose: RAVLIN_REGISTRY, else $XDG_STATE_HOME/ravlin/registry, else
+  // ~/.local/state/ravlin/registry.
+  static std::filesystem::path RegistryStoreFor(const char* registry, const char* stateHome,
+                                                const char* home);
+};
+
+// Every platform service of this build's backend; `ui` is the active front end's.
+Platform MakePlatform(std::shared_ptr<Ui> ui,
+                      const PlatformOptions& options = PlatformOptions::FromEnvironment());
+
+// Whether a person can answer at the terminal: standard input is one.
+bool StandardInputIsTerminal();
+
+}  // namespace ravlin

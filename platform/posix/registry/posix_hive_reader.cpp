@@ -1,0 +1,105 @@
+#include "platform/posix/registry/posix_hive_reader.hpp"
+
+#include <hivex.h>
+
+#include <functional>
+
+#include "platform/codepage.hpp"
+#include "platform/posix/registry/posix_registry_hive.hpp"
+
+namespace ravlin {
+namespace {
+
+struct HiveCloser {
+  void operator()(hive_h* hive) const { hivex_close(hive); }
+};
+using OpenHive = std::unique_ptr<hive_h, HiveCloser>;
+
+OpenHive Open(const DriveTable& drives, const std::string& file) {
+  const auto native = drives.ToNative(file);
+  if (!native) return nullptr;
+  // Without HIVEX_OPEN_WRITE libhivex never writes to the file.
+  return OpenHive(hivex_open(native->c_str(), 0));
+}
+
+// The node at `keyPath` ("" is the root), found ignoring case; 0 when missing.
+hive_node_h Find(hive_h* hive, const std::string& keyPath) {
+  hive_node_h node = hivex_root(hive);
+  std::size_t start = 0;
+  while (node != 0 && start < keyPath.size()) {
+    const std::size_t end = std::min(keyPath.find('\\', start), keyPath.size());
+    if (end > start)
+      node =
+          hivex_node_get_child(hive, node, AnsiToUtf8(keyPath.substr(start, end - start)).c_str());
+    start = end + 1;
+  }
+  return node;
+}
+
+std::optional<HiveValue> ValueOf(hive_h* hive, hive_value_h value) {
+  const Malloced<char> name(hivex_value_key(hive, value));
+  HiveValue read;
+  std::size_t length = 0;
+  const Malloced<char> data = ReadValueData(hive, value, read.type, length);
+  if (!name || !data) return std::nullopt;
+  read.name = Utf8ToAnsi(name.get());
+  read.data.assign(data.get(), data.get() + length);
+  return read;
+}
+
+bool ReadKey(hive_h* hive, hive_node_h node, const std::string& path, std::vector<HiveKey>& keys) {
+  HiveKey key{path, {}};
+  const Malloced<hive_value_h> values(hivex_node_values(hive, node));
+  if (!values) return false;
+  for (const hive_value_h* value = values.get(); *value != 0; ++value) {
+    auto read = ValueOf(hive, *value);
+    if (!read) return false;
+    key.values.push_back(std::move(*read));
+  }
+  keys.push_back(std::move(key));
+  const Malloced<hive_node_h> children(hivex_node_children(hive, node));
+  if (!children) return false;
+  for (const hive_node_h* child = children.get(); *child != 0; ++child) {
+    const Malloced<char> name(hivex_node_name(hive, *child));
+    if (!name) return false;
+    const std::string childName = Utf8ToAnsi(name.get());
+    if (!ReadKey(hive, *child, path.empty() ? childName : path + "\\" + childName, keys))
+      return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+PosixHiveReader::PosixHiveReader(std::shared_ptr<const DriveTable> drives)
+    : drives_(std::move(drives)) {}
+
+std::optional<HiveValue> PosixHiveReader::ReadValue(const std::string& file,
+                                                    const std::string& keyPath,
+                                                    const std::string& valueName) {
+  const OpenHive hive = Open(*drives_, file);
+  if (!hive) return std::nullopt;
+  const hive_node_h node = Find(hive.get(), keyPath);
+  if (node == 0) return std::nullopt;
+  const hive_value_h value = hivex_node_get_value(hive.get(), node, AnsiToUtf8(valueName).c_str());
+  if (value == 0) return std::nullopt;
+  return ValueOf(hive.get(), value);
+}
+
+bool PosixHiveReader::KeyExists(const std::string& file, const std::string& keyPath) {
+  const OpenHive hive = Open(*drives_, file);
+  return hive && Find(hive.get(), keyPath) != 0;
+}
+
+std::optional<std::vector<HiveKey>> PosixHiveReader::ReadTree(const std::string& file,
+                                                              const std::string& keyPath) {
+  const OpenHive hive = Open(*drives_, file);
+  if (!hive) return std::nullopt;
+  const hive_node_h node = Find(hive.get(), keyPath);
+  if (node == 0) return std::nullopt;
+  std::vector<HiveKey> keys;
+  if (!ReadKey(hive.get(), node, "", keys)) return std::nullopt;
+  return keys;
+}
+
+}  // namespace ravlin

@@ -1,0 +1,174 @@
+#pragma once
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <new>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/registry/posix_registry_hive.hpp"
+#include "platform/posix/registry/posix_registry_mounts.hpp"
+#include "platform/posix/registry/posix_registry_storage.hpp"
+#include "platform/posix/registry/privilege_state.hpp"
+#include "platform/registry.hpp"
+
+namespace ravlin {
+
+// The registry on Linux: a store folder with one hive file per predefined root (created on
+// the first write) and a mount table that makes guest hive files appear as keys below HKLM
+// or HKU, each through a working copy in the store that the unload writes back into the
+// guest. Changes stay in memory while keys of their hive are open and reach the file, once,
+// at RegFlushKey or when the last open key of the hive is closed. A hive read once stays in
+// memory while its file is unchanged, so that a call costs what it touches.
+class PosixRegistry : public Registry {
+ public:
+  PosixRegistry(std::filesystem::path store, std::shared_ptr<const DriveTable> drives,
+                std::shared_ptr<const PrivilegeState> privileges);
+  PosixRegistry(const PosixRegistry&) = delete;
+  PosixRegistry& operator=(const PosixRegistry&) = delete;
+  // Writes what keys still open have changed, as Windows does when a process ends.
+  ~PosixRegistry() override;
+
+  std::int32_t RegOpenKeyExA(RegKey key, const std::string& subKey, std::uint32_t options,
+                             std::uint32_t samDesired, RegKey& result) override;
+  std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, std::string& name,
+                           std::uint32_t bufferSize) override;
+  std::int32_t RegQueryValueExA(RegKey key, const std::string& valueName, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* dataSize) override;
+  std::int32_t RegCreateKeyExA(RegKey key, const std::string& subKey, const std::string& keyClass,
+                               std::uint32_t options, std::uint32_t samDesired, RegKey& result,
+                               std::uint32_t* disposition) override;
+  std::int32_t RegSetValueExA(RegKey key, const std::string& valueName, std::uint32_t type,
+                              const std::uint8_t* data, std::uint32_t dataSize) override;
+  std::int32_t RegSetValueExW(RegKey key, const std::string& valueName, std::uint32_t type,
+                              const std::uint8_t* data, std::uint32_t dataSize) override;
+  std::int32_t RegDeleteValueA(RegKey key, const std::string& valueName) override;
+  std::int32_t RegDeleteTreeA(RegKey key, const std::string& subKey) override;
+  std::int32_t RegFlushKey(RegKey key) override;
+  std::int32_t RegCloseKey(RegKey key) override;
+  std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
+  std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
+  // A lock on a file of the store, held without waiting.
+  std::unique_ptr<RegistryClaim> ClaimForRepair() override;
+
+  // Drops every change this process has not written yet, so that a failed import leaves
+  // nothing of itself behind: the hives are read again at their next use, and keys still
+  // open stay valid handles that reach nothing.
+  void DiscardChanges();
+  // How many times this object has read a hive file: a hive is read again only when another
+  // process has changed it.
+  std::size_t HiveReads() const { return hiveReads_; }
+
+ private:
+  // A hive this process holds in memory; `file` is null for a store hive not created yet,
+  // which reads as an empty root key.
+  struct LoadedHive {
+    std::filesystem::path path;
+    bool guest = false;
+    std::unique_ptr<HiveFile> file;
+    int openKeys = 0;
+  };
+  struct OpenKey {
+    RegKey root = 0;
+    std::string hiveId;
+    hive_node_h node = 0;           // 0: the hive's root key
+    std::vector<std::string> path;  // from the hive's root, UTF-8
+    std::uint32_t access = 0;
+    bool deleted = false;
+  };
+  // Where a key and a path below it lead.
+  struct KeyPlace {
+    RegKey root = 0;
+    std::string hiveId;
+    std::filesystem::path file;
+    bool guest = false;
+    hive_node_h base = 0;
+    std::vector<std::string> basePath;
+    std::vector<std::string> rest;
+    std::uint32_t access = 0;  // of the key handle the path starts from
+  };
+  // An open key's place with its loaded hive and node, as the value and enumeration calls
+  // need them.
+  struct ReachedKey {
+    KeyPlace place;
+    LoadedHive* hive = nullptr;
+    hive_node_h node = 0;
+  };
+  // One call's use of a hive. Once no key of the hive is open any more, Finish writes its
+  // changes; a call left by an exception drops the changes of a hive no key holds, which
+  // may be half made.
+  class HiveUse {
+   public:
+    HiveUse(PosixRegistry& registry, std::string hiveId)
+        : registry_(registry), hiveId_(std::move(hiveId)) {}
+    HiveUse(const HiveUse&) = delete;
+    HiveUse& operator=(const HiveUse&) = delete;
+    ~HiveUse();
+    // The call's status, or the write's when the call itself succeeded.
+    std::int32_t Finish(std::int32_t status);
+
+   private:
+    PosixRegistry& registry_;
+    std::string hiveId_;
+    bool finished_ = false;
+  };
+  // The store lock, taken once however deeply the calls nest.
+  class Locked {
+   public:
+    Locked(PosixRegistry& registry, StoreLock::Mode mode);
+    Locked(const Locked&) = delete;
+    Locked& operator=(const Locked&) = delete;
+    ~Locked();
+
+   private:
+    PosixRegistry& registry_;
+    std::unique_ptr<StoreLock> lock_;
+  };
+
+  static bool IsPredefined(RegKey key);
+  static bool CanMountBelow(RegKey root);
+  static std::string RootName(RegKey root);
+
+  // Keys (posix_registry.cpp).
+  std::int32_t Place(RegKey key, const std::string& subKey, KeyPlace& place);
+  std::int32_t Load(const KeyPlace& place, bool forWriting, LoadedHive*& hive);
+  std::int32_t CreateStoreHive(const std::filesystem::path& file);
+  std::int32_t Walk(LoadedHive& hive, hive_node_h from, const std::vector<std::string>& parts,
+                    hive_node_h& node, std::size_t& found);
+  std::int32_t Commit(LoadedHive& hive);
+  RegKey AddHandle(const KeyPlace& place, hive_node_h node, std::uint32_t access);
+  // The key a handle (or a predefined root) names, loaded: `node` is resolved from 0.
+  std::int32_t Reach(RegKey key, std::uint32_t accessNeeded, bool forWriting, ReachedKey& reached);
+
+  // Runs one call, turning a failure to reach the store into a status.
+  template <typename Call>
+  static std::int32_t Guarded(Call&& call) {
+    try {
+      return call();
+    } catch (const std::system_error& error) {
+      return StatusFromErrno(error.code().value());
+    } catch (const std::bad_alloc&) {
+      return kErrorRegistryIoFailed;
+    }
+  }
+
+  // Values (posix_registry_values.cpp).
+  std::int32_t SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
+                        std::vector<std::uint8_t> data);
+
+  std::filesystem::path store_;
+  std::shared_ptr<const DriveTable> drives_;
+  std::shared_ptr<const PrivilegeState> privileges_;
+  MountTable mounts_;
+  std::map<std::string, LoadedHive> hives_;
+  std::map<RegKey, OpenKey> keys_;
+  RegKey nextKey_ = 0x100;
+  std::size_t hiveReads_ = 0;
+  int lockDepth_ = 0;
+  StoreLock::Mode lockMode_ = StoreLock::Mode::kShared;
+};
+
+}  // namespace ravlin

@@ -1,0 +1,134 @@
+#include <cerrno>
+#include <cstring>
+
+#include "platform/codepage.hpp"
+#include "platform/posix/registry/posix_registry.hpp"
+#include "platform/posix/registry/posix_registry_names.hpp"
+
+namespace ravlin {
+namespace {
+
+bool IsStringType(std::uint32_t type) {
+  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
+
+// The stored UTF-16LE text as the ANSI calls return it, every character (NULs included)
+// converted; an odd last byte is no character and is dropped.
+std::vector<std::uint8_t> StoredTextToAnsi(const std::vector<std::uint8_t>& data) {
+  std::u16string text;
+  for (std::size_t i = 0; i + 1 < data.size(); i += 2)
+    text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
+  const auto ansi = Utf16ToAnsi(text);
+  return std::vector<std::uint8_t>(ansi.begin(), ansi.end());
+}
+
+std::vector<std::uint8_t> AnsiToStoredText(const std::uint8_t* data, std::uint32_t size) {
+  std::vector<std::uint8_t> stored;
+  const auto text = AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
+  for (char16_t unit : text) {
+    stored.push_back(static_cast<std::uint8_t>(unit & 0xFF));
+    stored.push_back(static_cast<std::uint8_t>(unit >> 8));
+  }
+  return stored;
+}
+
+}  // namespace
+
+std::int32_t PosixRegistry::RegQueryValueExA(RegKey key, const std::string& valueName,
+                                             std::uint32_t* type, std::uint8_t* data,
+                                             std::uint32_t* dataSize) {
+  if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
+  return Guarded([&] {
+    ReachedKey reached;
+    if (const auto status = Reach(key, kKeyQueryValue, false, reached); status != kErrorSuccess)
+      return status;
+    auto& [place, hive, node] = reached;
+    HiveUse use(*this, place.hiveId);
+    std::vector<StoredValue> values;
+    const auto status =
+        use.Finish(hive->file ? hive->file->ReadValues(node, values) : kErrorSuccess);
+    if (status != kErrorSuccess) return status;
+    const auto name = AnsiToUtf8(valueName);
+    for (const auto& value : values) {
+      if (!SameRegistryName(value.name, name)) continue;
+      const auto bytes = IsStringType(value.type) ? StoredTextToAnsi(value.data) : value.data;
+      if (type != nullptr) *type = value.type;
+      const auto needed = static_cast<std::uint32_t>(bytes.size());
+      if (data == nullptr) {
+        if (dataSize != nullptr) *dataSize = needed;
+        return kErrorSuccess;
+      }
+      const auto room = *dataSize;
+      *dataSize = needed;
+      if (room < needed) return kErrorMoreData;
+      if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
+      return kErrorSuccess;
+    }
+    return kErrorFileNotFound;
+  });
+}
+
+std::int32_t PosixRegistry::RegSetValueExA(RegKey key, const std::string& valueName,
+                                           std::uint32_t type, const std::uint8_t* data,
+                                           std::uint32_t dataSize) {
+  if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
+  if (IsStringType(type)) return SetValue(key, valueName, type, AnsiToStoredText(data, dataSize));
+  return SetValue(key, valueName, type, std::vector<std::uint8_t>(data, data + dataSize));
+}
+
+std::int32_t PosixRegistry::RegSetValueExW(RegKey key, const std::string& valueName,
+                                           std::uint32_t type, const std::uint8_t* data,
+                                           std::uint32_t dataSize) {
+  if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
+  return SetValue(key, valueName, type, std::vector<std::uint8_t>(data, data + dataSize));
+}
+
+std::int32_t PosixRegistry::SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
+                                     std::vector<std::uint8_t> data) {
+  return Guarded([&] {
+    ReachedKey reached;
+    if (const auto status = Reach(key, kKeySetValue, true, reached); status != kErrorSuccess)
+      return status;
+    auto& [place, hive, node] = reached;
+    HiveUse use(*this, place.hiveId);
+    std::vector<StoredValue> values;
+    auto status = hive->file->ReadValues(node, values);
+    if (status == kErrorSuccess) {
+      const auto name = AnsiToUtf8(valueName);
+      bool replaced = false;
+      for (auto& value : values) {
+        if (!SameRegistryName(value.name, name)) continue;
+        // The value keeps the spelling it has, as on Windows.
+        value.type = type;
+        value.data = std::move(data);
+        replaced = true;
+        break;
+      }
+      if (!replaced) values.push_back(StoredValue{name, type, std::move(data)});
+      status = hive->file->WriteValues(node, values);
+    }
+    return use.Finish(status);
+  });
+}
+
+std::int32_t PosixRegistry::RegDeleteValueA(RegKey key, const std::string& valueName) {
+  return Guarded([&] {
+    ReachedKey reached;
+    if (const auto status = Reach(key, kKeySetValue, false, reached); status != kErrorSuccess)
+      return status;
+    auto& [place, hive, node] = reached;
+    HiveUse use(*this, place.hiveId);
+    std::vector<StoredValue> values;
+    auto status = hive->file ? hive->file->ReadValues(node, values) : kErrorSuccess;
+    if (status == kErrorSuccess) {
+      const auto name = AnsiToUtf8(valueName);
+      const auto before = values.size();
+      std::erase_if(values,
+                    [&](const StoredValue& value) { return SameRegistryName(value.name, name); });
+      status = values.size() == before ? kErrorFileNotFound : hive->file->WriteValues(node, values);
+    }
+    return use.Finish(status);
+  });
+}
+
+}  // namespace ravlin
