@@ -1,0 +1,131 @@
+#include <windows.h>
+
+#include <atomic>
+#include <string>
+
+#include "platform/win32/registry/win32_registry.hpp"
+#include "platform/win32/text/wide_text.hpp"
+
+namespace ravlin {
+namespace {
+
+// One name for every session of the machine: repairs in two sessions would mount the same
+// name under each other as well.
+constexpr wchar_t kClaimName[] = L"Global\\Ravlin.RepairClaim";
+
+// A mutex is its owning thread's however often that thread waits for it, so a second claim
+// from this process is refused here.
+std::atomic<bool> claimedHere{false};
+
+// The claim of this process and of the machine.
+class RepairClaim : public RegistryClaim {
+ public:
+  RepairClaim() {
+    if (claimedHere.exchange(true)) return;
+    holdsProcess_ = true;
+    mutex_.reset(::CreateMutexW(nullptr, FALSE, kClaimName));
+    // An abandoned mutex (its repair crashed) is ours now; the app finds what it left loaded.
+    const DWORD wait = mutex_ ? ::WaitForSingleObject(mutex_.get(), 0) : WAIT_FAILED;
+    holdsMutex_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
+  }
+  RepairClaim(const RepairClaim&) = delete;
+  RepairClaim& operator=(const RepairClaim&) = delete;
+  // Released by the thread that claimed it, as a mutex must be.
+  ~RepairClaim() override {
+    if (holdsMutex_) ::ReleaseMutex(mutex_.get());
+    if (holdsProcess_) claimedHere = false;
+  }
+  bool Held() const { return holdsMutex_; }
+
+ private:
+  bool holdsProcess_ = false;
+  OwnedHandle mutex_;
+  bool holdsMutex_ = false;
+};
+
+bool CanLoadBelow(RegKey key) {
+  return key == kHkeyLocalMachine || key == kHkeyUsers;
+}
+
+bool KeyExists(HKEY root, const std::wstring& name) {
+  HKEY opened = nullptr;
+  const bool exists =
+      ::RegOpenKeyExW(root, name.c_str(), 0, KEY_QUERY_VALUE, &opened) == ERROR_SUCCESS;
+  const OwnedKey closed(opened);
+  return exists;
+}
+
+// Deletes a file not made complete, unless kept.
+class PartialFile {
+ public:
+  explicit PartialFile(std::wstring path) : path_(std::move(path)) {}
+  PartialFile(const PartialFile&) = delete;
+  PartialFile& operator=(const PartialFile&) = delete;
+  ~PartialFile() {
+    if (!kept_) ::DeleteFileW(path_.c_str());
+  }
+  const std::wstring& path() const { return path_; }
+  void Keep() { kept_ = true; }
+
+ private:
+  std::wstring path_;
+  bool kept_ = false;
+};
+
+// Keeps the untouched hive as `<hive>.ravlin-backup`, once: copied under another name, on the
+// disk, then renamed, so that the name never holds a partial copy.
+LONG KeepBackup(const std::wstring& hive) {
+  const std::wstring backup = hive + L".ravlin-backup";
+  if (::GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES) return ERROR_SUCCESS;
+  if (const DWORD error = ::GetLastError();
+      error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+    return static_cast<LONG>(error);
+  PartialFile copy(backup + L".partial");
+  if (!::CopyFileW(hive.c_str(), copy.path().c_str(), FALSE)) return ::GetLastError();
+  // A read-only hive gives a read-only copy, which could not be opened to flush it.
+  if (!::SetFileAttributesW(copy.path().c_str(), FILE_ATTRIBUTE_NORMAL)) return ::GetLastError();
+  {
+    const HANDLE opened = ::CreateFileW(copy.path().c_str(), GENERIC_WRITE, 0, nullptr,
+                                        OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (opened == INVALID_HANDLE_VALUE) return ::GetLastError();
+    const OwnedHandle file(opened);
+    if (!::FlushFileBuffers(file.get())) return ::GetLastError();
+  }
+  if (!::MoveFileExW(copy.path().c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH))
+    return ::GetLastError();
+  copy.Keep();
+  return ERROR_SUCCESS;
+}
+
+}  // namespace
+
+std::int32_t Win32Registry::RegLoadKeyA(RegKey key, const std::string& subKey,
+                                        const std::string& file) {
+  if (!CanLoadBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos ||
+      file.empty())
+    return kErrorInvalidParameter;
+  const std::wstring hive = Wide(file);
+  if (const LONG status = KeepBackup(hive); status != ERROR_SUCCESS) return status;
+  HKEY root = Resolve(key);
+  const std::wstring name = Wide(subKey);
+  const bool existed = KeyExists(root, name);
+  const LONG status = ::RegLoadKeyW(root, name.c_str(), hive.c_str());
+  // Wine leaves an empty key of the name behind after a failed load, which would refuse
+  // every later load under it.
+  if (status != ERROR_SUCCESS && !existed) ::RegDeleteKeyW(root, name.c_str());
+  return status;
+}
+
+std::int32_t Win32Registry::RegUnLoadKeyA(RegKey key, const std::string& subKey) {
+  if (!CanLoadBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos)
+    return kErrorInvalidParameter;
+  return ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
+}
+
+std::unique_ptr<RegistryClaim> Win32Registry::ClaimForRepair() {
+  auto claim = std::make_unique<RepairClaim>();
+  if (!claim->Held()) return nullptr;
+  return claim;
+}
+
+}  // namespace ravlin
