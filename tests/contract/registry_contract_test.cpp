@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tests/contract/contract_fixture.hpp"
+#include "tests/contract/hive_privileges.hpp"
 
 namespace ravlin::testing {
 namespace {
@@ -224,16 +225,7 @@ TEST_F(RegistryContractTest, AFailedLoadLeavesNoKeyAndTheFileUnchanged) {
             kErrorInvalidParameter);
   EXPECT_EQ(registry_->RegUnLoadKeyA(kHkeyCurrentUser, name), kErrorInvalidParameter);
 
-  Token& token = *platform_.token;
-  Handle process = 0;
-  ASSERT_TRUE(token.OpenProcessToken(token.GetCurrentProcess(),
-                                     kTokenAdjustPrivileges | kTokenQuery, process));
-  TokenPrivileges privileges;
-  privileges.privilegeCount = 2;
-  ASSERT_TRUE(token.LookupPrivilegeValueA("", "SeRestorePrivilege", privileges.privileges[0].luid));
-  ASSERT_TRUE(token.LookupPrivilegeValueA("", "SeBackupPrivilege", privileges.privileges[1].luid));
-  privileges.privileges[0].attributes = privileges.privileges[1].attributes = kSePrivilegeEnabled;
-  ASSERT_TRUE(token.AdjustTokenPrivileges(process, false, privileges, kTokenPrivilegesSize));
+  SetHivePrivileges(*platform_.token, true);
 
   EXPECT_EQ(registry_->RegLoadKeyA(kHkeyLocalMachine, name, PathOf("missing")), kErrorFileNotFound);
   const std::string garbage(8192, 'x');
@@ -244,7 +236,7 @@ TEST_F(RegistryContractTest, AFailedLoadLeavesNoKeyAndTheFileUnchanged) {
             kErrorFileNotFound);
   std::ifstream in(NativeOf("garbage"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), garbage);
-  EXPECT_TRUE(token.AdjustTokenPrivileges(process, true, privileges, kTokenPrivilegesSize));
+  SetHivePrivileges(*platform_.token, false);
 }
 
 TEST_F(RegistryContractTest, OneRepairAtATimeHoldsTheRegistry) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/contract/contract_fixture.hpp"
+#include "tests/contract/hive_privileges.hpp"
 
 namespace ravlin::testing {
 namespace {
@@ -29,22 +30,13 @@ TEST_F(TokenContractTest, TheHivePrivilegesLookUpAndAnUnknownOneFails) {
 
 TEST_F(TokenContractTest, TheProcessTokenTakesBothPrivilegesAndNoTokenIsRefused) {
   Token& token = *platform_.token;
-  Handle process = 0;
-  ASSERT_TRUE(token.OpenProcessToken(token.GetCurrentProcess(),
-                                     kTokenAdjustPrivileges | kTokenQuery, process));
-  EXPECT_NE(process, 0u);
-  TokenPrivileges privileges;
-  privileges.privilegeCount = 2;
-  ASSERT_TRUE(token.LookupPrivilegeValueA("", "SeRestorePrivilege", privileges.privileges[0].luid));
-  ASSERT_TRUE(token.LookupPrivilegeValueA("", "SeBackupPrivilege", privileges.privileges[1].luid));
-  privileges.privileges[0].attributes = privileges.privileges[1].attributes = kSePrivilegeEnabled;
+  SetHivePrivileges(token, true);
   // A user without the privileges gets a success that says not all were assigned.
-  EXPECT_TRUE(token.AdjustTokenPrivileges(process, false, privileges, kTokenPrivilegesSize));
   EXPECT_TRUE(token.GetLastError() == 0 || token.GetLastError() == kErrorNotAllAssigned)
       << token.GetLastError();
-  EXPECT_TRUE(token.AdjustTokenPrivileges(process, true, privileges, kTokenPrivilegesSize));
+  SetHivePrivileges(token, false);
 
-  EXPECT_FALSE(token.AdjustTokenPrivileges(0, false, privileges, kTokenPrivilegesSize));
+  EXPECT_FALSE(token.AdjustTokenPrivileges(0, false, TokenPrivileges{}, kTokenPrivilegesSize));
   EXPECT_EQ(token.GetLastError(), 6u);
 }
 

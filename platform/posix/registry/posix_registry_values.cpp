@@ -1,26 +1,12 @@
 #include <cerrno>
-#include <cstring>
 
 #include "platform/codepage.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
+#include "platform/registry_data.hpp"
 
 namespace ravlin {
 namespace {
-
-bool IsStringType(std::uint32_t type) {
-  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
-// The stored UTF-16LE text as the ANSI calls return it, every character (NULs included)
-// converted; an odd last byte is no character and is dropped.
-std::vector<std::uint8_t> StoredTextToAnsi(const std::vector<std::uint8_t>& data) {
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2)
-    text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-  const auto ansi = Utf16ToAnsi(text);
-  return std::vector<std::uint8_t>(ansi.begin(), ansi.end());
-}
 
 std::vector<std::uint8_t> AnsiToStoredText(const std::uint8_t* data, std::uint32_t size) {
   std::vector<std::uint8_t> stored;
@@ -51,18 +37,7 @@ std::int32_t PosixRegistry::RegQueryValueExA(RegKey key, const std::string& valu
     const auto name = AnsiToUtf8(valueName);
     for (const auto& value : values) {
       if (!SameRegistryName(value.name, name)) continue;
-      const auto bytes = IsStringType(value.type) ? StoredTextToAnsi(value.data) : value.data;
-      if (type != nullptr) *type = value.type;
-      const auto needed = static_cast<std::uint32_t>(bytes.size());
-      if (data == nullptr) {
-        if (dataSize != nullptr) *dataSize = needed;
-        return kErrorSuccess;
-      }
-      const auto room = *dataSize;
-      *dataSize = needed;
-      if (room < needed) return kErrorMoreData;
-      if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-      return kErrorSuccess;
+      return HandOutQueriedValue(value.type, value.data, type, data, dataSize);
     }
     return kErrorFileNotFound;
   });
@@ -72,7 +47,8 @@ std::int32_t PosixRegistry::RegSetValueExA(RegKey key, const std::string& valueN
                                            std::uint32_t type, const std::uint8_t* data,
                                            std::uint32_t dataSize) {
   if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
-  if (IsStringType(type)) return SetValue(key, valueName, type, AnsiToStoredText(data, dataSize));
+  if (IsRegistryStringType(type))
+    return SetValue(key, valueName, type, AnsiToStoredText(data, dataSize));
   return SetValue(key, valueName, type, std::vector<std::uint8_t>(data, data + dataSize));
 }
 

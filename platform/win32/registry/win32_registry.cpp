@@ -3,28 +3,15 @@
 #include <windows.h>
 
 #include <array>
-#include <cstring>
 #include <string_view>
 #include <vector>
 
+#include "platform/registry_data.hpp"
 #include "platform/win32/registry/stored_values.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
 namespace {
-
-bool IsStringType(std::uint32_t type) {
-  return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
-}
-
-// Stored UTF-16LE text as the program's texts: every character, NULs included; an odd last
-// byte is no character and is dropped.
-std::vector<std::uint8_t> StoredTextToUtf8(const std::vector<std::uint8_t>& stored) {
-  std::wstring text(stored.size() / sizeof(wchar_t), L'\0');
-  std::memcpy(text.data(), stored.data(), text.size() * sizeof(wchar_t));
-  const std::string utf8 = Narrow(text);
-  return std::vector<std::uint8_t>(utf8.begin(), utf8.end());
-}
 
 LONG DeleteKeyTree(HKEY parent, const wchar_t* subKey);
 
@@ -151,25 +138,14 @@ std::int32_t Win32Registry::RegQueryValueExA(RegKey key, const std::string& valu
   if (const auto status = QueryStoredValue(parent, Wide(valueName), storedType, stored);
       status != kErrorSuccess)
     return status;
-  const auto bytes = IsStringType(storedType) ? StoredTextToUtf8(stored) : stored;
-  if (type != nullptr) *type = storedType;
-  const auto needed = static_cast<std::uint32_t>(bytes.size());
-  if (data == nullptr) {
-    if (dataSize != nullptr) *dataSize = needed;
-    return kErrorSuccess;
-  }
-  const auto room = *dataSize;
-  *dataSize = needed;
-  if (room < needed) return kErrorMoreData;
-  if (!bytes.empty()) std::memcpy(data, bytes.data(), bytes.size());
-  return kErrorSuccess;
+  return HandOutQueriedValue(storedType, stored, type, data, dataSize);
 }
 
 std::int32_t Win32Registry::RegSetValueExA(RegKey key, const std::string& valueName,
                                            std::uint32_t type, const std::uint8_t* data,
                                            std::uint32_t dataSize) {
   if (data == nullptr && dataSize != 0) return kErrorInvalidParameter;
-  if (!IsStringType(type)) return RegSetValueExW(key, valueName, type, data, dataSize);
+  if (!IsRegistryStringType(type)) return RegSetValueExW(key, valueName, type, data, dataSize);
   const std::wstring text = Wide(std::string_view(reinterpret_cast<const char*>(data), dataSize));
   return RegSetValueExW(key, valueName, type, reinterpret_cast<const std::uint8_t*>(text.data()),
                         static_cast<std::uint32_t>(text.size() * sizeof(wchar_t)));

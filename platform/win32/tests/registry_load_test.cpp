@@ -16,6 +16,7 @@
 #include "platform/win32/registry/win32_hive_reader.hpp"
 #include "platform/win32/registry/win32_registry.hpp"
 #include "platform/win32/registry/win32_token.hpp"
+#include "tests/contract/hive_privileges.hpp"
 
 namespace ravlin {
 namespace {
@@ -56,20 +57,7 @@ class RegistryLoadTest : public ::testing::Test {
     fs::remove_all(folder_, ignored);
   }
 
-  // Enables both hive privileges, or disables every privilege of the process.
-  void SetPrivileges(bool enable) {
-    Handle process = 0;
-    ASSERT_TRUE(token_.OpenProcessToken(token_.GetCurrentProcess(),
-                                        kTokenAdjustPrivileges | kTokenQuery, process));
-    TokenPrivileges privileges;
-    privileges.privilegeCount = 2;
-    ASSERT_TRUE(
-        token_.LookupPrivilegeValueA("", "SeRestorePrivilege", privileges.privileges[0].luid));
-    ASSERT_TRUE(
-        token_.LookupPrivilegeValueA("", "SeBackupPrivilege", privileges.privileges[1].luid));
-    privileges.privileges[0].attributes = privileges.privileges[1].attributes = kSePrivilegeEnabled;
-    ASSERT_TRUE(token_.AdjustTokenPrivileges(process, !enable, privileges, kTokenPrivilegesSize));
-  }
+  void SetPrivileges(bool enable) { testing::SetHivePrivileges(token_, enable); }
   std::string Path(const fs::path& file) const { return file.string(); }
   std::int32_t Open(const std::string& path, RegKey& key) {
     return registry_.RegOpenKeyExA(kHkeyLocalMachine, path, 0, kKeyQueryValue, key);
