@@ -35,6 +35,24 @@ constexpr char kHiveText[] =
     "[Select] 0\n"
     "\"Current\"=dword:00000001\n";
 
+DWORD WINAPI TryTake(void* mutex) {
+  const DWORD wait = ::WaitForSingleObject(mutex, 0);
+  if (wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED) ::ReleaseMutex(mutex);
+  return wait;
+}
+
+// Tries the mutex from a thread of its own: a mutex is its owning thread's, so only another
+// thread (or process) sees whether it is held.
+DWORD WaitFromAnotherThread(HANDLE mutex) {
+  const HANDLE thread = ::CreateThread(nullptr, 0, TryTake, mutex, 0, nullptr);
+  if (thread == nullptr) return WAIT_FAILED;
+  ::WaitForSingleObject(thread, INFINITE);
+  DWORD result = WAIT_FAILED;
+  ::GetExitCodeThread(thread, &result);
+  ::CloseHandle(thread);
+  return result;
+}
+
 std::string ReadFile(const fs::path& file) {
   std::ifstream in(file, std::ios::binary);
   return std::string(std::istreambuf_iterator<char>(in), {});
@@ -176,6 +194,19 @@ TEST_F(RegistryLoadTest, TheHiveReaderReadsACopyAndLeavesNothingBehind) {
        ++index)
     EXPECT_EQ(name.rfind("Ravlin-HiveReader-", 0), std::string::npos) << name;
   EXPECT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorPrivilegeNotHeld);
+}
+
+// Another process (of this or another version) sees the claim through the mutex's name.
+TEST(RepairClaimTest, AClaimHoldsTheMachinesMutexUntilItIsReleased) {
+  const HANDLE mutex = ::CreateMutexW(nullptr, FALSE, L"Global\\Ravlin.RepairClaim");
+  ASSERT_NE(mutex, nullptr);
+  Win32Registry registry;
+  auto claim = registry.ClaimForRepair();
+  ASSERT_NE(claim, nullptr);
+  EXPECT_EQ(WaitFromAnotherThread(mutex), static_cast<DWORD>(WAIT_TIMEOUT));
+  claim.reset();
+  EXPECT_EQ(WaitFromAnotherThread(mutex), WAIT_OBJECT_0);
+  ::CloseHandle(mutex);
 }
 
 }  // namespace
