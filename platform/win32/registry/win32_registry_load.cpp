@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include <atomic>
+#include <cstddef>
 #include <string>
 
 #include "platform/win32/registry/win32_registry.hpp"
@@ -45,6 +46,30 @@ class RepairClaim : public RegistryClaim {
 
 bool CanLoadBelow(RegKey key) {
   return key == kHkeyLocalMachine || key == kHkeyUsers;
+}
+
+// PRIVILEGE_SET with room for two entries.
+struct TwoPrivilegeSet {
+  PRIVILEGE_SET set;
+  LUID_AND_ATTRIBUTES second;
+};
+static_assert(offsetof(TwoPrivilegeSet, second) ==
+              offsetof(PRIVILEGE_SET, Privilege) + sizeof(LUID_AND_ATTRIBUTES));
+
+// Whether the process token has both privileges that the loader asks for enabled. Checked
+// before the backup is made, so that a process without them gets 1314 as from the loader,
+// not whatever writing the backup meets first.
+bool HivePrivilegesEnabled() {
+  HANDLE opened = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+  const OwnedHandle token(opened);
+  TwoPrivilegeSet required{};
+  required.set.PrivilegeCount = 2;
+  required.set.Control = PRIVILEGE_SET_ALL_NECESSARY;
+  BOOL enabled = FALSE;
+  return ::LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &required.set.Privilege[0].Luid) &&
+         ::LookupPrivilegeValueW(nullptr, SE_BACKUP_NAME, &required.second.Luid) &&
+         ::PrivilegeCheck(token.get(), &required.set, &enabled) && enabled;
 }
 
 bool KeyExists(HKEY root, const std::wstring& name) {
@@ -104,6 +129,7 @@ std::int32_t Win32Registry::RegLoadKeyA(RegKey key, const std::string& subKey,
   if (!CanLoadBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos ||
       file.empty())
     return kErrorInvalidParameter;
+  if (!HivePrivilegesEnabled()) return kErrorPrivilegeNotHeld;
   const std::wstring hive = Wide(file);
   if (const LONG status = KeepBackup(hive); status != ERROR_SUCCESS) return status;
   HKEY root = Resolve(key);

@@ -194,6 +194,7 @@ TEST_F(RegistryLoadTest, TheHiveReaderReadsACopyAndLeavesNothingBehind) {
        ++index)
     EXPECT_EQ(name.rfind("Ravlin-HiveReader-", 0), std::string::npos) << name;
   EXPECT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorPrivilegeNotHeld);
+  EXPECT_FALSE(fs::exists(folder_ / "system.ravlin-backup")) << "no backup for a refused load";
 }
 
 // Another process (of this or another version) sees the claim through the mutex's name.
