@@ -2,12 +2,12 @@
 
 #include <windows.h>
 
-#include <atomic>
 #include <filesystem>
 #include <random>
 #include <string>
 
 #include "platform/win32/registry/stored_values.hpp"
+#include "platform/win32/registry/token_privileges.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
@@ -22,7 +22,7 @@ class HivePrivileges {
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
       return;
     token_.reset(token);
-    State wanted;
+    TwoTokenPrivileges wanted;
     for (const wchar_t* name : {SE_RESTORE_NAME, SE_BACKUP_NAME}) {
       auto& entry = wanted.Privileges[wanted.PrivilegeCount];
       if (!::LookupPrivilegeValueW(nullptr, name, &entry.Luid)) continue;
@@ -30,27 +30,19 @@ class HivePrivileges {
       ++wanted.PrivilegeCount;
     }
     DWORD size = sizeof(previous_);
-    adjusted_ = ::AdjustTokenPrivileges(token_.get(), FALSE, AsPrivileges(wanted),
-                                        sizeof(previous_), AsPrivileges(previous_), &size) != FALSE;
+    adjusted_ = ::AdjustTokenPrivileges(token_.get(), FALSE, wanted.get(), sizeof(previous_),
+                                        previous_.get(), &size) != FALSE;
   }
   HivePrivileges(const HivePrivileges&) = delete;
   HivePrivileges& operator=(const HivePrivileges&) = delete;
   ~HivePrivileges() {
     if (adjusted_)
-      ::AdjustTokenPrivileges(token_.get(), FALSE, AsPrivileges(previous_), 0, nullptr, nullptr);
+      ::AdjustTokenPrivileges(token_.get(), FALSE, previous_.get(), 0, nullptr, nullptr);
   }
 
  private:
-  struct State {
-    DWORD PrivilegeCount = 0;
-    LUID_AND_ATTRIBUTES Privileges[2]{};
-  };
-  static PTOKEN_PRIVILEGES AsPrivileges(State& state) {
-    return reinterpret_cast<PTOKEN_PRIVILEGES>(&state);
-  }
-
   OwnedHandle token_;
-  State previous_;
+  TwoTokenPrivileges previous_;
   bool adjusted_ = false;
 };
 

@@ -2,19 +2,11 @@
 
 #include <windows.h>
 
-#include <cstddef>
-
+#include "platform/win32/registry/token_privileges.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
 namespace {
-
-// TOKEN_PRIVILEGES with room for the two entries the interface carries.
-struct TwoPrivileges {
-  DWORD PrivilegeCount = 0;
-  LUID_AND_ATTRIBUTES Privileges[2]{};
-};
-static_assert(offsetof(TwoPrivileges, Privileges) == offsetof(TOKEN_PRIVILEGES, Privileges));
 
 HANDLE AsHandle(Handle handle) {
   return reinterpret_cast<HANDLE>(handle);
@@ -56,7 +48,7 @@ bool Win32Token::AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
     lastError_ = ERROR_INVALID_PARAMETER;
     return false;
   }
-  TwoPrivileges state;
+  TwoTokenPrivileges state;
   state.PrivilegeCount = newState.privilegeCount;
   for (std::uint32_t i = 0; i < newState.privilegeCount; ++i) {
     const auto& entry = newState.privileges[i];
@@ -65,9 +57,8 @@ bool Win32Token::AdjustTokenPrivileges(Handle token, bool disableAllPrivileges,
   }
   // The previous state is not asked for, so no buffer for it.
   const bool adjusted =
-      ::AdjustTokenPrivileges(AsHandle(token), disableAllPrivileges ? TRUE : FALSE,
-                              reinterpret_cast<PTOKEN_PRIVILEGES>(&state), 0, nullptr,
-                              nullptr) != FALSE;
+      ::AdjustTokenPrivileges(AsHandle(token), disableAllPrivileges ? TRUE : FALSE, state.get(), 0,
+                              nullptr, nullptr) != FALSE;
   // Set after a success too: ERROR_NOT_ALL_ASSIGNED comes with one.
   lastError_ = ::GetLastError();
   return adjusted;
