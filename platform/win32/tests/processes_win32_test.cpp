@@ -7,7 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 
 #include "platform/win32/processes/kernel_objects.hpp"
 #include "platform/win32/processes/win32_processes.hpp"
@@ -59,16 +58,6 @@ std::optional<std::wstring> TestValue(const wchar_t* name) {
   return std::wstring(data, size / sizeof(wchar_t) - 1);
 }
 
-// Polls until `done` holds or ten seconds have passed.
-template <typename Condition>
-bool Eventually(Condition done) {
-  for (int i = 0; i < 500; ++i) {
-    if (done()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  return done();
-}
-
 class Win32ProcessesTest : public ::testing::Test {
  protected:
   void TearDown() override { ::RegDeleteKeyW(HKEY_CURRENT_USER, kTestKey); }
@@ -109,9 +98,13 @@ TEST_F(Win32ProcessesTest, RegistryEditorWindowLeadsToItsProcessWhichCanBeEnded)
   ASSERT_EQ(windows.FindWindowA("", "Registry Editor"), 0u) << "an editor is already open";
 
   const std::uint32_t editor = processes.StartProcess("regedit.exe", SW_SHOWMINNOACTIVE);
-  Handle window = 0;
-  EXPECT_TRUE(
-      Eventually([&] { return (window = windows.FindWindowA("", "Registry Editor")) != 0; }));
+  const Handle started = processes.OpenProcess(kProcessQueryInformation, false, editor);
+  ASSERT_NE(started, 0u);
+  // Its window exists once it waits for input.
+  EXPECT_EQ(::WaitForInputIdle(reinterpret_cast<HANDLE>(started), 60000), 0u);
+  EXPECT_TRUE(processes.CloseHandle(started));
+  const Handle window = windows.FindWindowA("", "Registry Editor");
+  ASSERT_NE(window, 0u);
   EXPECT_NE(windows.GetWindowThreadProcessId(window, processId), 0u);
   EXPECT_EQ(processId, editor);
   EXPECT_EQ(windows.FindWindowA("RegEdit_RegEdit", "Registry Editor"), window);
@@ -123,7 +116,7 @@ TEST_F(Win32ProcessesTest, RegistryEditorWindowLeadsToItsProcessWhichCanBeEnded)
   EXPECT_TRUE(processes.TerminateProcess(process, 0));
   EXPECT_TRUE(processes.WaitForProcess(process, 60000));
   EXPECT_TRUE(processes.CloseHandle(process));
-  EXPECT_TRUE(Eventually([&] { return windows.FindWindowA("", "Registry Editor") == 0; }));
+  EXPECT_EQ(windows.FindWindowA("", "Registry Editor"), 0u);
 }
 
 TEST_F(Win32ProcessesTest, ProcessStartedElsewhereIsWatchedWithQueryAccessAlone) {
