@@ -13,7 +13,9 @@
 #include "app/restore.hpp"
 #include "platform/backend.hpp"
 #include "ravlin_version.hpp"
-#ifdef RAVLIN_WITH_QT
+#ifdef RAVLIN_WITH_WIN32_WINDOW
+#include "platform/win32/window/win32_front_end.hpp"
+#elif defined(RAVLIN_WITH_QT)
 #include "app/qt/qt_front_end.hpp"
 #endif
 
@@ -21,32 +23,58 @@ namespace {
 
 constexpr int kUsageError = 2;
 
-constexpr const char* kUsage =
+// The usage text: the synopsis and the front ends differ between the builds' windows.
+#ifdef _WIN32
+constexpr const char* kSynopsis =
     "Usage: ravlin [--gui | --console] [--guest DIR] [--yes | --force] [--dry-run]\n"
-    "              [--drivers-from DIR] [--screenshot FILE]\n"
-    "       ravlin --console --restore DIR\n"
-    "\n"
-    "Repairs an offline Windows XP installation that no longer starts after its\n"
-    "motherboard was replaced: mounts the guest's SYSTEM hive, imports the standard IDE\n"
-    "controller settings into every control set, copies the IDE driver files into the\n"
-    "guest and unmounts the hive.\n"
-    "\n"
+    "              [--drivers-from DIR]\n";
+constexpr const char* kFrontEnds =
+    "  --gui              the window (the default)\n"
+    "  --console          the text front end, in the command prompt it was started from\n"
+    "  --guest DIR        answer the folder dialog once with DIR (the guest's Windows\n"
+    "                     directory, e.g. E:\\WINDOWS), run one attempt, then end\n";
+constexpr const char* kWindowOptions = "";
+constexpr const char* kMachine =
+    "A batch file waits for Ravlin's end; at the prompt, \"start /wait ravlin.exe\n"
+    "--console ...\" does, and sets ERRORLEVEL to the exit status.\n";
+#else
+constexpr const char* kSynopsis =
+    "Usage: ravlin [--gui | --console] [--guest DIR] [--yes | --force] [--dry-run]\n"
+    "              [--drivers-from DIR] [--screenshot FILE]\n";
+constexpr const char* kFrontEnds =
     "  --gui              the desktop window (the default when a display is available)\n"
     "  --console          the text front end (the default without a display)\n"
     "  --guest DIR        answer the folder dialog once with DIR (the guest's Windows\n"
-    "                     directory, e.g. /mnt/xp/WINDOWS), run one attempt, then end\n"
-    "  --yes              answer every message box with its first button (OK, Yes)\n"
-    "  --screenshot FILE  write a picture of the idle window to FILE (PNG) and end\n"
-    "  --help             show this text\n"
-    "  --version          show the version\n"
-    "\n"
-    "Exit status: 0 after a completed repair, 1 when the attempt returned to idle or the\n"
-    "window was closed, 2 for a usage error or a program folder Ravlin cannot work from\n"
-    "(its path holds a double quotation mark).\n"
-    "\n"
+    "                     directory, e.g. /mnt/xp/WINDOWS), run one attempt, then end\n";
+constexpr const char* kWindowOptions =
+    "  --screenshot FILE  write a picture of the idle window to FILE (PNG) and end\n";
+constexpr const char* kMachine =
     "Environment: RAVLIN_DRIVES maps drive letters to folders (\"C=/mnt/xp;D=/media/cd\";\n"
     "Z: is / by default); RAVLIN_REGISTRY is the registry store folder (default\n"
     "$XDG_STATE_HOME/ravlin/registry).\n";
+#endif
+
+void PrintUsage(std::ostream& out) {
+  out << kSynopsis
+      << "       ravlin --console --restore DIR\n"
+         "\n"
+         "Repairs an offline Windows XP installation that no longer starts after its\n"
+         "motherboard was replaced: mounts the guest's SYSTEM hive, imports the standard IDE\n"
+         "controller settings into every control set, copies the IDE driver files into the\n"
+         "guest and unmounts the hive.\n"
+         "\n"
+      << kFrontEnds
+      << "  --yes              answer every message box with its first button (OK, Yes)\n"
+      << kWindowOptions
+      << "  --help             show this text\n"
+         "  --version          show the version\n"
+         "\n"
+         "Exit status: 0 after a completed repair, 1 when the attempt returned to idle or the\n"
+         "window was closed, 2 for a usage error or a program folder Ravlin cannot work from\n"
+         "(its path holds a double quotation mark).\n"
+         "\n"
+      << kMachine << ravlin::kRepairOptionsUsage;
+}
 
 struct Arguments {
   bool gui = false;
@@ -71,8 +99,10 @@ std::optional<Arguments> Parse(const std::vector<std::string>& words) {
       arguments.consoleOptions.yes = true;
     } else if (word == "--guest" && hasValue) {
       arguments.consoleOptions.guest = words[++i];
+#ifndef _WIN32
     } else if (word == "--screenshot" && hasValue) {
       arguments.screenshot = words[++i];
+#endif
     } else if (ravlin::ParseRepairOption(words, i, arguments.repair)) {
     } else if (word == "--help" || word == "-h") {
       arguments.help = true;
@@ -107,13 +137,16 @@ int RunConsole(const Arguments& arguments, const ravlin::PlatformOptions& option
 }  // namespace
 
 int main(int argc, char** argv) {
-  const auto arguments = Parse(std::vector<std::string>(argv + 1, argv + argc));
+  ravlin::AttachToStartingConsole();
+  std::vector<std::string> words = ravlin::ProgramArguments(argc, argv);
+  if (!words.empty()) words.erase(words.begin());
+  const auto arguments = Parse(words);
   if (!arguments) {
-    std::cerr << kUsage << ravlin::kRepairOptionsUsage;
+    PrintUsage(std::cerr);
     return kUsageError;
   }
   if (arguments->help) {
-    std::cout << kUsage << ravlin::kRepairOptionsUsage;
+    PrintUsage(std::cout);
     return 0;
   }
   if (arguments->version) {
@@ -124,7 +157,10 @@ int main(int argc, char** argv) {
   [[maybe_unused]] const bool scripted = arguments->consoleOptions.guest ||
                                          arguments->consoleOptions.yes ||
                                          arguments->repair.Scripted();
-#ifdef RAVLIN_WITH_QT
+#ifdef RAVLIN_WITH_WIN32_WINDOW
+  if (arguments->gui || (!arguments->console && !scripted))
+    return ravlin::RunWin32Window(options, arguments->repair);
+#elif defined(RAVLIN_WITH_QT)
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);
   if (arguments->gui || (!arguments->console && !scripted && ravlin::QtDisplayAvailable()))

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/platform.hpp"
 
@@ -36,5 +37,15 @@ Platform MakePlatform(std::shared_ptr<Ui> ui,
 
 // Whether a person can answer at the terminal: standard input is one.
 bool StandardInputIsTerminal();
+
+// The program's arguments, its own name first, as UTF-8 texts. Windows hands a program its
+// command line in wide characters, so that folder names in any language arrive intact;
+// POSIX's argv is taken as it is.
+std::vector<std::string> ProgramArguments(int argc, char** argv);
+
+// Windows: the program is a window program; started from a command prompt, it reads and
+// writes that prompt's console (standard streams redirected to files or pipes stay so), in
+// Unicode, so that it can be scripted there. POSIX: the terminal is already there.
+void AttachToStartingConsole();
 
 }  // namespace ravlin

@@ -22,6 +22,7 @@
 #include <utility>
 
 #include "platform/backend.hpp"
+#include "platform/last_line.hpp"
 #include "platform/posix/processes/spawn_actions.hpp"
 #include "platform/posix/runtime/posix_errors.hpp"
 
@@ -95,27 +96,6 @@ std::uint32_t ExitCodeFromStatus(int status) {
   if (WIFSIGNALED(status)) return 128u + static_cast<std::uint32_t>(WTERMSIG(status));
   return 0;
 }
-
-// The last non-empty line of a text that arrives in pieces, without its line break.
-class LastLine {
- public:
-  void Add(std::string_view text) {
-    for (const char c : text) {
-      if (c == '\n') {
-        if (!partial_.empty()) line_ = std::exchange(partial_, {});
-      } else if (c != '\r' && partial_.size() < kLongest) {
-        partial_ += c;
-      }
-    }
-  }
-  const std::string& Get() const { return partial_.empty() ? line_ : partial_; }
-
- private:
-  // A reason fits in one line; a runaway line keeps its start.
-  static constexpr std::size_t kLongest = 4096;
-  std::string partial_;
-  std::string line_;
-};
 
 void PassOnToStandardError(const char* bytes, std::size_t size) {
   while (size > 0) {

@@ -8,4 +8,10 @@ bool StandardInputIsTerminal() {
   return ::isatty(STDIN_FILENO) == 1;
 }
 
+std::vector<std::string> ProgramArguments(int argc, char** argv) {
+  return std::vector<std::string>(argv, argv + argc);
+}
+
+void AttachToStartingConsole() {}
+
 }  // namespace ravlin
