@@ -48,18 +48,9 @@ class ExtractionFile {
 };
 
 std::optional<std::vector<std::uint8_t>> ReadBytes(const std::wstring& path) {
-  const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!file.Valid()) return std::nullopt;
-  std::vector<std::uint8_t> bytes;
-  std::vector<std::uint8_t> buffer(1 << 16);
-  for (;;) {
-    DWORD count = 0;
-    if (!::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr))
-      return std::nullopt;
-    if (count == 0) return bytes;
-    bytes.insert(bytes.end(), buffer.begin(), buffer.begin() + count);
-  }
+  const auto content = ReadWholeFile(path);
+  if (!content) return std::nullopt;
+  return std::vector<std::uint8_t>(content->begin(), content->end());
 }
 
 CabinetRead Extracted(const std::wstring& path) {

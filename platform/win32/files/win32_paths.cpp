@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "platform/win32/runtime/win32_errors.hpp"
+#include "platform/win32/runtime/win32_handles.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
@@ -87,6 +88,21 @@ RuntimeError MissingEntryError(std::int32_t notFoundNumber) {
   const DWORD error = ::GetLastError();
   if (error == ERROR_PATH_NOT_FOUND) return RuntimeError(notFoundNumber);
   return RuntimeError(ClassicErrorNumber(error, notFoundNumber));
+}
+
+std::optional<std::string> ReadWholeFile(const std::wstring& path) {
+  const UniqueHandle file(::CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                        OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!file.Valid()) return std::nullopt;
+  std::string content;
+  std::vector<char> buffer(1 << 16);
+  for (;;) {
+    DWORD count = 0;
+    if (!::ReadFile(file.Get(), buffer.data(), static_cast<DWORD>(buffer.size()), &count, nullptr))
+      return std::nullopt;
+    if (count == 0) return content;
+    content.append(buffer.data(), count);
+  }
 }
 
 std::wstring UpperCase(std::wstring text) {

@@ -31,6 +31,9 @@ bool IsFolder(DWORD attributes);
 // folder on its way are both `notFoundNumber`, as for a file that simply is not there.
 RuntimeError MissingEntryError(std::int32_t notFoundNumber);
 
+// The whole content of a file, nothing when it cannot be read.
+std::optional<std::string> ReadWholeFile(const std::wstring& path);
+
 // The text upper-cased by the system's table, as the file system compares names.
 std::wstring UpperCase(std::wstring text);
 // A path text with its drive letter in capitals, as the system reports paths.

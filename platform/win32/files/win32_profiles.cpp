@@ -1,6 +1,7 @@
 #include "platform/win32/files/win32_profiles.hpp"
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 #include "platform/win32/files/win32_paths.hpp"
@@ -19,17 +20,49 @@ bool IsAscii(const std::string& text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// The system writes a new settings file in the machine's code page, which cannot hold every
-// character of the program's texts; a file that begins with the UTF-16 byte order mark is
-// written in UTF-16 instead. So a new file that must hold other than ASCII starts as one.
-bool StartUnicodeFile(const std::wstring& file) {
-  UniqueHandle created(::CreateFileW(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                     FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!created.Valid()) return ::GetLastError() == ERROR_FILE_EXISTS;
-  const unsigned char mark[] = {0xFF, 0xFE};
-  DWORD written = 0;
-  return ::WriteFile(created.Get(), mark, sizeof mark, &written, nullptr) &&
-         written == sizeof mark && created.Close();
+constexpr unsigned char kByteOrderMark[] = {0xFF, 0xFE};
+
+// Writes `content` into a new file beside `file`, flushed, which then takes its place, so a
+// crash leaves the old or the new file.
+bool ReplaceContent(const std::wstring& file, const std::string& content) {
+  wchar_t temporary[MAX_PATH + 1] = {};
+  if (!::GetTempFileNameW(ParentFolder(file).c_str(), L"rvl", 0, temporary)) return false;
+  bool written = false;
+  {
+    UniqueHandle output(::CreateFileW(temporary, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr));
+    DWORD count = 0;
+    written = output.Valid() &&
+              ::WriteFile(output.Get(), content.data(), static_cast<DWORD>(content.size()), &count,
+                          nullptr) &&
+              count == content.size() && ::FlushFileBuffers(output.Get()) && output.Close();
+  }
+  if (written &&
+      ::MoveFileExW(temporary, file.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return true;
+  ::DeleteFileW(temporary);
+  return false;
+}
+
+// The system writes a settings file in the machine's code page, which cannot hold every
+// character of the program's texts, unless the file begins with the UTF-16 byte order mark.
+// So a file that must hold other than ASCII becomes one: a new file starts as one, an
+// existing file is rewritten in UTF-16 from its code page.
+bool MakeUnicodeFile(const std::wstring& file) {
+  const std::string mark(std::begin(kByteOrderMark), std::end(kByteOrderMark));
+  if (!AttributesOf(file)) return ReplaceContent(file, mark);
+  const auto content = ReadWholeFile(file);
+  if (!content) return false;
+  if (content->starts_with(mark)) return true;
+  std::wstring text(content->size(), L'\0');
+  const int length =
+      content->empty()
+          ? 0
+          : ::MultiByteToWideChar(CP_ACP, 0, content->data(), static_cast<int>(content->size()),
+                                  text.data(), static_cast<int>(text.size()));
+  if (length == 0 && !content->empty()) return false;
+  return ReplaceContent(file, mark + std::string(reinterpret_cast<const char*>(text.data()),
+                                                 static_cast<std::size_t>(length) * 2));
 }
 
 }  // namespace
@@ -69,9 +102,7 @@ bool Win32Profiles::WritePrivateProfileStringA(const std::string& section, const
   if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value) || file.empty())
     return false;
   const std::wstring path = Wide(file);
-  if (!(IsAscii(section) && IsAscii(key) && IsAscii(value)) && !AttributesOf(path) &&
-      !StartUnicodeFile(path))
-    return false;
+  if (!(IsAscii(section) && IsAscii(key) && IsAscii(value)) && !MakeUnicodeFile(path)) return false;
   return ::WritePrivateProfileStringW(Wide(section).c_str(), Wide(key).c_str(), Wide(value).c_str(),
                                       path.c_str()) != FALSE;
 }
