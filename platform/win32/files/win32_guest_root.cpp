@@ -1,0 +1,65 @@
+#include "platform/win32/files/win32_guest_root.hpp"
+
+#include "platform/win32/files/win32_paths.hpp"
+#include "platform/win32/runtime/win32_errors.hpp"
+
+namespace ravlin {
+namespace {
+
+std::wstring WithoutFinalSeparator(std::wstring path) {
+  while (path.size() > 3 && path.back() == L'\\') path.pop_back();
+  return path;
+}
+
+bool IsReparsePoint(const std::wstring& path) {
+  const auto attributes = AttributesOf(path);
+  return attributes && (*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+}
+
+}  // namespace
+
+void Win32GuestRoot::Choose(const std::string& folder) {
+  upperRoot_.clear();
+  held_ = UniqueHandle();
+  error_ = ERROR_SUCCESS;
+  if (folder.empty()) return;
+  std::wstring root;
+  try {
+    root = WithoutFinalSeparator(LongFullPath(folder));
+  } catch (const RuntimeError&) {
+    error_ = ERROR_PATH_NOT_FOUND;
+    return;
+  }
+  upperRoot_ = UpperCase(root);
+  held_ = UniqueHandle(::CreateFileW(root.c_str(), FILE_READ_ATTRIBUTES,
+                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                     FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!held_.Valid()) error_ = ::GetLastError();
+}
+
+void Win32GuestRoot::CheckChange(const std::string& path, bool entryToo) const {
+  if (upperRoot_.empty()) return;
+  const std::wstring full = WithoutFinalSeparator(LongFullPath(path));
+  const std::wstring upper = UpperCase(full);
+  const bool below = upper.size() > upperRoot_.size() + 1 && upper.starts_with(upperRoot_) &&
+                     (upperRoot_.back() == L'\\' || upper[upperRoot_.size()] == L'\\');
+  if (!below) return;
+  if (error_ != ERROR_SUCCESS)
+    throw RuntimeError(ClassicErrorNumber(error_, vb_error::kPathNotFound));
+  // Each existing component below the chosen folder, from the top down; a missing one ends
+  // the walk, since nothing below it exists to lead anywhere.
+  std::size_t at = upperRoot_.size() + (upperRoot_.back() == L'\\' ? 0 : 1);
+  for (;;) {
+    const std::size_t next = full.find(L'\\', at);
+    if (next == std::wstring::npos) break;
+    const std::wstring component = full.substr(0, next);
+    const auto attributes = AttributesOf(component);
+    if (!attributes) return;
+    if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+      throw RuntimeError(vb_error::kPathFileAccessError);
+    at = next + 1;
+  }
+  if (entryToo && IsReparsePoint(full)) throw RuntimeError(vb_error::kPathFileAccessError);
+}
+
+}  // namespace ravlin
