@@ -1,5 +1,6 @@
 #include "platform/win32/tests/window_driver.hpp"
 
+#include <commctrl.h>
 #include <shlobj.h>
 
 #include <memory>
@@ -88,7 +89,7 @@ std::optional<DWORD> DrivenProcess::WaitForExit(std::chrono::milliseconds patien
   return code;
 }
 
-std::vector<HWND> TopLevelWindows(DWORD processId, const std::wstring& className) {
+std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className) {
   WindowSearch search{processId, className, {}};
   ::EnumWindows(&CollectTopLevel, reinterpret_cast<LPARAM>(&search));
   return search.found;
@@ -137,6 +138,12 @@ void Press(HWND button) {
   ::PostMessageW(button, BM_CLICK, 0, 0);
 }
 
+bool SendAndWait(HWND window, UINT message) {
+  DWORD_PTR result = 0;
+  return ::SendMessageTimeoutW(window, message, 0, 0, SMTO_ABORTIFHUNG, kAnswerMilliseconds,
+                               &result) != 0;
+}
+
 bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds patience) {
   const auto deadline = std::chrono::steady_clock::now() + patience;
   for (;;) {
@@ -151,8 +158,8 @@ HWND WaitForWindow(DWORD processId, const std::wstring& className,
   HWND found = nullptr;
   WaitUntil(
       [&] {
-        for (HWND window : TopLevelWindows(processId, className)) {
-          if (!accept || accept(window)) {
+        for (HWND window : WindowsOfProcess(processId, className)) {
+          if (::IsWindowVisible(window) && (!accept || accept(window))) {
             found = window;
             return true;
           }
@@ -165,18 +172,55 @@ HWND WaitForWindow(DWORD processId, const std::wstring& className,
 
 bool SelectFolder(HWND dialog, DWORD processId, const std::filesystem::path& folder) {
   const UniqueHandle process(
-      ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_WRITE, FALSE, processId));
-  if (!process) return false;
+      ::OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, processId));
+  HWND tree = nullptr;
+  for (HWND child : Children(dialog))
+    if (ClassOf(child) == L"SysTreeView32") tree = child;
+  if (!process || tree == nullptr) return false;
   const std::wstring path = folder.wstring();
-  const std::size_t size = (path.size() + 1) * sizeof(wchar_t);
-  const RemoteMemory remote(process.get(), size);
+  const std::size_t pathSize = (path.size() + 1) * sizeof(wchar_t);
+  constexpr int kNameLength = MAX_PATH;
+  // The path for the dialog, then room for the selected item and its name.
+  const RemoteMemory remote(process.get(),
+                            pathSize + sizeof(TVITEMW) + kNameLength * sizeof(wchar_t));
   if (remote.Address() == nullptr ||
-      !::WriteProcessMemory(process.get(), remote.Address(), path.c_str(), size, nullptr))
+      !::WriteProcessMemory(process.get(), remote.Address(), path.c_str(), pathSize, nullptr))
     return false;
-  DWORD_PTR result = 0;
-  return ::SendMessageTimeoutW(dialog, BFFM_SETSELECTIONW, TRUE,
-                               reinterpret_cast<LPARAM>(remote.Address()), SMTO_ABORTIFHUNG,
-                               kAnswerMilliseconds, &result) != 0;
+  auto* const remoteItem = static_cast<char*>(remote.Address()) + pathSize;
+  auto* const remoteName = reinterpret_cast<wchar_t*>(remoteItem + sizeof(TVITEMW));
+
+  // The name of the folder the tree shows as selected, read back from the other process.
+  const auto selectedName = [&]() -> std::wstring {
+    DWORD_PTR item = 0;
+    if (!::SendMessageTimeoutW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0, SMTO_ABORTIFHUNG,
+                               kAnswerMilliseconds, &item) ||
+        item == 0)
+      return {};
+    TVITEMW request{};
+    request.mask = TVIF_TEXT;
+    request.hItem = reinterpret_cast<HTREEITEM>(item);
+    request.pszText = remoteName;
+    request.cchTextMax = kNameLength;
+    DWORD_PTR answered = 0;
+    if (!::WriteProcessMemory(process.get(), remoteItem, &request, sizeof(request), nullptr) ||
+        !::SendMessageTimeoutW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remoteItem),
+                               SMTO_ABORTIFHUNG, kAnswerMilliseconds, &answered))
+      return {};
+    wchar_t name[kNameLength] = {};
+    if (!::ReadProcessMemory(process.get(), remoteName, name, sizeof(name) - sizeof(wchar_t),
+                             nullptr))
+      return {};
+    return name;
+  };
+  // The dialog may still be filling its tree, which moves the selection: asked again until
+  // the folder stays selected.
+  return WaitUntil([&] {
+    DWORD_PTR result = 0;
+    ::SendMessageTimeoutW(dialog, BFFM_SETSELECTIONW, TRUE,
+                          reinterpret_cast<LPARAM>(remote.Address()), SMTO_ABORTIFHUNG,
+                          kAnswerMilliseconds, &result);
+    return selectedName() == folder.filename().wstring();
+  });
 }
 
 }  // namespace ravlin::window_driver

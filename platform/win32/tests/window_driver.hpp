@@ -36,7 +36,7 @@ class DrivenProcess {
 };
 
 // The visible and hidden top-level windows of a process whose class is `className`.
-std::vector<HWND> TopLevelWindows(DWORD processId, const std::wstring& className);
+std::vector<HWND> WindowsOfProcess(DWORD processId, const std::wstring& className);
 // The child windows of `parent`, at any depth, in the order the system lists them.
 std::vector<HWND> Children(HWND parent);
 std::wstring ClassOf(HWND window);
@@ -49,11 +49,15 @@ std::vector<std::wstring> ChildTexts(HWND parent, const std::wstring& className)
 HWND ChildWithText(HWND parent, const std::wstring& className, const std::wstring& text);
 // Presses a button as a click would, without waiting for what the click starts.
 void Press(HWND button);
+// Sends `message` and waits until the window has handled it; false when it did not answer in
+// time (a click that opened a modal dialog is still inside it).
+bool SendAndWait(HWND window, UINT message);
 
 // Polls `condition` until it holds or `patience` has passed; whether it held.
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds patience = kPatience);
-// The process's first top-level window of class `className` that `accept` takes, waited for.
+// The process's first visible top-level window of class `className` that `accept` takes,
+// waited for. A dialog shows once it has set up its controls, so its texts can be read then.
 HWND WaitForWindow(DWORD processId, const std::wstring& className,
                    const std::function<bool(HWND)>& accept = {},
                    std::chrono::milliseconds patience = kPatience);

@@ -15,6 +15,8 @@ namespace ravlin {
 namespace {
 
 constexpr int kTwipsPerInch = 1440;
+// Controls are numbered by their place in the design table, from this number on.
+constexpr int kFirstControlIdentifier = 1000;
 // The icon's resource number in ravlin.rc.
 constexpr int kIconResource = 1;
 constexpr UINT kDryRunCommand = 2000;
@@ -89,6 +91,10 @@ ControlClass ClassOf(const ControlDesign& design) {
 
 }  // namespace
 
+int ControlIdentifier(ControlId control) {
+  return kFirstControlIdentifier + static_cast<int>(IndexOf(control));
+}
+
 void UniqueWindow::Destroy() {
   if (window_ == nullptr) return;
   const HWND window = std::exchange(window_, nullptr);
@@ -127,16 +133,14 @@ void Win32FrontEnd::CreateControls() {
   for (const ControlDesign& design : byTabIndex) {
     const ControlClass controlClass = ClassOf(design);
     const RECT box = TwipsToPixels(design.left, design.top, design.width, design.height, dpi);
-    const std::size_t index = IndexOf(design.id);
     const HWND control = ::CreateWindowExW(
         controlClass.exStyle, controlClass.name, Wide(design.designText).c_str(),
         controlClass.style, box.left, box.top, box.right - box.left, box.bottom - box.top,
-        window_.Get(),
-        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlIdentifier + index)),
+        window_.Get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdentifier(design.id))),
         ProgramInstance(), nullptr);
     if (control == nullptr) throw ErrorFromLastError();
     ::SendMessageW(control, WM_SETFONT, font, FALSE);
-    controls_[index] = control;
+    controls_[IndexOf(design.id)] = control;
   }
 }
 
@@ -170,8 +174,7 @@ LRESULT CALLBACK Win32FrontEnd::WindowProcedure(HWND window, UINT message, WPARA
 LRESULT Win32FrontEnd::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_COMMAND:
-      if (LOWORD(wParam) == kFirstControlIdentifier + IndexOf(ControlId::Browse) &&
-          HIWORD(wParam) == BN_CLICKED)
+      if (LOWORD(wParam) == ControlIdentifier(ControlId::Browse) && HIWORD(wParam) == BN_CLICKED)
         Press();
       return 0;
     case WM_CONTEXTMENU:

@@ -11,9 +11,8 @@
 
 namespace ravlin {
 
-// The identifier of a control's child window: the control's place in the design table, from
-// this number on.
-inline constexpr int kFirstControlIdentifier = 1000;
+// The identifier of a control's child window, so that other programs can find it.
+int ControlIdentifier(ControlId control);
 // The window class of the program's window, so that other programs can find it.
 inline constexpr wchar_t kWindowClassName[] = L"RavlinWindow";
 
