@@ -58,35 +58,6 @@ HWND OwnDialog() {
   return WaitForWindow(::GetCurrentProcessId(), L"#32770");
 }
 
-HICON IconOf(HWND box) {
-  for (HWND child : Children(box)) {
-    const auto style = static_cast<DWORD>(::GetWindowLongW(child, GWL_STYLE));
-    if (ClassOf(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON)
-      return reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
-  }
-  return nullptr;
-}
-
-// The text is the label that is not the icon.
-std::wstring TextOfBox(HWND box) {
-  for (HWND child : Children(box)) {
-    const auto style = static_cast<DWORD>(::GetWindowLongW(child, GWL_STYLE));
-    if (ClassOf(child) == L"Static" && (style & SS_TYPEMASK) != SS_ICON)
-      return TextOf(child).value_or(L"");
-  }
-  return {};
-}
-
-// The button that Enter presses: the one drawn as the default.
-std::wstring DefaultButtonOf(HWND box) {
-  for (HWND child : Children(box)) {
-    const auto style = static_cast<DWORD>(::GetWindowLongW(child, GWL_STYLE));
-    if (ClassOf(child) == L"Button" && (style & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
-      return TextOf(child).value_or(L"");
-  }
-  return {};
-}
-
 // Shows a box through the front end, reads it and presses the button with `answerId`.
 int ShowAndAnswer(Win32FrontEnd& frontEnd, const std::string& text, int style, int answerId,
                   SeenBox& seen) {
@@ -94,10 +65,10 @@ int ShowAndAnswer(Win32FrontEnd& frontEnd, const std::string& text, int style, i
     const HWND box = OwnDialog();
     if (box == nullptr) return;
     seen.title = TextOf(box).value_or(L"");
-    seen.text = TextOfBox(box);
+    seen.text = MessageBoxText(box);
     seen.buttons = ChildTexts(box, L"Button");
-    seen.icon = IconOf(box);
-    seen.defaultButton = DefaultButtonOf(box);
+    seen.icon = MessageBoxIcon(box);
+    seen.defaultButton = DefaultButtonText(box);
     Press(::GetDlgItem(box, answerId));
   });
   EXPECT_TRUE(responder.Started());

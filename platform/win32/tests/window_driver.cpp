@@ -134,6 +134,38 @@ HWND ChildWithText(HWND parent, const std::wstring& className, const std::wstrin
   return nullptr;
 }
 
+namespace {
+
+DWORD StyleOf(HWND window) {
+  return static_cast<DWORD>(::GetWindowLongW(window, GWL_STYLE));
+}
+
+bool IsIconLabel(HWND window) {
+  return ClassOf(window) == L"Static" && (StyleOf(window) & SS_TYPEMASK) == SS_ICON;
+}
+
+}  // namespace
+
+std::wstring MessageBoxText(HWND box) {
+  for (HWND child : Children(box))
+    if (ClassOf(child) == L"Static" && !IsIconLabel(child)) return TextOf(child).value_or(L"");
+  return {};
+}
+
+HICON MessageBoxIcon(HWND box) {
+  for (HWND child : Children(box))
+    if (IsIconLabel(child))
+      return reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
+  return nullptr;
+}
+
+std::wstring DefaultButtonText(HWND dialog) {
+  for (HWND child : Children(dialog))
+    if (ClassOf(child) == L"Button" && (StyleOf(child) & BS_TYPEMASK) == BS_DEFPUSHBUTTON)
+      return TextOf(child).value_or(L"");
+  return {};
+}
+
 void Press(HWND button) {
   ::PostMessageW(button, BM_CLICK, 0, 0);
 }

@@ -47,6 +47,12 @@ std::optional<std::wstring> TextOf(HWND window);
 std::vector<std::wstring> ChildTexts(HWND parent, const std::wstring& className);
 // The first child of `parent` whose class is `className` and whose text is `text`, or null.
 HWND ChildWithText(HWND parent, const std::wstring& className, const std::wstring& text);
+// A message box's text (its label that is no icon), with the lines as the program gave them.
+std::wstring MessageBoxText(HWND box);
+// The icon a message box shows, or null; a handle of the process that shows the box.
+HICON MessageBoxIcon(HWND box);
+// The text of the button that Enter presses: the one drawn as the default.
+std::wstring DefaultButtonText(HWND dialog);
 // Presses a button as a click would, without waiting for what the click starts.
 void Press(HWND button);
 // Sends `message` and waits until the window has handled it; false when it did not answer in

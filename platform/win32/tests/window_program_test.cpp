@@ -76,22 +76,12 @@ class Win32WindowProgram : public ::testing::Test {
   HWND NextBox(HWND dialog) {
     return WaitForWindow(process_->Id(), L"#32770", [dialog](HWND box) { return box != dialog; });
   }
-  // The box's text: its label that is no icon, with the lines as the program gave them.
-  static std::wstring BoxText(HWND box) {
-    for (HWND child : Children(box)) {
-      const auto style = static_cast<DWORD>(::GetWindowLongW(child, GWL_STYLE));
-      if (ClassOf(child) == L"Static" && (style & SS_TYPEMASK) != SS_ICON)
-        return TextOf(child).value_or(L"");
-    }
-    return {};
-  }
-  static bool HasIcon(HWND box) {
-    for (HWND child : Children(box)) {
-      const auto style = static_cast<DWORD>(::GetWindowLongW(child, GWL_STYLE));
-      if (ClassOf(child) == L"Static" && (style & SS_TYPEMASK) == SS_ICON)
-        return ::SendMessageW(child, STM_GETICON, 0, 0) != 0;
-    }
-    return false;
+  // Chooses `folder` in the folder dialog that Browse opens; the box that follows, or null.
+  HWND ChooseFolder(const std::filesystem::path& folder) {
+    const HWND dialog = OpenFolderDialog();
+    if (dialog == nullptr || !SelectFolder(dialog, process_->Id(), folder)) return nullptr;
+    Press(::GetDlgItem(dialog, IDOK));
+    return NextBox(dialog);
   }
   void CloseAndExpectExitCode(DWORD expected) {
     ::PostMessageW(window_, WM_CLOSE, 0, 0);
@@ -167,17 +157,12 @@ TEST_F(Win32WindowProgram, BrowseOpensTheFolderDialogRefusesASecondPressAndClose
 TEST_F(Win32WindowProgram, AGuestWithoutItsHiveIsRefusedWithTheExactBoxAndTheWindowIdles) {
   const std::filesystem::path guest = scratch_ / "WINDOWS";
   std::filesystem::create_directories(guest / "system32" / "config");
-  const HWND dialog = OpenFolderDialog();
-  ASSERT_NE(dialog, nullptr);
-  ASSERT_TRUE(SelectFolder(dialog, process_->Id(), guest));
-  Press(::GetDlgItem(dialog, IDOK));
-
-  const HWND box = NextBox(dialog);
+  const HWND box = ChooseFolder(guest);
   ASSERT_NE(box, nullptr) << "no box for the missing hive";
   EXPECT_EQ(TextOf(box), L"Ravlin");
-  EXPECT_EQ(BoxText(box),
+  EXPECT_EQ(MessageBoxText(box),
             L"Cannot find SYSTEM hive:\r\n" + guest.wstring() + L"\\system32\\config\\system");
-  EXPECT_FALSE(HasIcon(box));
+  EXPECT_EQ(MessageBoxIcon(box), nullptr);
   EXPECT_EQ(ChildTexts(box, L"Button"), (std::vector<std::wstring>{L"OK"}));
 
   Press(::GetDlgItem(box, IDOK));
@@ -189,20 +174,15 @@ TEST_F(Win32WindowProgram, AGuestWithoutItsHiveIsRefusedWithTheExactBoxAndTheWin
 TEST_F(Win32WindowProgram, TheRunningSystemsOwnWindowsFolderIsRefusedWithTheInformationBox) {
   wchar_t windir[MAX_PATH] = {};
   ASSERT_NE(::GetEnvironmentVariableW(L"windir", windir, MAX_PATH), 0u);
-  const HWND dialog = OpenFolderDialog();
-  ASSERT_NE(dialog, nullptr);
-  ASSERT_TRUE(SelectFolder(dialog, process_->Id(), windir));
-  Press(::GetDlgItem(dialog, IDOK));
-
-  const HWND box = NextBox(dialog);
+  const HWND box = ChooseFolder(windir);
   ASSERT_NE(box, nullptr) << "no box for the running system's own folder";
-  EXPECT_EQ(BoxText(box),
+  EXPECT_EQ(MessageBoxText(box),
             L"The path you have chosen is the current Windows path.\r\n"
             L"\r\n"
             L"If you are using Ravlin to fix a system where Windows\r\n"
             L"is already loading, then you've missed the entire purpose!\r\n"
             L"Please select a new Windows path or simply give it up!");
-  EXPECT_TRUE(HasIcon(box));
+  EXPECT_NE(MessageBoxIcon(box), nullptr);
 
   Press(::GetDlgItem(box, IDOK));
   EXPECT_TRUE(Shows(ControlId::Label3, L"Idle"));
