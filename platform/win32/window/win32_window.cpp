@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <type_traits>
 #include <utility>
 
 #include "platform/win32/runtime/win32_errors.hpp"
@@ -30,11 +31,16 @@ struct MenuDestroy {
 };
 using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroy>;
 
+struct ScreenRelease {
+  void operator()(HDC screen) const { ::ReleaseDC(nullptr, screen); }
+};
+using ScreenContext = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenRelease>;
+
 int ScreenDpi() {
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = screen != nullptr ? ::GetDeviceCaps(screen, LOGPIXELSX) : 96;
-  if (screen != nullptr) ::ReleaseDC(nullptr, screen);
-  return dpi > 0 ? dpi : 96;
+  constexpr int kDesignDpi = 96;
+  const ScreenContext screen(::GetDC(nullptr));
+  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSX) : kDesignDpi;
+  return dpi > 0 ? dpi : kDesignDpi;
 }
 
 // A design rectangle in twips as pixels at `dpi` (15 twips a pixel at 96 dpi). Edges are
@@ -103,7 +109,7 @@ void UniqueWindow::Destroy() {
 
 Win32FrontEnd::Win32FrontEnd() {
   // The manifest asks for common controls 6, whose buttons, edits and labels exist only once
-  // comctl32 is initialised: without this XP creates none of them.
+  // comctl32 is initialised: without this XP may create none of them.
   const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
                                      ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&classes);
@@ -118,13 +124,12 @@ Win32FrontEnd::Win32FrontEnd() {
                         frame.bottom - frame.top, nullptr, nullptr, ProgramInstance(), this);
   if (window == nullptr) throw ErrorFromLastError();
   window_.Reset(window);
-  CreateControls();
+  CreateControls(dpi);
 }
 
 Win32FrontEnd::~Win32FrontEnd() = default;
 
-void Win32FrontEnd::CreateControls() {
-  const int dpi = ScreenDpi();
+void Win32FrontEnd::CreateControls(int dpi) {
   const auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
   // Created in tab order, which is the order in which the keyboard moves between them.
   auto byTabIndex = kControlDesigns;

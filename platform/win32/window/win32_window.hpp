@@ -73,7 +73,7 @@ class Win32FrontEnd final : public Ui, public FormView {
 
  private:
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
-  void CreateControls();
+  void CreateControls(int dpi);
   void Press();
   void ShowContextMenu(LPARAM position);
   void CloseRequested();
