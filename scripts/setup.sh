@@ -14,6 +14,7 @@ packages=(
   time                                   # peak memory of the programs a benchmark runs
   dpkg-dev debhelper lintian             # the Debian packages (scripts/package.sh)
   librsvg2-bin                           # rsvg-convert: the PNG icons made from the SVG
+  icoutils                               # icotool: the Windows icon (scripts/make_windows_icon.sh)
   man-db desktop-file-utils appstream libxml2-utils  # checks of the manual page and desktop files
   libmspack-dev gcab ntfs-3g             # driver cabinets (read; made in tests), NTFS in tests
   clang-14 libclang-rt-14-dev            # libFuzzer and its sanitizers: the fuzz targets

@@ -1,0 +1,163 @@
+// The window's user-interface services in this process: each box or dialog is answered from a
+// second thread, as a user would, while the service waits in its modal loop.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "platform/ui.hpp"
+#include "platform/win32/tests/window_driver.hpp"
+#include "platform/win32/window/win32_window.hpp"
+
+namespace ravlin {
+namespace {
+
+using namespace window_driver;
+
+// Runs `work` on a second thread and joins it when the test step is over.
+class Responder {
+ public:
+  explicit Responder(std::function<void()> work) : work_(std::move(work)) {
+    thread_ = ::CreateThread(nullptr, 0, &Run, this, 0, nullptr);
+  }
+  Responder(const Responder&) = delete;
+  Responder& operator=(const Responder&) = delete;
+  ~Responder() {
+    if (thread_ == nullptr) return;
+    ::WaitForSingleObject(thread_, INFINITE);
+    ::CloseHandle(thread_);
+  }
+  bool Started() const { return thread_ != nullptr; }
+
+ private:
+  static DWORD WINAPI Run(void* self) {
+    static_cast<Responder*>(self)->work_();
+    return 0;
+  }
+
+  std::function<void()> work_;
+  HANDLE thread_ = nullptr;
+};
+
+// What a box showed, read before it was answered.
+struct SeenBox {
+  std::wstring title;
+  std::wstring text;
+  std::vector<std::wstring> buttons;
+  HICON icon = nullptr;
+  std::wstring defaultButton;
+};
+
+HWND OwnDialog() {
+  return WaitForWindow(::GetCurrentProcessId(), L"#32770");
+}
+
+// Shows a box through the front end, reads it and presses the button with `answerId`.
+int ShowAndAnswer(Win32FrontEnd& frontEnd, const std::string& text, int style, int answerId,
+                  SeenBox& seen) {
+  const Responder responder([&] {
+    const HWND box = OwnDialog();
+    if (box == nullptr) return;
+    seen.title = TextOf(box).value_or(L"");
+    seen.text = MessageBoxText(box);
+    seen.buttons = ChildTexts(box, L"Button");
+    seen.icon = MessageBoxIcon(box);
+    seen.defaultButton = DefaultButtonText(box);
+    Press(::GetDlgItem(box, answerId));
+  });
+  EXPECT_TRUE(responder.Started());
+  return frontEnd.MessageBox(text, style, "Ravlin");
+}
+
+TEST(Win32MessageBox, ShowsTheStylesButtonsIconAndTextAndReturnsTheAnswer) {
+  Win32FrontEnd frontEnd;
+  const std::string twoLines = "Cannot find SYSTEM hive:\r\nD:\\WINDOWS\\system32\\config\\system";
+
+  SeenBox critical;
+  EXPECT_EQ(ShowAndAnswer(frontEnd, twoLines, mb::kOkOnly | mb::kCritical, IDOK, critical),
+            mb::kIdOk);
+  EXPECT_EQ(critical.title, L"Ravlin");
+  EXPECT_EQ(critical.text, L"Cannot find SYSTEM hive:\r\nD:\\WINDOWS\\system32\\config\\system");
+  EXPECT_EQ(critical.buttons, (std::vector<std::wstring>{L"OK"}));
+  EXPECT_EQ(critical.icon, ::LoadIconW(nullptr, IDI_HAND));
+
+  SeenBox warning;
+  EXPECT_EQ(ShowAndAnswer(frontEnd, "Repair it anyway?",
+                          mb::kYesNo | mb::kExclamation | mb::kDefaultButton2, IDYES, warning),
+            mb::kIdYes);
+  EXPECT_EQ(warning.buttons, (std::vector<std::wstring>{L"&Yes", L"&No"}));
+  EXPECT_EQ(warning.defaultButton, L"&No");
+  EXPECT_EQ(warning.icon, ::LoadIconW(nullptr, IDI_EXCLAMATION));
+
+  SeenBox question;
+  EXPECT_EQ(ShowAndAnswer(frontEnd, "Unload it now?", mb::kOkCancel | mb::kInformation, IDCANCEL,
+                          question),
+            mb::kIdCancel);
+  EXPECT_EQ(question.buttons, (std::vector<std::wstring>{L"OK", L"Cancel"}));
+  EXPECT_EQ(question.defaultButton, L"OK");
+  EXPECT_EQ(question.icon, ::LoadIconW(nullptr, IDI_ASTERISK));
+
+  SeenBox plain;
+  EXPECT_EQ(ShowAndAnswer(frontEnd, "Error unloading registry hive, 2", mb::kOkOnly, IDOK, plain),
+            mb::kIdOk);
+  EXPECT_EQ(plain.icon, nullptr);
+}
+
+TEST(Win32FolderDialog, ReturnsTheChosenFolderOrNothingOnCancel) {
+  wchar_t temp[MAX_PATH] = {};
+  ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);
+  const std::filesystem::path folder =
+      std::filesystem::path(temp) / ("ravlin-window-" + std::to_string(::GetCurrentProcessId()));
+  std::filesystem::create_directories(folder);
+  Win32FrontEnd frontEnd;
+
+  std::vector<std::wstring> labels;
+  std::optional<std::filesystem::path> chosen;
+  {
+    const Responder responder([&] {
+      const HWND dialog = OwnDialog();
+      if (dialog == nullptr) return;
+      labels = ChildTexts(dialog, L"Static");
+      if (SelectFolder(dialog, ::GetCurrentProcessId(), folder))
+        Press(::GetDlgItem(dialog, IDOK));
+      else
+        Press(::GetDlgItem(dialog, IDCANCEL));
+    });
+    chosen = frontEnd.BrowseForFolder(0, "Choose a Windows Directory");
+  }
+  EXPECT_NE(std::find(labels.begin(), labels.end(), L"Choose a Windows Directory"), labels.end());
+  ASSERT_TRUE(chosen.has_value());
+  EXPECT_TRUE(std::filesystem::equivalent(*chosen, folder)) << chosen->string();
+
+  {
+    const Responder responder([&] {
+      if (const HWND dialog = OwnDialog()) Press(::GetDlgItem(dialog, IDCANCEL));
+    });
+    chosen = frontEnd.BrowseForFolder(0, "Choose a Windows Directory");
+  }
+  EXPECT_FALSE(chosen.has_value());
+  std::filesystem::remove(folder);
+}
+
+TEST(Win32MessagePump, RunsPendingMessagesAndLeavesAQuitRequestForTheLoop) {
+  Win32FrontEnd frontEnd;
+  const HWND window = frontEnd.Window();
+  ASSERT_TRUE(::IsWindow(window));
+  // Without a form, a close request closes the window at once: the pump must deliver it.
+  ::PostMessageW(window, WM_CLOSE, 0, 0);
+  ::PostQuitMessage(3);
+  frontEnd.DoEvents();
+  EXPECT_FALSE(::IsWindow(window));
+  MSG message;
+  ASSERT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+  EXPECT_EQ(message.wParam, 3u);
+}
+
+}  // namespace
+}  // namespace ravlin

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <windows.h>
+
+#include <filesystem>
+#include <optional>
+#include <string>
+
+namespace ravlin {
+
+// A modal message box: the style's buttons, icon and default button are the system's own
+// (the program's style numbers are the system's), `text` keeps its CR LF line breaks. Returns
+// the answer code of the button chosen (1 OK, 2 Cancel, 6 Yes, 7 No ...). Without an owner
+// the box is modal for every window of the thread.
+int ShowMessageBox(HWND owner, const std::string& text, int style, const std::string& title);
+
+// The system's modal folder dialog (file-system folders only, the tree rooted at the
+// desktop, `prompt` above the tree): the chosen folder, or nothing on cancel.
+std::optional<std::filesystem::path> ShowFolderDialog(HWND owner, const std::string& prompt);
+
+}  // namespace ravlin

@@ -1,0 +1,333 @@
+#include "platform/win32/window/win32_window.hpp"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <memory>
+#include <type_traits>
+#include <utility>
+
+#include "platform/win32/runtime/win32_errors.hpp"
+#include "platform/win32/text/wide_text.hpp"
+#include "platform/win32/window/win32_dialogs.hpp"
+#include "platform/win32/window/win32_front_end.hpp"
+
+namespace ravlin {
+namespace {
+
+constexpr int kTwipsPerInch = 1440;
+// Controls are numbered by their place in the design table, from this number on.
+constexpr int kFirstControlIdentifier = 1000;
+// The icon's resource number in ravlin.rc.
+constexpr int kIconResource = 1;
+constexpr UINT kDryRunCommand = 2000;
+constexpr wchar_t kDryRunItem[] = L"Dry run: show what a repair would change, change nothing";
+// Fixed size: a caption with the system menu and a minimise button, no sizing border.
+constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
+
+struct MenuDestroy {
+  void operator()(HMENU menu) const { ::DestroyMenu(menu); }
+};
+using UniqueMenu = std::unique_ptr<std::remove_pointer_t<HMENU>, MenuDestroy>;
+
+struct ScreenRelease {
+  void operator()(HDC screen) const { ::ReleaseDC(nullptr, screen); }
+};
+using ScreenContext = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenRelease>;
+
+int ScreenDpi() {
+  constexpr int kDesignDpi = 96;
+  const ScreenContext screen(::GetDC(nullptr));
+  const int dpi = screen ? ::GetDeviceCaps(screen.get(), LOGPIXELSX) : kDesignDpi;
+  return dpi > 0 ? dpi : kDesignDpi;
+}
+
+// A design rectangle in twips as pixels at `dpi` (15 twips a pixel at 96 dpi). Edges are
+// rounded, not sizes, so that neighbouring controls keep their spacing at any dpi.
+RECT TwipsToPixels(int left, int top, int width, int height, int dpi) {
+  const auto edge = [dpi](int twips) { return ::MulDiv(twips, dpi, kTwipsPerInch); };
+  return {edge(left), edge(top), edge(left + width), edge(top + height)};
+}
+
+std::size_t IndexOf(ControlId id) {
+  return static_cast<std::size_t>(&DesignOf(id) - kControlDesigns.data());
+}
+
+HINSTANCE ProgramInstance() {
+  return ::GetModuleHandleW(nullptr);
+}
+
+void RegisterWindowClass() {
+  WNDCLASSEXW windowClass{};
+  windowClass.cbSize = sizeof(windowClass);
+  windowClass.lpfnWndProc = &Win32FrontEnd::WindowProcedure;
+  windowClass.hInstance = ProgramInstance();
+  windowClass.hIcon = ::LoadIconW(ProgramInstance(), MAKEINTRESOURCEW(kIconResource));
+  windowClass.hIconSm = static_cast<HICON>(
+      ::LoadImageW(ProgramInstance(), MAKEINTRESOURCEW(kIconResource), IMAGE_ICON,
+                   ::GetSystemMetrics(SM_CXSMICON), ::GetSystemMetrics(SM_CYSMICON), 0));
+  windowClass.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  windowClass.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  windowClass.lpszClassName = kWindowClassName;
+  // Registered once per process; a second front end finds the class there.
+  if (::RegisterClassExW(&windowClass) == 0 && ::GetLastError() != ERROR_CLASS_ALREADY_EXISTS)
+    throw ErrorFromLastError();
+}
+
+struct ControlClass {
+  const wchar_t* name;
+  DWORD style;
+  DWORD exStyle;
+};
+
+ControlClass ClassOf(const ControlDesign& design) {
+  constexpr DWORD child = WS_CHILD | WS_VISIBLE;
+  switch (design.kind) {
+    case ControlKind::CommandButton:
+      return {L"BUTTON", child | WS_TABSTOP | BS_PUSHBUTTON, 0};
+    case ControlKind::TextBox:
+      return {L"EDIT", child | WS_TABSTOP | ES_AUTOHSCROLL | ES_READONLY, WS_EX_CLIENTEDGE};
+    case ControlKind::Label:
+      break;
+  }
+  // Paths may hold an ampersand, which must not become a keyboard underline.
+  return {L"STATIC", child | SS_NOPREFIX | (design.wordWrap ? SS_LEFT : SS_LEFTNOWORDWRAP), 0};
+}
+
+}  // namespace
+
+int ControlIdentifier(ControlId control) {
+  return kFirstControlIdentifier + static_cast<int>(IndexOf(control));
+}
+
+void UniqueWindow::Destroy() {
+  if (window_ == nullptr) return;
+  const HWND window = std::exchange(window_, nullptr);
+  ::DestroyWindow(window);
+}
+
+Win32FrontEnd::Win32FrontEnd() {
+  // The manifest asks for common controls 6, whose buttons, edits and labels exist only once
+  // comctl32 is initialised: without this XP may create none of them.
+  const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX),
+                                     ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
+  ::InitCommonControlsEx(&classes);
+  RegisterWindowClass();
+  const int dpi = ScreenDpi();
+  RECT frame = TwipsToPixels(0, 0, kClientWidthTwips, kClientHeightTwips, dpi);
+  ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
+  const std::wstring caption = Wide(kDesignCaption);
+  const HWND window =
+      ::CreateWindowExW(kWindowExStyle, kWindowClassName, caption.c_str(), kWindowStyle,
+                        CW_USEDEFAULT, CW_USEDEFAULT, frame.right - frame.left,
+                        frame.bottom - frame.top, nullptr, nullptr, ProgramInstance(), this);
+  if (window == nullptr) throw ErrorFromLastError();
+  window_.Reset(window);
+  CreateControls(dpi);
+}
+
+Win32FrontEnd::~Win32FrontEnd() = default;
+
+void Win32FrontEnd::CreateControls(int dpi) {
+  const auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
+  // Created in tab order, which is the order in which the keyboard moves between them.
+  auto byTabIndex = kControlDesigns;
+  std::sort(byTabIndex.begin(), byTabIndex.end(),
+            [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
+  for (const ControlDesign& design : byTabIndex) {
+    const ControlClass controlClass = ClassOf(design);
+    const RECT box = TwipsToPixels(design.left, design.top, design.width, design.height, dpi);
+    const HWND control = ::CreateWindowExW(
+        controlClass.exStyle, controlClass.name, Wide(design.designText).c_str(),
+        controlClass.style, box.left, box.top, box.right - box.left, box.bottom - box.top,
+        window_.Get(), reinterpret_cast<HMENU>(static_cast<INT_PTR>(ControlIdentifier(design.id))),
+        ProgramInstance(), nullptr);
+    if (control == nullptr) throw ErrorFromLastError();
+    ::SendMessageW(control, WM_SETFONT, font, FALSE);
+    controls_[IndexOf(design.id)] = control;
+  }
+}
+
+HWND Win32FrontEnd::Control(ControlId control) const {
+  return controls_[IndexOf(control)];
+}
+
+void Win32FrontEnd::Attach(Form1& form) {
+  form_ = &form;
+  CaptionChanged(form.Caption());
+  for (const ControlDesign& design : kControlDesigns) TextChanged(design.id, form.Text(design.id));
+}
+
+LRESULT CALLBACK Win32FrontEnd::WindowProcedure(HWND window, UINT message, WPARAM wParam,
+                                                LPARAM lParam) {
+  if (message == WM_NCCREATE) {
+    const auto* creation = reinterpret_cast<const CREATESTRUCTW*>(lParam);
+    ::SetWindowLongPtrW(window, GWLP_USERDATA,
+                        reinterpret_cast<LONG_PTR>(creation->lpCreateParams));
+  }
+  auto* frontEnd = reinterpret_cast<Win32FrontEnd*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+  if (frontEnd == nullptr) return ::DefWindowProcW(window, message, wParam, lParam);
+  if (message == WM_NCDESTROY) {
+    ::SetWindowLongPtrW(window, GWLP_USERDATA, 0);
+    frontEnd->window_.Forget();
+    return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+  return frontEnd->OnMessage(window, message, wParam, lParam);
+}
+
+LRESULT Win32FrontEnd::OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  switch (message) {
+    case WM_COMMAND:
+      if (LOWORD(wParam) == ControlIdentifier(ControlId::Browse) && HIWORD(wParam) == BN_CLICKED)
+        Press();
+      return 0;
+    case WM_CONTEXTMENU:
+      ShowContextMenu(lParam);
+      return 0;
+    case WM_CLOSE:
+      CloseRequested();
+      return 0;
+    default:
+      return ::DefWindowProcW(window, message, wParam, lParam);
+  }
+}
+
+void Win32FrontEnd::Press() {
+  // The form itself refuses a press that arrives while one runs (through the message pump).
+  if (form_ != nullptr) form_->Browse_Click();
+}
+
+// The dry run sits in the window's context menu, so that the designed layout stays as it is.
+// It is fixed for the length of a press.
+void Win32FrontEnd::ShowContextMenu(LPARAM position) {
+  if (form_ == nullptr) return;
+  const UniqueMenu menu(::CreatePopupMenu());
+  if (!menu) return;
+  const UINT state =
+      (form_->DryRunSet() ? MF_CHECKED : MF_UNCHECKED) | (form_->Busy() ? MF_GRAYED : MF_ENABLED);
+  ::AppendMenuW(menu.get(), MF_STRING | state, kDryRunCommand, kDryRunItem);
+  POINT at{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
+  if (position == -1) {  // from the keyboard: at the window's top left corner
+    at = {0, 0};
+    ::ClientToScreen(window_.Get(), &at);
+  }
+  const auto chosen = static_cast<UINT>(::TrackPopupMenu(
+      menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_.Get(), nullptr));
+  if (chosen == kDryRunCommand && !form_->Busy()) form_->SetDryRun(!form_->DryRunSet());
+}
+
+void Win32FrontEnd::CloseRequested() {
+  if (ended_ || form_ == nullptr) {
+    window_.Destroy();
+    return;
+  }
+  // Refused by the form while a press runs.
+  closeRequested_ = true;
+  const bool closing = form_->RequestClose();
+  closeRequested_ = false;
+  if (!closing) return;
+  // A form that never loaded closes without unloading.
+  if (!ended_) Finish(true);
+  window_.Destroy();
+}
+
+HWND Win32FrontEnd::DialogOwner() const {
+  return window_.Get() != nullptr && ::IsWindowVisible(window_.Get()) ? window_.Get() : nullptr;
+}
+
+int Win32FrontEnd::MessageBox(const std::string& text, int style, const std::string& title) {
+  return ShowMessageBox(DialogOwner(), text, style, title);
+}
+
+std::optional<std::filesystem::path> Win32FrontEnd::BrowseForFolder(Handle owner,
+                                                                    const std::string& prompt) {
+  return ShowFolderDialog(owner != 0 ? DialogOwner() : nullptr, prompt);
+}
+
+void Win32FrontEnd::DoEvents() {
+  MSG message;
+  while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+    if (message.message == WM_QUIT) {
+      // Left for the outer message loop, which ends the program in order.
+      ::PostQuitMessage(static_cast<int>(message.wParam));
+      return;
+    }
+    Dispatch(message);
+  }
+}
+
+void Win32FrontEnd::Dispatch(MSG& message) {
+  if (window_.Get() != nullptr && ::IsDialogMessageW(window_.Get(), &message)) return;
+  ::TranslateMessage(&message);
+  ::DispatchMessageW(&message);
+}
+
+void Win32FrontEnd::Shown() {
+  ::ShowWindow(window_.Get(), SW_SHOW);
+  ::UpdateWindow(window_.Get());
+  // Tab index 0 has the focus when the window opens.
+  const auto first = std::min_element(
+      kControlDesigns.begin(), kControlDesigns.end(),
+      [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
+  ::SetFocus(Control(first->id));
+}
+
+void Win32FrontEnd::CaptionChanged(const std::string& caption) {
+  ::SetWindowTextW(window_.Get(), Wide(caption).c_str());
+}
+
+void Win32FrontEnd::TextChanged(ControlId control, const std::string& text) {
+  const HWND child = Control(control);
+  ::SetWindowTextW(child, Wide(text).c_str());
+  // Painted now, not at the next turn of the message loop: the workflow may be waiting for a
+  // process and the status must show meanwhile.
+  ::UpdateWindow(child);
+}
+
+void Win32FrontEnd::Unloaded() {
+  const bool byUser = closeRequested_;
+  Finish(byUser);
+  // The form unloads itself after a completed repair; the window goes with it.
+  if (!byUser) window_.Destroy();
+}
+
+void Win32FrontEnd::Finish(bool closedByUser) {
+  ended_ = true;
+  closedByUser_ = closedByUser;
+}
+
+Win32Program::Win32Program(const PlatformOptions& options)
+    : frontEnd_(std::make_shared<Win32FrontEnd>()),
+      form_(MakePlatform(frontEnd_, options), *frontEnd_) {
+  frontEnd_->Attach(form_);
+}
+
+int Win32Program::Run() {
+  form_.Load();
+  if (form_.RefusedAtStart()) return 2;
+  MSG message;
+  while (!frontEnd_->Ended()) {
+    if (::GetMessageW(&message, nullptr, 0, 0) <= 0) {
+      // Asked to quit from outside: the window closes as if the user closed it.
+      ::SendMessageW(frontEnd_->Window(), WM_CLOSE, 0, 0);
+      break;
+    }
+    frontEnd_->Dispatch(message);
+  }
+  return frontEnd_->ClosedByUser() ? 1 : 0;
+}
+
+int RunWin32Window(const PlatformOptions& options, const RepairOptions& repair) {
+  try {
+    Win32Program program(options);
+    ApplyRepairOptions(program.Form(), repair);
+    return program.Run();
+  } catch (const RuntimeError& error) {
+    ::MessageBoxW(nullptr, Wide("Ravlin cannot open its window: " + error.Description()).c_str(),
+                  Wide(kApplicationTitle).c_str(), MB_ICONHAND | MB_TASKMODAL);
+    return 2;
+  }
+}
+
+}  // namespace ravlin
