@@ -1,8 +1,56 @@
 # The Windows program: one self-contained ravlin.exe per architecture that Windows XP's loader
 # accepts (static runtime; the subsystem version that the toolchain file names). It is a
 # window program that attaches to the console it was started from.
+if(CMAKE_SIZEOF_VOID_P EQUAL 8)
+  set(RAVLIN_WINDOWS_ARCH x64)
+else()
+  set(RAVLIN_WINDOWS_ARCH x86)
+endif()
+if(NOT RAVLIN_WINDOWS_SUBSYSTEM_VERSION)
+  message(FATAL_ERROR "Configure the Windows build with a toolchain file of cmake/toolchains/")
+endif()
 target_link_options(ravlin PRIVATE -static -static-libgcc -static-libstdc++
                     -Wl,--subsystem,windows:${RAVLIN_WINDOWS_SUBSYSTEM_VERSION})
 # The native window, and the program's icon, manifest and version information.
 target_sources(ravlin PRIVATE ${CMAKE_SOURCE_DIR}/packaging/windows/ravlin.rc)
 target_compile_definitions(ravlin PRIVATE RAVLIN_WITH_WIN32_WINDOW RAVLIN_VERSION_MAJOR=${PROJECT_VERSION_MAJOR} RAVLIN_VERSION_MINOR=${PROJECT_VERSION_MINOR})
+
+# The version text, generated at every build as on Linux.
+set(RAVLIN_GENERATED_DIR ${CMAKE_BINARY_DIR}/generated)
+add_custom_target(ravlin_version
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${CMAKE_SOURCE_DIR} -DVERSION=${PROJECT_VERSION}
+          -DOUTPUT=${RAVLIN_GENERATED_DIR}/ravlin_version.hpp -P ${CMAKE_CURRENT_LIST_DIR}/Version.cmake
+  BYPRODUCTS ${RAVLIN_GENERATED_DIR}/ravlin_version.hpp
+  COMMENT "Version text")
+target_include_directories(ravlin PRIVATE ${RAVLIN_GENERATED_DIR})
+add_dependencies(ravlin ravlin_version)
+
+# Every build of ravlin.exe is checked: a program that imports a function the oldest supported
+# Windows lacks, or that XP's loader would refuse, fails the build and is deleted, so that the
+# next build links and checks it again. The full import list lands beside the build.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+file(GLOB RAVLIN_XP_IMPORTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/packaging/windows/xp-imports/*.txt)
+add_custom_command(
+  OUTPUT ${CMAKE_BINARY_DIR}/ravlin-imports.txt
+  COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/check_pe_imports.py
+          --arch ${RAVLIN_WINDOWS_ARCH} --delete-refused
+          --listing ${CMAKE_BINARY_DIR}/ravlin-imports.txt $<TARGET_FILE:ravlin>
+  DEPENDS ravlin $<TARGET_FILE:ravlin> ${CMAKE_SOURCE_DIR}/scripts/check_pe_imports.py
+          ${RAVLIN_XP_IMPORTS}
+  COMMENT "Checking ravlin.exe against Windows XP's imports and loader"
+  VERBATIM)
+add_custom_target(ravlin_imports ALL DEPENDS ${CMAKE_BINARY_DIR}/ravlin-imports.txt)
+
+# The test programs for Wine: GoogleTest from Debian's source package, static like the rest.
+option(RAVLIN_WINDOWS_TESTS "Build the Windows test programs (run them with scripts/wine_tests.sh)"
+       OFF)
+set(RAVLIN_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's source tree")
+if(RAVLIN_WINDOWS_TESTS)
+  set(BUILD_GMOCK OFF CACHE BOOL "" FORCE)
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
+  add_subdirectory(${RAVLIN_GOOGLETEST_SOURCE} ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  # Debian's MinGW-w64 with win32 threads has no std::mutex, which GoogleTest's Notification
+  # needs: cmake/googletest holds GoogleTest's platform hook with one that does without.
+  target_include_directories(gtest BEFORE PUBLIC ${CMAKE_CURRENT_LIST_DIR}/googletest)
+endif()

@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# Builds ravlin.exe for 32-bit and 64-bit Windows with MinGW-w64, checks both against the
+# oldest Windows each supports (XP SP2; XP x64 / Server 2003 SP2) and writes
+# dist/ravlin-<version>-win32.zip and dist/ravlin-<version>-win64.zip.
+#   bash scripts/windows.sh                 both programs, checked and packed
+#   bash scripts/windows.sh --build-tests   also the 64-bit test programs (scripts/wine_tests.sh)
+#   bash scripts/windows.sh --tests         also those, run under Wine
+# The builds are build-win32/ and build-win64/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+tests=OFF
+run_tests=false
+case "${1:-}" in
+  "") ;;
+  --build-tests) tests=ON ;;
+  --tests) tests=ON run_tests=true ;;
+  *)
+    echo "usage: bash scripts/windows.sh [--build-tests | --tests]" >&2
+    exit 2
+    ;;
+esac
+
+bash scripts/setup.sh --windows
+launcher=()
+if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+
+# build ARCH DIR TOOLCHAIN [cmake options]: configures, builds and checks one architecture.
+build() {
+  local arch=$1 dir=$2 toolchain=$3
+  shift 3
+  echo "== ravlin.exe for $arch in $dir"
+  cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain" \
+    -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+  # The build checks the program too; checking the file that is packed keeps the zip honest.
+  python3 scripts/check_pe_imports.py --arch "$arch" --listing "$dir/ravlin-imports.txt" \
+    "$dir/bin/ravlin.exe"
+}
+build x86 build-win32 mingw-w64-i686.cmake
+build x64 build-win64 mingw-w64-x86_64.cmake -DRAVLIN_WINDOWS_TESTS="$tests"
+
+version=$(sed -n 's/^CMAKE_PROJECT_VERSION:STATIC=//p' build-win64/CMakeCache.txt)
+[ -n "$version" ] || { echo "windows.sh: no project version in build-win64" >&2; exit 1; }
+mkdir -p dist
+stage=$(mktemp -d)
+trap 'rm -rf "$stage"' EXIT
+
+# pack NAME DIR STRIP: the zip holds one folder with the program, the required files and the
+# README; the program finds Ravlin_Required_Files beside itself.
+pack() {
+  local name=$1 dir=$2 strip=$3
+  local folder="$stage/$name" zip="$PWD/dist/$name.zip"
+  mkdir "$folder"
+  "$strip" -o "$folder/ravlin.exe" "$dir/bin/ravlin.exe"
+  cp -r data/Ravlin_Required_Files "$folder/"
+  # Notepad on XP shows only CR LF line ends.
+  sed 's/$/\r/' packaging/windows/README-windows.txt >"$folder/README.txt"
+  sed -i 's/$/\r/' "$folder/Ravlin_Required_Files/README-drivers.txt"
+  rm -f "$zip"
+  (cd "$stage" && zip -q -r -X "$zip" "$name")
+  local listed
+  listed=$(python3 -c 'import sys, zipfile; print(*zipfile.ZipFile(sys.argv[1]).namelist(), sep="\n")' "$zip")
+  for required in ravlin.exe README.txt Ravlin_Required_Files/README-drivers.txt \
+      Ravlin_Required_Files/tarvel00{1..9}.reg; do
+    grep -qx "$name/$required" <<<"$listed" ||
+      { echo "windows.sh: $zip lacks $required" >&2; exit 1; }
+  done
+  echo "dist/$name.zip: ravlin.exe $(stat -c %s "$folder/ravlin.exe") bytes," \
+    "zip $(stat -c %s "$zip") bytes"
+}
+pack "ravlin-$version-win32" build-win32 i686-w64-mingw32-strip
+pack "ravlin-$version-win64" build-win64 x86_64-w64-mingw32-strip
+
+if $run_tests; then
+  bash scripts/wine_tests.sh build-win64
+fi
