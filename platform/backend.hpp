@@ -21,14 +21,9 @@ struct PlatformOptions {
   // The folder of the running executable.
   std::filesystem::path programFolder;
 
-  // The machine's settings: on Linux RAVLIN_DRIVES and RAVLIN_REGISTRY (see
-  // RegistryStoreFor), on both the folder of the running executable.
+  // The machine's settings: on Linux RAVLIN_DRIVES and RAVLIN_REGISTRY, on both the folder
+  // of the running executable.
   static PlatformOptions FromEnvironment();
-  // The store that the values of RAVLIN_REGISTRY, XDG_STATE_HOME and HOME (each null when
-  // unset) choose: RAVLIN_REGISTRY, else $XDG_STATE_HOME/ravlin/registry, else
-  // ~/.local/state/ravlin/registry.
-  static std::filesystem::path RegistryStoreFor(const char* registry, const char* stateHome,
-                                                const char* home);
 };
 
 // Every platform service of this build's backend; `ui` is the active front end's.

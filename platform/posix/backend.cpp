@@ -16,14 +16,15 @@
 #include "platform/posix/registry/posix_hive_reader.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
 #include "platform/posix/registry/posix_token.hpp"
+#include "platform/posix/registry/registry_store.hpp"
 #include "platform/posix/runtime/posix_clock.hpp"
 #include "platform/posix/runtime/posix_environment.hpp"
 #include "platform/posix/shell/posix_shell.hpp"
 
 namespace ravlin {
 
-std::filesystem::path PlatformOptions::RegistryStoreFor(const char* registry, const char* stateHome,
-                                                        const char* home) {
+std::filesystem::path RegistryStoreFor(const char* registry, const char* stateHome,
+                                       const char* home) {
   if (registry != nullptr && *registry != '\0') return registry;
   if (stateHome != nullptr && *stateHome != '\0')
     return std::filesystem::path(stateHome) / "ravlin" / "registry";

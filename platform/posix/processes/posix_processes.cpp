@@ -21,9 +21,9 @@
 #include <thread>
 #include <utility>
 
-#include "platform/backend.hpp"
 #include "platform/last_line.hpp"
 #include "platform/posix/processes/spawn_actions.hpp"
+#include "platform/posix/registry/registry_store.hpp"
 #include "platform/posix/runtime/posix_errors.hpp"
 
 extern char** environ;
@@ -492,8 +492,8 @@ std::optional<std::filesystem::path> RegistryStoreOf(const std::filesystem::path
     const auto found = variables.find(name);
     return found == variables.end() ? nullptr : found->second.c_str();
   };
-  const std::filesystem::path store = PlatformOptions::RegistryStoreFor(
-      value("RAVLIN_REGISTRY"), value("XDG_STATE_HOME"), value("HOME"));
+  const std::filesystem::path store =
+      RegistryStoreFor(value("RAVLIN_REGISTRY"), value("XDG_STATE_HOME"), value("HOME"));
   std::error_code error;
   std::filesystem::path workingFolder;
   if (store.is_relative()) {
