@@ -3,12 +3,14 @@
 //   sleep MS        waits MS milliseconds
 //   line TEXT       writes TEXT and a line break to standard error
 //   text TEXT       writes TEXT alone to standard error
+//   out TEXT        writes TEXT and a line break to standard output
 //   arguments FILE  writes every later argument, each followed by "|", into FILE and ends
 //   exit CODE       ends with CODE
 // With no exit step it ends with 0.
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iostream>
 #include <string>
 #include <string_view>
 #include <thread>
@@ -27,6 +29,8 @@ int main(int argc, char** argv) {
     } else if (step == "line" || step == "text") {
       std::fputs((step == "line" ? value + "\n" : value).c_str(), stderr);
       std::fflush(stderr);
+    } else if (step == "out") {
+      std::cout << value << std::endl;
     } else if (step == "arguments") {
       std::ofstream out(value, std::ios::binary);
       for (std::size_t rest = i + 2; rest < arguments.size(); ++rest) out << arguments[rest] << '|';
