@@ -113,25 +113,26 @@ TEST_F(ProcessesContract, MissingProgramIsFileNotFound) {
   EXPECT_THROW(processes().StartProcess("", kHidden), RuntimeError);
 }
 
+// Names in any language arrive intact, as a Greek or Russian XP has them.
 TEST_F(ProcessesContract, ArgumentsArriveAsWindowsSplitsTheCommandLine) {
   const Handle handle = Start("arguments \"" + NativeOf("arguments.txt").string() +
-                              R"(" /s "C:\Program Files\x.reg" a\\\"b "" "x y"z)");
+                              R"(" /s "C:\Program Files\x.reg" a\\\"b "" "x y"z Ελληνικά)");
   WaitForEnd(handle);
   EXPECT_EQ(ExitCodeOf(handle), 0u);
   processes().CloseHandle(handle);
   std::ifstream in(NativeOf("arguments.txt"), std::ios::binary);
   EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-            R"(/s|C:\Program Files\x.reg|a\"b||x yz|)");
+            R"(/s|C:\Program Files\x.reg|a\"b||x yz|Ελληνικά|)");
 }
 
 TEST_F(ProcessesContract, LastErrorLineIsTheLastNonEmptyLineOnceItHasEnded) {
-  const Handle handle = Start(R"(line first line "regedit: Cannot import x.reg: line 7" )"
+  const Handle handle = Start(R"(line first line "regedit: Δεν εισάγεται x.reg: line 7" )"
                               R"(line "" sleep 500 exit 2)");
   // Nothing while it runs, even what it has already written.
   EXPECT_EQ(processes().LastErrorLine(handle), "");
   WaitForEnd(handle);
   EXPECT_EQ(ExitCodeOf(handle), 2u);
-  EXPECT_EQ(processes().LastErrorLine(handle), "regedit: Cannot import x.reg: line 7");
+  EXPECT_EQ(processes().LastErrorLine(handle), "regedit: Δεν εισάγεται x.reg: line 7");
   processes().CloseHandle(handle);
   EXPECT_EQ(processes().LastErrorLine(handle), "");
 
