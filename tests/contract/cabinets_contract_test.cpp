@@ -1,10 +1,9 @@
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tests/contract/contract_fixture.hpp"
+#include "tests/contract/contract_files.hpp"
 
 namespace ravlin::testing {
 namespace {
@@ -87,11 +86,8 @@ std::string Text(const CabinetRead& read) {
   return std::string(read.bytes.begin(), read.bytes.end());
 }
 
-class CabinetsContract : public ContractTest {
+class CabinetsContract : public ContractFilesTest {
  protected:
-  void Write(std::string_view relative, const std::string& content) {
-    std::ofstream(NativeOf(relative), std::ios::binary) << content;
-  }
   Cabinets& cabinets() { return *platform_.cabinets; }
 };
 

@@ -62,4 +62,13 @@ void Win32GuestRoot::CheckChange(const std::string& path, bool entryToo) const {
   if (entryToo && IsReparsePoint(full)) throw RuntimeError(vb_error::kPathFileAccessError);
 }
 
+void DeleteFileBeneath(const Win32GuestRoot& guest, const std::string& path) {
+  const std::wstring full = FullPath(path);
+  const auto attributes = AttributesOf(full);
+  if (!attributes) throw MissingEntryError(vb_error::kFileNotFound);
+  if (IsFolder(*attributes)) throw RuntimeError(vb_error::kFileNotFound);
+  guest.CheckChange(path, false);
+  if (!::DeleteFileW(full.c_str())) throw MissingEntryError(vb_error::kFileNotFound);
+}
+
 }  // namespace ravlin
