@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform/win32/files/win32_file_service.hpp"
 #include "platform/win32/files/win32_paths.hpp"
 #include "platform/win32/runtime/win32_errors.hpp"
