@@ -1,10 +1,9 @@
 #include <cstdint>
-#include <fstream>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "tests/contract/contract_fixture.hpp"
+#include "tests/contract/contract_files.hpp"
 
 namespace ravlin::testing {
 namespace {
@@ -83,15 +82,17 @@ std::string Szdd(const std::string& content) {
   return file;
 }
 
+// A KWAJ file holding its content as it is (method 0).
+std::string Kwaj(const std::string& content) {
+  return std::string("KWAJ\x88\xF0\x27\xD1", 8) + std::string("\0\0\x0E\0\0\0", 6) + content;
+}
+
 std::string Text(const CabinetRead& read) {
   return std::string(read.bytes.begin(), read.bytes.end());
 }
 
-class CabinetsContract : public ContractTest {
+class CabinetsContract : public ContractFilesTest {
  protected:
-  void Write(std::string_view relative, const std::string& content) {
-    std::ofstream(NativeOf(relative), std::ios::binary) << content;
-  }
   Cabinets& cabinets() { return *platform_.cabinets; }
 };
 
@@ -127,12 +128,16 @@ TEST_F(CabinetsContract, DamagedContainersAreReportedNotRead) {
 TEST_F(CabinetsContract, SingleCompressedFilesAreExpandedWhateverTheirFormat) {
   Write("ATAPI.SY_", MszipCabinet({{"atapi.sys", "cabinet form"}}));
   Write("PCIIDE.SY_", Szdd("szdd form, longer than one group of eight"));
+  Write("INTELIDE.SY_", Kwaj("kwaj form"));
   const CabinetRead cabinet = cabinets().ExpandFile(PathOf("ATAPI.SY_"));
   ASSERT_EQ(cabinet.outcome, Outcome::kExtracted) << cabinet.reason;
   EXPECT_EQ(Text(cabinet), "cabinet form");
   const CabinetRead szdd = cabinets().ExpandFile(PathOf("PCIIDE.SY_"));
   ASSERT_EQ(szdd.outcome, Outcome::kExtracted) << szdd.reason;
   EXPECT_EQ(Text(szdd), "szdd form, longer than one group of eight");
+  const CabinetRead kwaj = cabinets().ExpandFile(PathOf("INTELIDE.SY_"));
+  ASSERT_EQ(kwaj.outcome, Outcome::kExtracted) << kwaj.reason;
+  EXPECT_EQ(Text(kwaj), "kwaj form");
 }
 
 }  // namespace

@@ -1,7 +1,6 @@
 #include <filesystem>
-#include <fstream>
 
-#include "tests/contract/contract_fixture.hpp"
+#include "tests/contract/contract_files.hpp"
 #include "tests/support/error_number.hpp"
 
 namespace ravlin::testing {
@@ -9,13 +8,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileAttributesContract : public ContractTest {
+class FileAttributesContract : public ContractFilesTest {
  protected:
   FileAttributes& attributes() { return *platform_.attributes; }
 };
 
 TEST_F(FileAttributesContract, ReadOnlyIsSetReadAndCleared) {
-  std::ofstream(NativeOf("plain.txt")) << "x";
+  Write("plain.txt", "x");
   fs::create_directory(NativeOf("folder"));
   EXPECT_EQ(attributes().GetAttr(PathOf("plain.txt")) & dos_attribute::kReadOnly, 0);
   EXPECT_EQ(attributes().GetAttr(PathOf("plain.txt")) & dos_attribute::kDirectory, 0);
@@ -34,7 +33,8 @@ TEST_F(FileAttributesContract, ReadOnlyIsSetReadAndCleared) {
 }
 
 TEST_F(FileAttributesContract, MissingEntriesAndWildcardsAreErrors) {
-  std::ofstream(NativeOf("a.txt")) << "x";
+  Write("a.txt", "x");
+  fs::create_directory(NativeOf("folder"));
   EXPECT_EQ(ErrorNumberOf([&] { attributes().GetAttr(PathOf("none.txt")); }), 53);
   EXPECT_EQ(ErrorNumberOf([&] { attributes().SetAttr(PathOf("none.txt"), 0); }), 53);
   EXPECT_EQ(ErrorNumberOf([&] { attributes().Kill(PathOf("none.txt")); }), 53);

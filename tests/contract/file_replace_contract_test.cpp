@@ -1,8 +1,6 @@
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 
-#include "tests/contract/contract_fixture.hpp"
+#include "tests/contract/contract_files.hpp"
 #include "tests/support/error_number.hpp"
 
 namespace ravlin::testing {
@@ -10,16 +8,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileReplaceContract : public ContractTest {
- protected:
-  void Write(std::string_view relative, const std::string& content) {
-    std::ofstream(NativeOf(relative), std::ios::binary) << content;
-  }
-  std::string Read(std::string_view relative) {
-    std::ifstream in(NativeOf(relative), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
-};
+class FileReplaceContract : public ContractFilesTest {};
 
 TEST_F(FileReplaceContract, TheReplacementTakesThePlaceAndTheOldFileIsKept) {
   Write("system", "old hive");

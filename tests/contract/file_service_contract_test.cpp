@@ -1,11 +1,9 @@
 #include <chrono>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <string>
 
 #include "platform/runtime_error.hpp"
-#include "tests/contract/contract_fixture.hpp"
+#include "tests/contract/contract_files.hpp"
 #include "tests/support/error_number.hpp"
 
 namespace ravlin::testing {
@@ -13,15 +11,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class FileServiceContract : public ContractTest {
+class FileServiceContract : public ContractFilesTest {
  protected:
-  void Write(std::string_view relative, const std::string& content) {
-    std::ofstream(NativeOf(relative), std::ios::binary) << content;
-  }
-  std::string Read(std::string_view relative) {
-    std::ifstream in(NativeOf(relative), std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-  }
   // A letter that names no drive on this machine.
   std::string AbsentDrive() {
     for (char letter = 'Z'; letter >= 'D'; --letter)

@@ -43,12 +43,7 @@ void Win32FileAttributes::SetAttr(const std::string& path, std::uint16_t attribu
 
 void Win32FileAttributes::Kill(const std::string& path) {
   if (path.empty() || HasWildcards(path)) throw RuntimeError(vb_error::kFileNotFound);
-  const std::wstring full = FullPath(path);
-  const auto attributes = AttributesOf(full);
-  if (!attributes) throw MissingEntryError(vb_error::kFileNotFound);
-  if (IsFolder(*attributes)) throw RuntimeError(vb_error::kFileNotFound);
-  guest_->CheckChange(path, false);
-  if (!::DeleteFileW(full.c_str())) throw MissingEntryError(vb_error::kFileNotFound);
+  DeleteFileBeneath(*guest_, path);
 }
 
 bool Win32FileAttributes::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {

@@ -1,3 +1,5 @@
+#include <algorithm>
+
 #include "platform/win32/files/win32_file_service.hpp"
 #include "platform/win32/files/win32_paths.hpp"
 #include "platform/win32/runtime/win32_errors.hpp"
@@ -33,12 +35,7 @@ void Win32FileService::WriteText(const std::string& path, const std::string& tex
 
 void Win32FileService::DeleteFile(const std::string& path) {
   if (path.empty() || HasWildcards(path)) throw RuntimeError(vb_error::kBadFileName);
-  const std::wstring full = FullPath(path);
-  const auto attributes = AttributesOf(full);
-  if (!attributes) throw MissingEntryError(vb_error::kFileNotFound);
-  if (IsFolder(*attributes)) throw RuntimeError(vb_error::kFileNotFound);
-  guest_->CheckChange(path, false);
-  if (!::DeleteFileW(full.c_str())) throw ErrorFromLastError(vb_error::kFileNotFound);
+  DeleteFileBeneath(*guest_, path);
 }
 
 }  // namespace ravlin

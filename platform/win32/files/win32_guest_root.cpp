@@ -41,14 +41,15 @@ void Win32GuestRoot::CheckChange(const std::string& path, bool entryToo) const {
   if (upperRoot_.empty()) return;
   const std::wstring full = WithoutFinalSeparator(LongFullPath(path));
   const std::wstring upper = UpperCase(full);
-  const bool below = upper.size() > upperRoot_.size() + 1 && upper.starts_with(upperRoot_) &&
-                     (upperRoot_.back() == L'\\' || upper[upperRoot_.size()] == L'\\');
-  if (!below) return;
+  // A drive root keeps its backslash; any other folder gets one, so "C:\\GUEST2" is not below
+  // "C:\\GUEST".
+  const std::wstring prefix = upperRoot_.back() == L'\\' ? upperRoot_ : upperRoot_ + L'\\';
+  if (upper.size() <= prefix.size() || !upper.starts_with(prefix)) return;
   if (error_ != ERROR_SUCCESS)
     throw RuntimeError(ClassicErrorNumber(error_, vb_error::kPathNotFound));
   // Each existing component below the chosen folder, from the top down; a missing one ends
   // the walk, since nothing below it exists to lead anywhere.
-  std::size_t at = upperRoot_.size() + (upperRoot_.back() == L'\\' ? 0 : 1);
+  std::size_t at = prefix.size();
   for (;;) {
     const std::size_t next = full.find(L'\\', at);
     if (next == std::wstring::npos) break;
@@ -60,6 +61,15 @@ void Win32GuestRoot::CheckChange(const std::string& path, bool entryToo) const {
     at = next + 1;
   }
   if (entryToo && IsReparsePoint(full)) throw RuntimeError(vb_error::kPathFileAccessError);
+}
+
+void DeleteFileBeneath(const Win32GuestRoot& guest, const std::string& path) {
+  const std::wstring full = FullPath(path);
+  const auto attributes = AttributesOf(full);
+  if (!attributes) throw MissingEntryError(vb_error::kFileNotFound);
+  if (IsFolder(*attributes)) throw RuntimeError(vb_error::kFileNotFound);
+  guest.CheckChange(path, false);
+  if (!::DeleteFileW(full.c_str())) throw MissingEntryError(vb_error::kFileNotFound);
 }
 
 }  // namespace ravlin

@@ -31,4 +31,7 @@ class Win32GuestRoot {
   DWORD error_ = ERROR_SUCCESS;
 };
 
+// Deletes one file, never a folder (53), refused where the guest says so; a missing file is 53.
+void DeleteFileBeneath(const Win32GuestRoot& guest, const std::string& path);
+
 }  // namespace ravlin

@@ -144,6 +144,12 @@ TEST_F(Win32GuestTest, NoChangePassesALinkBelowTheGuest) {
   EXPECT_EQ(attributes_.GetAttr(Text(root_ / "outside" / "victim.txt")) & 1, 0);
 }
 
+TEST_F(Win32GuestTest, AGuestAtADriveRootIsConfinedToo) {
+  files_.ConfineChangesBeneath(Text(link_.root_name()) + "\\");
+  EXPECT_EQ(ErrorNumberOf([&] { files_.WriteText(Text(link_ / "new.txt"), "x", false); }), 75);
+  EXPECT_FALSE(fs::exists(root_ / "outside" / "new.txt"));
+}
+
 TEST_F(Win32GuestTest, DeletingAFolderRemovesAJunctionWithoutEnteringIt) {
   if (!junction_) GTEST_SKIP() << "the link here is the machine's own and stays";
   files_.ConfineChangesBeneath(Text(guest_));
@@ -158,6 +164,11 @@ TEST_F(Win32GuestTest, LinksAreFollowedWhereNoGuestConfinesThem) {
   files_.ConfineChangesBeneath(Text(root_ / "outside"));
   files_.WriteText(Text(link_ / "new.txt"), "again", false);
   EXPECT_EQ(Read(root_ / "outside" / "new.txt"), "again");
+  // A folder whose name only begins like a folder on the way is another folder.
+  const std::string guestText = Text(guest_);
+  files_.ConfineChangesBeneath(guestText.substr(0, guestText.size() - 1));
+  files_.WriteText(Text(link_ / "new.txt"), "third", false);
+  EXPECT_EQ(Read(root_ / "outside" / "new.txt"), "third");
 }
 
 }  // namespace
