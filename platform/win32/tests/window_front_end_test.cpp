@@ -57,7 +57,7 @@ struct SeenBox {
 };
 
 HWND OwnDialog() {
-  return WaitForWindow(::GetCurrentProcessId(), L"#32770");
+  return WaitForDialog(::GetCurrentProcessId());
 }
 
 // Shows a box through the front end, reads it and presses the button with `answerId`.

@@ -77,11 +77,11 @@ class Win32WindowProgram : public ::testing::Test {
   std::vector<HWND> Dialogs() const { return WindowsOfProcess(process_->Id(), L"#32770"); }
   HWND OpenFolderDialog() {
     Press(Control(ControlId::Browse));
-    return WaitForWindow(process_->Id(), L"#32770");
+    return WaitForDialog(process_->Id());
   }
   // A box other than `dialog` (which may be closing).
   HWND NextBox(HWND dialog) {
-    return WaitForWindow(process_->Id(), L"#32770", [dialog](HWND box) { return box != dialog; });
+    return WaitForDialog(process_->Id(), [dialog](HWND box) { return box != dialog; });
   }
   // Chooses `folder` in the folder dialog that Browse opens; the box that follows, or null.
   HWND ChooseFolder(const std::filesystem::path& folder) {
