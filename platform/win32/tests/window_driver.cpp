@@ -3,6 +3,7 @@
 #include <commctrl.h>
 #include <shlobj.h>
 
+#include <algorithm>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -200,6 +201,20 @@ HWND WaitForWindow(DWORD processId, const std::wstring& className,
       },
       patience);
   return found;
+}
+
+HWND WaitForDialog(DWORD processId, const std::function<bool(HWND)>& accept,
+                   std::chrono::milliseconds patience) {
+  return WaitForWindow(
+      processId, L"#32770",
+      [&accept](HWND dialog) {
+        if (accept && !accept(dialog)) return false;
+        if (TextOf(dialog).value_or(L"").empty()) return false;
+        const auto buttons = ChildTexts(dialog, L"Button");
+        return std::any_of(buttons.begin(), buttons.end(),
+                           [](const std::wstring& text) { return !text.empty(); });
+      },
+      patience);
 }
 
 bool SelectFolder(HWND dialog, DWORD processId, const std::filesystem::path& folder) {

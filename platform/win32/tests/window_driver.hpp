@@ -63,9 +63,14 @@ bool SendAndWait(HWND window, UINT message);
 bool WaitUntil(const std::function<bool()>& condition,
                std::chrono::milliseconds patience = kPatience);
 // The process's first visible top-level window of class `className` that `accept` takes,
-// waited for. A dialog shows once it has set up its controls, so its texts can be read then.
+// waited for.
 HWND WaitForWindow(DWORD processId, const std::wstring& className,
                    const std::function<bool(HWND)>& accept = {},
+                   std::chrono::milliseconds patience = kPatience);
+
+// The process's first dialog or message box (class #32770) that `accept` takes, waited for
+// until it has set up its texts: Wine shows a box before it has its title and button texts.
+HWND WaitForDialog(DWORD processId, const std::function<bool(HWND)>& accept = {},
                    std::chrono::milliseconds patience = kPatience);
 
 // Selects `folder` in an open folder dialog (SHBrowseForFolder) of process `processId`: the

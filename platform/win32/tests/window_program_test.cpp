@@ -35,6 +35,13 @@ std::filesystem::path ProgramUnderTest() {
   return here.parent_path() / "bin" / "ravlin.exe";
 }
 
+int ScreenDpi() {
+  const HDC screen = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
+  ::ReleaseDC(nullptr, screen);
+  return dpi;
+}
+
 class Win32WindowProgram : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -70,11 +77,11 @@ class Win32WindowProgram : public ::testing::Test {
   std::vector<HWND> Dialogs() const { return WindowsOfProcess(process_->Id(), L"#32770"); }
   HWND OpenFolderDialog() {
     Press(Control(ControlId::Browse));
-    return WaitForWindow(process_->Id(), L"#32770");
+    return WaitForDialog(process_->Id());
   }
   // A box other than `dialog` (which may be closing).
   HWND NextBox(HWND dialog) {
-    return WaitForWindow(process_->Id(), L"#32770", [dialog](HWND box) { return box != dialog; });
+    return WaitForDialog(process_->Id(), [dialog](HWND box) { return box != dialog; });
   }
   // Chooses `folder` in the folder dialog that Browse opens; the box that follows, or null.
   HWND ChooseFolder(const std::filesystem::path& folder) {
@@ -109,10 +116,19 @@ TEST_F(Win32WindowProgram, StartsIdleWithTheDesignedFixedLayoutAndEndsWithOneWhe
       static_cast<DWORD>(::GetWindowLongW(Control(ControlId::Text1), GWL_STYLE));
   EXPECT_NE(text1Style & ES_READONLY, 0u);
 
+  // Tab index 0 has the focus at the start; the keyboard moves between the text box and the
+  // button only, labels take no focus.
+  GUITHREADINFO focus{};
+  focus.cbSize = sizeof(focus);
+  ASSERT_TRUE(::GetGUIThreadInfo(::GetWindowThreadProcessId(window_, nullptr), &focus));
+  EXPECT_EQ(focus.hwndFocus, Control(ControlId::Text1));
+  EXPECT_EQ(::GetNextDlgTabItem(window_, Control(ControlId::Text1), FALSE),
+            Control(ControlId::Browse));
+  EXPECT_EQ(::GetNextDlgTabItem(window_, Control(ControlId::Browse), FALSE),
+            Control(ControlId::Text1));
+
   // Twips become pixels at the screen's dpi: 15 twips a pixel at 96 dpi.
-  HDC screen = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(screen, LOGPIXELSX);
-  ::ReleaseDC(nullptr, screen);
+  const int dpi = ScreenDpi();
   const auto pixels = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };
   RECT client{};
   ASSERT_TRUE(::GetClientRect(window_, &client));
@@ -140,6 +156,7 @@ TEST_F(Win32WindowProgram, BrowseOpensTheFolderDialogRefusesASecondPressAndClose
 
   // The dialog has no owner, so the window still takes input: a second press and a close
   // are both refused at once while the press runs.
+  EXPECT_EQ(::GetWindow(dialog, GW_OWNER), nullptr);
   EXPECT_TRUE(SendAndWait(Control(ControlId::Browse), BM_CLICK));
   EXPECT_TRUE(SendAndWait(window_, WM_CLOSE));
   EXPECT_EQ(Dialogs().size(), 1u);

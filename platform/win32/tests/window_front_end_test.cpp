@@ -1,5 +1,6 @@
-// The window's user-interface services in this process: each box or dialog is answered from a
-// second thread, as a user would, while the service waits in its modal loop.
+// The window's user-interface services and its context menu in this process: each box, dialog
+// or menu is answered from a second thread, as a user would, while the window waits in its
+// modal loop.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -11,6 +12,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "platform/backend.hpp"
 #include "platform/ui.hpp"
 #include "platform/win32/tests/window_driver.hpp"
 #include "platform/win32/window/win32_window.hpp"
@@ -55,7 +57,7 @@ struct SeenBox {
 };
 
 HWND OwnDialog() {
-  return WaitForWindow(::GetCurrentProcessId(), L"#32770");
+  return WaitForDialog(::GetCurrentProcessId());
 }
 
 // Shows a box through the front end, reads it and presses the button with `answerId`.
@@ -157,6 +159,62 @@ TEST(Win32MessagePump, RunsPendingMessagesAndLeavesAQuitRequestForTheLoop) {
   MSG message;
   ASSERT_TRUE(::PeekMessageW(&message, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
   EXPECT_EQ(message.wParam, 3u);
+}
+
+// Reads the dry run's item in the open context menu of this process, then leaves the menu
+// with `key` (Enter chooses the item).
+UINT AnswerDryRunMenu(UINT key, std::wstring& itemText) {
+  const HWND menuWindow = WaitForWindow(::GetCurrentProcessId(), L"#32768");
+  if (menuWindow == nullptr) return static_cast<UINT>(-1);
+  const auto menu = reinterpret_cast<HMENU>(::SendMessageW(menuWindow, MN_GETHMENU, 0, 0));
+  const UINT state = ::GetMenuState(menu, 0, MF_BYPOSITION);
+  wchar_t item[128] = {};
+  ::GetMenuStringW(menu, 0, item, 128, MF_BYPOSITION);
+  itemText = item;
+  if (key == VK_RETURN) ::PostMessageW(menuWindow, WM_KEYDOWN, VK_DOWN, 0);
+  ::PostMessageW(menuWindow, WM_KEYDOWN, key, 0);
+  return state;
+}
+
+TEST(Win32WindowMenu, TheDryRunIsOffAtFirstTogglesAndIsFixedWhileAPressRuns) {
+  Win32Program program(PlatformOptions::FromEnvironment());
+  program.Form().Load();
+  const HWND window = program.FrontEnd().Window();
+  constexpr UINT kMarks = MF_CHECKED | MF_GRAYED;
+  // From the keyboard the menu opens at the window's corner.
+  const auto openMenu = [window] { ::SendMessageW(window, WM_CONTEXTMENU, 0, -1); };
+
+  UINT state = 0;
+  std::wstring item;
+  {
+    const Responder responder([&] { state = AnswerDryRunMenu(VK_RETURN, item); });
+    openMenu();
+  }
+  EXPECT_EQ(item, L"Dry run: show what a repair would change, change nothing");
+  EXPECT_EQ(state & kMarks, 0u);
+  EXPECT_TRUE(program.Form().DryRunSet());
+
+  // While the folder dialog of a press is open, the item is shown but cannot be changed.
+  {
+    const Responder responder([&] {
+      const HWND dialog = OwnDialog();
+      if (dialog == nullptr) return;
+      const Responder menuResponder([&] { state = AnswerDryRunMenu(VK_RETURN, item); });
+      ::SendMessageW(window, WM_CONTEXTMENU, 0, -1);
+      Press(::GetDlgItem(dialog, IDCANCEL));
+    });
+    program.Form().Browse_Click();
+  }
+  EXPECT_EQ(state & kMarks, kMarks);
+  EXPECT_TRUE(program.Form().DryRunSet());
+
+  {
+    const Responder responder([&] { state = AnswerDryRunMenu(VK_RETURN, item); });
+    openMenu();
+  }
+  EXPECT_EQ(state & kMarks, static_cast<UINT>(MF_CHECKED));
+  EXPECT_FALSE(program.Form().DryRunSet());
+  EXPECT_TRUE(program.Form().RequestClose());
 }
 
 }  // namespace
