@@ -114,8 +114,8 @@ class Registry {
  public:
   explicit Registry(const fs::path& folder) : drive_(folder / "c") {
     fs::create_directories(drive_);
-    ::setenv("RAVLIN_REGISTRY", (folder / "store").c_str(), 1);
-    ::setenv("RAVLIN_DRIVES", ("C=" + drive_.string()).c_str(), 1);
+    SetVariable("RAVLIN_REGISTRY", (folder / "store").string());
+    SetVariable("RAVLIN_DRIVES", "C=" + drive_.string());
     platform_ = ravlin::MakePlatform(std::make_shared<QuietUi>());
     auto& token = *platform_.token;
     ravlin::Handle handle = 0;

@@ -44,6 +44,10 @@ Timing RunMeasured(const std::vector<std::string>& arguments, const fs::path& sc
 // this process's peak; its result, or -1 when it did not return.
 int RunInChildProcess(const std::function<int()>& work);
 
+// Sets (or, with nothing, removes) a variable of this process's environment, which the
+// programs it starts inherit.
+void SetVariable(const std::string& name, const std::optional<std::string>& value);
+
 // The largest resident size this process has had, in KiB.
 long PeakKilobytesOfThisProcess();
 

@@ -48,13 +48,15 @@ bool RunsInPrivateFolder() {
   return folder != nullptr && !error && executable.parent_path() == fs::path(folder);
 }
 
-// Runs `program` with the caller's arguments and waits for it; SIGTERM and SIGHUP sent to
-// the launcher alone reach the program too, so that the folder is still removed.
+// Runs `program` with the caller's arguments, its folder named in the environment, and waits
+// for it; SIGTERM and SIGHUP sent to the launcher alone reach the program too, so that the
+// folder is still removed.
 int RunAndWait(const fs::path& program, int argc, char** argv) {
   std::vector<std::string> arguments{"ravlin"};
   arguments.insert(arguments.end(), argv + 1, argv + argc);
   try {
-    return ravlin::RunInFront(program, arguments);
+    return ravlin::RunInFront(program, arguments,
+                              {{std::string(kFolderVariable), program.parent_path().string()}});
   } catch (const std::system_error& failure) {
     std::cerr << "ravlin-static: cannot start " << program.string() << ": "
               << failure.code().message()
@@ -70,7 +72,6 @@ int Launch(int argc, char** argv) {
   try {
     const fs::path executable = OwnExecutable();
     const ravlin::PrivateProgramFolder folder(executable, executable.parent_path());
-    ::setenv(std::string(kFolderVariable).c_str(), folder.path().c_str(), 1);
     return RunAndWait(folder.program(), argc, argv);
   } catch (const std::exception& error) {
     std::cerr << "ravlin-static: " << error.what() << '\n';

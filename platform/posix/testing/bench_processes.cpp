@@ -47,6 +47,13 @@ int RunInChildProcess(const std::function<int()>& work) {
   return WEXITSTATUS(status);
 }
 
+void SetVariable(const std::string& name, const std::optional<std::string>& value) {
+  if (value)
+    ::setenv(name.c_str(), value->c_str(), 1);
+  else
+    ::unsetenv(name.c_str());
+}
+
 long PeakKilobytesOfThisProcess() {
   rusage usage{};
   ::getrusage(RUSAGE_SELF, &usage);
