@@ -11,21 +11,10 @@
 #include <string_view>
 #include <system_error>
 
+#include "platform/posix/processes/spawn_actions.hpp"
+
 namespace ravlin {
 namespace {
-
-// posix_spawn's attributes, destroyed however the start ends.
-class SpawnAttributes {
- public:
-  SpawnAttributes() { posix_spawnattr_init(&attributes_); }
-  SpawnAttributes(const SpawnAttributes&) = delete;
-  SpawnAttributes& operator=(const SpawnAttributes&) = delete;
-  ~SpawnAttributes() { posix_spawnattr_destroy(&attributes_); }
-  posix_spawnattr_t* get() { return &attributes_; }
-
- private:
-  posix_spawnattr_t attributes_;
-};
 
 // Blocks the signals the launcher waits for, for the life of the object.
 class BlockedSignals {
