@@ -4,10 +4,6 @@
 // Prints the times, their ratios against the goals and the peak memory.
 //
 //   fso_bench [--files N] [--folders N] [--search-files N] [--runs N]
-#include <fcntl.h>
-#include <sys/resource.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -56,15 +52,6 @@ Settings ReadSettings(int argc, char** argv) {
   return settings;
 }
 
-void WriteSmallFile(const fs::path& file, const std::string& content) {
-  const int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) throw std::runtime_error("cannot create " + file.string());
-  const bool written = content.empty() || ::write(fd, content.data(), content.size()) ==
-                                              static_cast<ssize_t>(content.size());
-  ::close(fd);
-  if (!written) throw std::runtime_error("cannot write " + file.string());
-}
-
 // Ten top folders with the rest of the folders below them; half the files end in ".txt".
 void MakeTree(const fs::path& root, const Settings& settings) {
   const int groups = std::min(10, settings.folders);
@@ -75,9 +62,9 @@ void MakeTree(const fs::path& root, const Settings& settings) {
     fs::create_directories(folders.back());
   }
   for (int i = 0; i < settings.files; ++i)
-    WriteSmallFile(folders[static_cast<std::size_t>(i) % folders.size()] /
-                       ("file" + std::to_string(i) + (i % 2 == 0 ? ".txt" : ".dat")),
-                   "");
+    WriteAll(folders[static_cast<std::size_t>(i) % folders.size()] /
+                 ("file" + std::to_string(i) + (i % 2 == 0 ? ".txt" : ".dat")),
+             "");
 }
 
 // Small text files; every tenth holds the searched word in some mix of cases.
@@ -93,7 +80,7 @@ int MakeSearchFolder(const fs::path& folder, const Settings& settings) {
       content.insert(content.size() / 2, i % 20 == 0 ? " NeedLE " : " needle ");
       ++matching;
     }
-    WriteSmallFile(folder / ("note" + std::to_string(i) + ".txt"), content);
+    WriteAll(folder / ("note" + std::to_string(i) + ".txt"), content);
   }
   return matching;
 }
@@ -121,14 +108,6 @@ std::size_t Entries(const std::string& list) {
   return static_cast<std::size_t>(std::count(list.begin(), list.end(), ';'));
 }
 
-// The largest resident size this process has had (the children's figure is useless here:
-// a spawned child counts this process's pages until it replaces itself).
-long PeakKiB() {
-  rusage usage{};
-  ::getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
 void Report(const char* what, double ours, const char* tool, double theirs, double goal) {
   const double ratio = ours / theirs;
   std::printf("%-26s %9.1f ms   %-22s %9.1f ms   ratio %5.2f  (goal <= %.1f: %s)\n", what, ours,
@@ -148,7 +127,7 @@ int main(int argc, char** argv) {
     MakeTree(tree, settings);
     const int matching = MakeSearchFolder(notes, settings);
 
-    const long generatedPeak = PeakKiB();
+    const long generatedPeak = PeakKilobytesOfThisProcess();
 
     ravlin::PlatformOptions options;
     options.drives = "B=" + scratch.path().string();
@@ -188,7 +167,7 @@ int main(int argc, char** argv) {
 
     std::printf(
         "\nPeak memory of this program: %ld KiB before the timed runs, %ld KiB after them\n",
-        generatedPeak, PeakKiB());
+        generatedPeak, PeakKilobytesOfThisProcess());
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "fso_bench: %s\n", error.what());

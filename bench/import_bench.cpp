@@ -7,10 +7,6 @@
 //   import_bench [SOURCE_DIR] [RUNS]
 //
 // SOURCE_DIR defaults to the source tree this build came from (read from CMakeCache.txt).
-#include <hivex.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -24,136 +20,88 @@
 #include "bench/support/bench_support.hpp"
 #include "platform/backend.hpp"
 #include "platform/codepage.hpp"
-#include "platform/posix/registry/hive_generator.hpp"
+#include "platform/posix/testing/hive_writer.hpp"
 
 namespace {
 
 using namespace ravlin::bench;
+using ravlin::testing::BinaryValue;
+using ravlin::testing::DwordValue;
+using ravlin::testing::SzValue;
+using ravlin::testing::TestKey;
+using ravlin::testing::TestValue;
 
 constexpr const char* kMountName = "Ravlin_System";
 constexpr const char* kPrefix = "HKEY_LOCAL_MACHINE\\Ravlin_System";
 
 // A large hive like a big SYSTEM hive: two control sets with a critical device database,
-// services with their usual subkeys, and a device enumeration tree.
-class HiveBuilder {
+// services with their usual subkeys, and a device enumeration tree. libhivex never reuses
+// space: every new subkey rewrites its parent's index, so a parent with n subkeys leaves about
+// 4 n^2 bytes behind. Moderate fan-outs keep the file at the size of a real hive with this
+// many keys.
+class LargeHive {
  public:
-  explicit HiveBuilder(const fs::path& file) {
-    ravlin::WriteEmptyHive(file, "SYSTEM");
-    hive_ = hivex_open(file.c_str(), HIVEX_OPEN_WRITE);
-    if (hive_ == nullptr) throw std::runtime_error("hivex cannot open " + file.string());
-  }
-  HiveBuilder(const HiveBuilder&) = delete;
-  HiveBuilder& operator=(const HiveBuilder&) = delete;
-  ~HiveBuilder() { hivex_close(hive_); }
-
-  // libhivex never reuses space: every new subkey rewrites its parent's index, so a parent
-  // with n subkeys leaves about 4 n^2 bytes behind. Moderate fan-outs keep the file at the
-  // size of a real hive with this many keys.
-  int Build() {
-    const auto root = hivex_root(hive_);
-    Values(Key(root, "Select"), {Dword("Current", 1), Dword("Default", 1),
-                                 Dword("LastKnownGood", 2), Dword("Failed", 0)});
-    for (const char* set : {"ControlSet001", "ControlSet002"}) {
-      const auto controlSet = Key(root, set);
-      const auto control = Key(controlSet, "Control");
-      const auto database = Key(control, "CriticalDeviceDatabase");
+  std::vector<TestKey> Keys() {
+    Add("Select", {DwordValue("Current", 1), DwordValue("Default", 1),
+                   DwordValue("LastKnownGood", 2), DwordValue("Failed", 0)});
+    for (const std::string set : {"ControlSet001", "ControlSet002"}) {
       for (int i = 0; i < 500; ++i) {
-        Values(Key(database, Name("pci#ven_%04x&dev_%04x", 0x1000 + i % 97, i)),
-               {Sz("ClassGUID", "{4D36E97D-E325-11CE-BFC1-08002BE10318}"),
-                Sz("Service", Name("svc%04d", i % 500))});
+        Add(set + "\\Control\\CriticalDeviceDatabase\\" +
+                Name("pci#ven_%04x&dev_%04x", 0x1000 + i % 97, i),
+            {SzValue("ClassGUID", "{4D36E97D-E325-11CE-BFC1-08002BE10318}"),
+             SzValue("Service", Name("svc%04d", i % 500))});
       }
-      const auto services = Key(controlSet, "Services");
-      for (int i = 0; i < 500; ++i) AddService(services, i);
-      const auto enumeration = Key(controlSet, "Enum");
+      for (int i = 0; i < 500; ++i) AddService(set + "\\Services\\" + Name("svc%04d", i), i);
       for (int bus = 0; bus < 20; ++bus) {
-        const auto busKey = Key(enumeration, Name("BUS%02d", bus));
-        for (int i = 0; i < 215; ++i) AddDevice(busKey, bus * 215 + i);
+        for (int i = 0; i < 215; ++i)
+          AddDevice(set + "\\Enum\\" + Name("BUS%02d", bus), bus * 215 + i);
       }
     }
-    if (hivex_commit(hive_, nullptr, 0) != 0) throw std::runtime_error("hivex_commit failed");
-    return keys_;
+    return std::move(keys_);
   }
 
  private:
-  struct Value {
-    std::string name;
-    hive_type type;
-    std::string data;
-  };
-
   static std::string Name(const char* format, int a, int b = 0) {
     char buffer[128];
     std::snprintf(buffer, sizeof buffer, format, a, b);
     return buffer;
   }
-  static std::string Utf16(const std::string& text) {
-    std::string bytes;
-    for (const char16_t c : ravlin::AnsiToUtf16(text)) {
-      bytes += static_cast<char>(c & 0xFF);
-      bytes += static_cast<char>(c >> 8);
-    }
-    return bytes + std::string(2, '\0');
-  }
-  static Value Sz(const std::string& name, const std::string& text) {
-    return {name, hive_t_REG_SZ, Utf16(text)};
-  }
-  static Value Expand(const std::string& name, const std::string& text) {
-    return {name, hive_t_REG_EXPAND_SZ, Utf16(text)};
-  }
-  static Value Dword(const std::string& name, std::uint32_t value) {
-    std::string data(4, '\0');
-    for (int i = 0; i < 4; ++i) data[i] = static_cast<char>(value >> (8 * i));
-    return {name, hive_t_REG_DWORD, data};
-  }
-  static Value Binary(const std::string& name, std::size_t size) {
-    std::string data(size, '\0');
-    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<char>(i * 7);
-    return {name, hive_t_REG_BINARY, data};
+  static TestValue Binary(const std::string& name, std::size_t size) {
+    std::vector<std::uint8_t> data(size);
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+    return BinaryValue(name, std::move(data));
   }
 
-  hive_node_h Key(hive_node_h parent, const std::string& name) {
-    const auto node = hivex_node_add_child(hive_, parent, name.c_str());
-    if (node == 0) throw std::runtime_error("hivex cannot add " + name);
-    ++keys_;
-    return node;
+  void Add(std::string path, std::vector<TestValue> values = {}) {
+    keys_.push_back({std::move(path), std::move(values)});
   }
-  void Values(hive_node_h node, const std::vector<Value>& values) {
-    std::vector<hive_set_value> set;
-    for (const auto& value : values)
-      set.push_back({const_cast<char*>(value.name.c_str()), value.type, value.data.size(),
-                     const_cast<char*>(value.data.data())});
-    if (hivex_node_set_values(hive_, node, set.size(), set.data(), 0) != 0)
-      throw std::runtime_error("hivex cannot set values");
+  void AddService(const std::string& service, int i) {
+    Add(service, {DwordValue("Type", 1), DwordValue("Start", 3), DwordValue("ErrorControl", 1),
+                  SzValue("ImagePath", Name("system32\\DRIVERS\\svc%04d.sys", i),
+                          ravlin::testing::kHiveExpandSz),
+                  SzValue("DisplayName", Name("Stand-in service driver number %d", i)),
+                  SzValue("Group", "Extended Base"),
+                  SzValue("Description",
+                          "A service of the benchmark hive, with a description as long as "
+                          "the ones Windows ships for its own drivers and services.")});
+    Add(service + "\\Parameters",
+        {DwordValue("BusType", 5), DwordValue("MaximumTransfer", 65536), SzValue("Mode", "auto")});
+    Add(service + "\\Enum", {SzValue("0", Name("PCI\\VEN_8086&DEV_%04X", i)),
+                             DwordValue("Count", 1), DwordValue("NextInstance", 1)});
+    Add(service + "\\Security", {Binary("Security", 160)});
+    Add(service + "\\Linkage");
+    Add(service + "\\Performance", {SzValue("Library", "perfsvc.dll"), DwordValue("Counters", 4)});
   }
-  void AddService(hive_node_h services, int i) {
-    const auto service = Key(services, Name("svc%04d", i));
-    Values(service, {Dword("Type", 1), Dword("Start", 3), Dword("ErrorControl", 1),
-                     Expand("ImagePath", Name("system32\\DRIVERS\\svc%04d.sys", i)),
-                     Sz("DisplayName", Name("Stand-in service driver number %d", i)),
-                     Sz("Group", "Extended Base"),
-                     Sz("Description",
-                        "A service of the benchmark hive, with a description as long as "
-                        "the ones Windows ships for its own drivers and services.")});
-    Values(Key(service, "Parameters"),
-           {Dword("BusType", 5), Dword("MaximumTransfer", 65536), Sz("Mode", "auto")});
-    Values(Key(service, "Enum"), {Sz("0", Name("PCI\\VEN_8086&DEV_%04X", i)), Dword("Count", 1),
-                                  Dword("NextInstance", 1)});
-    Values(Key(service, "Security"), {Binary("Security", 160)});
-    Key(service, "Linkage");
-    Values(Key(service, "Performance"), {Sz("Library", "perfsvc.dll"), Dword("Counters", 4)});
+  void AddDevice(const std::string& bus, int i) {
+    const auto instance = bus + "\\" + Name("VEN_%04X&DEV_%04X", 0x8086, i) + "\\3&2411e6fe&0&00";
+    Add(instance, {SzValue("DeviceDesc", Name("Stand-in device number %d", i)),
+                   SzValue("Service", Name("svc%04d", i % 500)), DwordValue("ConfigFlags", 0)});
+    Add(instance + "\\Device Parameters");
+    Add(instance + "\\LogConf", {Binary("BasicConfigVector", 120)});
+    Add(instance + "\\Control");
   }
 
-  void AddDevice(hive_node_h bus, int i) {
-    const auto instance = Key(Key(bus, Name("VEN_%04X&DEV_%04X", 0x8086, i)), "3&2411e6fe&0&00");
-    Values(instance, {Sz("DeviceDesc", Name("Stand-in device number %d", i)),
-                      Sz("Service", Name("svc%04d", i % 500)), Dword("ConfigFlags", 0)});
-    Key(instance, "Device Parameters");
-    Values(Key(instance, "LogConf"), {Binary("BasicConfigVector", 120)});
-    Key(instance, "Control");
-  }
-
-  hive_h* hive_ = nullptr;
-  int keys_ = 0;
+  std::vector<TestKey> keys_;
 };
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
@@ -166,8 +114,8 @@ class Registry {
  public:
   explicit Registry(const fs::path& folder) : drive_(folder / "c") {
     fs::create_directories(drive_);
-    ::setenv("RAVLIN_REGISTRY", (folder / "store").c_str(), 1);
-    ::setenv("RAVLIN_DRIVES", ("C=" + drive_.string()).c_str(), 1);
+    SetVariable("RAVLIN_REGISTRY", (folder / "store").string());
+    SetVariable("RAVLIN_DRIVES", "C=" + drive_.string());
     platform_ = ravlin::MakePlatform(std::make_shared<QuietUi>());
     auto& token = *platform_.token;
     ravlin::Handle handle = 0;
@@ -301,20 +249,18 @@ int main(int argc, char** argv) {
     std::fflush(stdout);
     // Built in a child process, so that the hive held in memory does not count in this
     // process's peak memory, which spawned children inherit in their wait4 figures.
-    const pid_t builder = ::fork();
-    if (builder == 0) {
+    const int built = RunInChildProcess([&large] {
       try {
-        std::printf("synthetic hive: %d keys\n", HiveBuilder(large).Build());
+        std::printf("synthetic hive: %zu keys\n",
+                    ravlin::testing::MakeTestHive(large, LargeHive().Keys(), "SYSTEM"));
         std::fflush(stdout);
-        std::_Exit(0);
+        return 0;
       } catch (const std::exception& error) {
         std::fprintf(stderr, "import_bench: %s\n", error.what());
-        std::_Exit(1);
+        return 1;
       }
-    }
-    int status = 0;
-    if (builder < 0 || ::waitpid(builder, &status, 0) != builder || status != 0)
-      throw std::runtime_error("cannot build the large hive");
+    });
+    if (built != 0) throw std::runtime_error("cannot build the large hive");
     const auto largeWork = temp.path() / "large";
     fs::create_directories(largeWork);
     Report("synthetic SYSTEM hive", large, Measure(large, largeWork, regFile, regedit, runs), runs,

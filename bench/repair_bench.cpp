@@ -85,8 +85,8 @@ Figures Measure(const fs::path& pristine, const fs::path& program, const fs::pat
     const auto drive = folder / "c";
     fs::create_directories(drive);
     fs::copy(pristine, drive, fs::copy_options::recursive);
-    ::setenv("RAVLIN_REGISTRY", (folder / "registry").c_str(), 1);
-    ::setenv("RAVLIN_DRIVES", ("C=" + drive.string()).c_str(), 1);
+    SetVariable("RAVLIN_REGISTRY", (folder / "registry").string());
+    SetVariable("RAVLIN_DRIVES", "C=" + drive.string());
 
     RunOptions toFile;
     toFile.output = folder / "repair.txt";
@@ -130,7 +130,8 @@ int main(int argc, char** argv) {
   try {
     const auto [binFolder, source, runs] = ReadArguments(argc, argv, 7);
     // The console front end, answering everything itself, with nothing of this machine's own.
-    for (const char* variable : {"windir", "DISPLAY", "WAYLAND_DISPLAY"}) ::unsetenv(variable);
+    for (const char* variable : {"windir", "DISPLAY", "WAYLAND_DISPLAY"})
+      SetVariable(variable, std::nullopt);
 
     TempFolder temp;
     const auto program = MakeProgramFolder(binFolder, temp.path() / "program");

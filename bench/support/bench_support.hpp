@@ -3,6 +3,7 @@
 // What the benchmarks share: running programs with their time and peak memory, medians,
 // files, the floor copies, the test hives, a scratch folder and a user who is never asked.
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <utility>
@@ -38,6 +39,17 @@ Timing Run(const std::vector<std::string>& arguments, const RunOptions& options 
 // the figure's file.
 Timing RunMeasured(const std::vector<std::string>& arguments, const fs::path& scratch,
                    const RunOptions& options = {});
+
+// Runs `work` in a child process of its own, so that what it holds in memory never counts in
+// this process's peak; its result, or -1 when it did not return.
+int RunInChildProcess(const std::function<int()>& work);
+
+// Sets (or, with nothing, removes) a variable of this process's environment, which the
+// programs it starts inherit.
+void SetVariable(const std::string& name, const std::optional<std::string>& value);
+
+// The largest resident size this process has had, in KiB.
+long PeakKilobytesOfThisProcess();
 
 double Median(std::vector<double> values);
 

@@ -1,7 +1,3 @@
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -14,6 +10,7 @@
 
 #include "app/form1.hpp"
 #include "platform/backend.hpp"
+#include "tests/support/process_group.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -161,27 +158,13 @@ TEST_F(BrowsePressTest, ClosingBeforeAnyPressShowsNothing) {
 // environment; killed and reaped when the test ends.
 class StandInEditor {
  public:
-  StandInEditor(const std::filesystem::path& program, std::vector<std::string> environment)
-      : emptyEnvironment_(environment.empty()) {
-    std::string path = program.string(), seconds = "30";
-    char* argv[] = {path.data(), seconds.data(), nullptr};
-    std::vector<char*> envp;
-    for (auto& entry : environment) envp.push_back(entry.data());
-    envp.push_back(nullptr);
-    if (::posix_spawn(&pid_, path.c_str(), nullptr, nullptr, argv, envp.data()) != 0) pid_ = 0;
-  }
-  StandInEditor(const StandInEditor&) = delete;
-  StandInEditor& operator=(const StandInEditor&) = delete;
-  ~StandInEditor() {
-    if (pid_ == 0) return;
-    ::kill(pid_, SIGKILL);
-    Reap();
-  }
+  StandInEditor(const std::filesystem::path& program, const testing::Variables& environment)
+      : emptyEnvironment_(environment.empty()), editor_(Sleep(program, environment), "/dev/null") {}
 
   // Once it has taken the editor's name and, unless it has none, its environment, as a process
   // scan sees them (the name comes first while the program starts).
   bool Started(const std::string& name) const {
-    const std::string folder = "/proc/" + std::to_string(pid_);
+    const std::string folder = "/proc/" + std::to_string(editor_.id());
     for (int i = 0; i < 500; ++i) {
       if (testing::ReadFile(folder + "/comm") == name + "\n" &&
           testing::ReadFile(folder + "/environ").empty() == emptyEnvironment_)
@@ -190,29 +173,26 @@ class StandInEditor {
     }
     return false;
   }
-  bool Running() const {
-    int status = 0;
-    return ::waitpid(pid_, &status, WNOHANG) == 0;
-  }
+  bool Running() { return !editor_.Wait(std::chrono::milliseconds(0)); }
   // Whether it ended by a signal; waits for its end.
-  bool Killed() {
-    const int status = Reap();
-    return WIFSIGNALED(status);
-  }
+  bool Killed() { return editor_.Wait(std::chrono::milliseconds(-1)) == -1; }
 
  private:
-  int Reap() {
-    int status = 0;
-    if (::waitpid(pid_, &status, 0) == pid_) pid_ = 0;
-    return status;
+  static testing::ProgramRun Sleep(const std::filesystem::path& program,
+                                   const testing::Variables& environment) {
+    testing::ProgramRun run;
+    run.arguments = {program.string(), "30"};
+    run.environment = environment;
+    run.inheritEnvironment = false;
+    return run;
   }
   bool emptyEnvironment_;
-  pid_t pid_ = 0;
+  testing::ProgramGroup editor_;
 };
 
 TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
   std::filesystem::copy_file("/bin/sleep", drive / "regedit");
-  StandInEditor editor(drive / "regedit", {"RAVLIN_REGISTRY=" + registry.path().string()});
+  StandInEditor editor(drive / "regedit", {{"RAVLIN_REGISTRY", registry.path().string()}});
   ASSERT_TRUE(editor.Started("regedit"));
 
   form->Browse_Click();
@@ -224,15 +204,16 @@ TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
 TEST_F(BrowsePressTest, EditorsOfOtherStoresSurviveAPressAndOursDoesNot) {
   std::filesystem::copy_file("/bin/sleep", drive / "regedit");
   std::filesystem::copy_file("/bin/sleep", drive / "regedit.exe");
-  const std::string home = "HOME=" + (drive / "home").string();
+  const std::string home = (drive / "home").string();
   // Started first, so that a scan meets them before ours.
   StandInEditor otherStore(drive / "regedit",
-                           {"RAVLIN_REGISTRY=" + (drive / "other store").string(), home});
-  StandInEditor defaultStore(drive / "regedit.exe", {home});
+                           {{"RAVLIN_REGISTRY", (drive / "other store").string()}, {"HOME", home}});
+  StandInEditor defaultStore(drive / "regedit.exe", {{"HOME", home}});
   // An editor caught while it starts (inside execve) already has its name, but its
   // environment reads empty: it may be starting on any store.
   StandInEditor starting(drive / "regedit", {});
-  StandInEditor ours(drive / "regedit", {"RAVLIN_REGISTRY=" + registry.path().string(), home});
+  StandInEditor ours(drive / "regedit",
+                     {{"RAVLIN_REGISTRY", registry.path().string()}, {"HOME", home}});
   ASSERT_TRUE(otherStore.Started("regedit") && defaultStore.Started("regedit.exe") &&
               starting.Started("regedit") && ours.Started("regedit"));
 

@@ -1,10 +1,5 @@
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <gtest/gtest.h>
 
-#include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -13,6 +8,7 @@
 
 #include "tests/support/driver_files.hpp"
 #include "tests/support/hive_files.hpp"
+#include "tests/support/host_system.hpp"
 #include "tests/support/run_program.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -41,9 +37,7 @@ class NtfsVolume {
   std::optional<std::string> Create() {
     const auto mkntfs = Program("mkntfs");
     if (!mkntfs || !Program("ntfs-3g")) return "mkntfs or ntfs-3g is not installed (ntfs-3g)";
-    const int fuse = ::open("/dev/fuse", O_RDWR | O_CLOEXEC);
-    if (fuse < 0) return "/dev/fuse cannot be opened: " + std::string(std::strerror(errno));
-    ::close(fuse);
+    if (auto why = DeviceUnusable("/dev/fuse")) return why;
     { std::ofstream(image_, std::ios::binary).close(); }
     fs::resize_file(image_, 64u << 20);
     ProgramRun format;

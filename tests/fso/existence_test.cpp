@@ -1,12 +1,8 @@
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/vfs.h>
-#include <unistd.h>
-
 #include <filesystem>
 
 #include "platform/runtime_error.hpp"
 #include "tests/fso/fso_fixture.hpp"
+#include "tests/support/host_system.hpp"
 
 namespace fs = std::filesystem;
 
@@ -75,10 +71,9 @@ TEST_F(ExistenceTest, FolderExistTrimsAndIgnoresOneTrailingBackslash) {
 TEST_F(ExistenceTest, DriveExistReportsPresentReadyDrivesWithTheirType) {
   std::int32_t type = 99;
   EXPECT_TRUE(fso.Drive_Exist("C:\\Windows", type));
-  struct statfs info {};
-  ASSERT_EQ(::statfs(c.path().c_str(), &info), 0);
-  const bool tmpfs = info.f_type == 0x01021994;
-  EXPECT_EQ(type, tmpfs ? 5 : 2);
+  const auto inMemory = OnMemoryFileSystem(c.path());
+  ASSERT_TRUE(inMemory.has_value());
+  EXPECT_EQ(type, *inMemory ? 5 : 2);
 
   type = 99;
   EXPECT_TRUE(fso.Drive_Exist("d:", type));
@@ -163,28 +158,6 @@ TEST_F(ExistenceTest, IsThisRestrictedOnFoldersThatCannotTakeTheProbe) {
   }
 }
 
-// Limits the size of the files this process may write, for the life of the object.
-class FileSizeLimit {
- public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &previous_);
-    previousHandler_ = ::signal(SIGXFSZ, SIG_IGN);
-    rlimit limit = previous_;
-    limit.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &limit);
-  }
-  FileSizeLimit(const FileSizeLimit&) = delete;
-  FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &previous_);
-    ::signal(SIGXFSZ, previousHandler_);
-  }
-
- private:
-  rlimit previous_{};
-  void (*previousHandler_)(int) = nullptr;
-};
-
 TEST_F(ExistenceTest, IsThisRestrictedRemovesAProbeThatAFailedStepLeftBehind) {
   fs::create_directories(c / "Small");
   {
@@ -203,7 +176,7 @@ TEST_F(ExistenceTest, IsThisRestrictedRemovesAProbeThatAFailedStepLeftBehind) {
 }
 
 TEST_F(ExistenceTest, IsThisRestrictedOnAReadOnlyFolder) {
-  if (::geteuid() == 0) GTEST_SKIP() << "the superuser writes into read-only folders";
+  if (RunningAsSuperuser()) GTEST_SKIP() << "the superuser writes into read-only folders";
   fs::create_directories(c / "ReadOnly");
   fs::permissions(c / "ReadOnly", fs::perms::owner_read | fs::perms::owner_exec);
   EXPECT_TRUE(fso.IsThisRestricted("C:\\ReadOnly"));

@@ -1,9 +1,7 @@
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdlib>
 
 #include "tests/fso/toolkit_fixture.hpp"
+#include "tests/support/host_system.hpp"
 
 namespace fs = std::filesystem;
 
@@ -222,29 +220,10 @@ class Resisting {
   bool active_ = false;
 };
 
-// Runs `work` in a child process under the unprivileged user "nobody" (for root, whom
-// permissions do not stop); the child's answer comes back as its exit status. Nothing when
-// the child could not drop its rights.
-std::optional<bool> AsNobody(const std::function<bool()>& work) {
-  constexpr uid_t kNobody = 65534;
-  const pid_t child = ::fork();
-  if (child == 0) {
-    if (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0) ::_exit(2);
-    ::_exit(work() ? 1 : 0);
-  }
-  int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status) ||
-      WEXITSTATUS(status) > 1)
-    return std::nullopt;
-  return WEXITSTATUS(status) == 1;
-}
-
 // Hands a part of the temporary folder to "nobody", who must reach it.
-void GiveToNobody(const fs::path& temp, const fs::path& part) {
+void ShareWithNobody(const fs::path& temp, const fs::path& part) {
   fs::permissions(temp, fs::perms::others_exec, fs::perm_options::add);
-  ASSERT_EQ(::chown(part.c_str(), 65534, 65534), 0);
-  for (const auto& entry : fs::recursive_directory_iterator(part))
-    ASSERT_EQ(::chown(entry.path().c_str(), 65534, 65534), 0);
+  ASSERT_TRUE(GiveToNobody(part));
 }
 
 using KillFileTest = ToolkitTest;
@@ -267,9 +246,9 @@ TEST_F(KillFileTest, FileThatCannotGoIsFalse) {
     killed = fso->KillFile(Win("locked\\file.txt"));
   } else {
     // A folder without write permission keeps its files, except from root.
-    if (::geteuid() == 0) GiveToNobody(temp.path(), Native("locked"));
+    if (RunningAsSuperuser()) ShareWithNobody(temp.path(), Native("locked"));
     fs::permissions(Native("locked"), fs::perms::owner_read | fs::perms::owner_exec);
-    if (::geteuid() == 0) {
+    if (RunningAsSuperuser()) {
       killed = AsNobody([&] { return fso->KillFile(Win("locked\\file.txt")); });
       if (!killed) GTEST_SKIP() << "cannot run as an unprivileged user here";
     } else {
@@ -349,8 +328,8 @@ TEST_F(KillDirTest, FolderThatResistsIsEmptiedAsFarAsPossible) {
   } else {
     // A folder that cannot even be read resists; the file list then fails as a whole, so
     // only the subfolders are cleaned up. Root is not stopped by that, "nobody" is.
-    if (::geteuid() == 0) {
-      GiveToNobody(temp.path(), Native("work"));
+    if (RunningAsSuperuser()) {
+      ShareWithNobody(temp.path(), Native("work"));
       fs::permissions(Native("work/stuck"), fs::perms::none);
       killed = AsNobody([&] { return fso->KillDir(Win("work"), true); });
       if (!killed) GTEST_SKIP() << "cannot run as an unprivileged user here";

@@ -26,6 +26,8 @@ class ProgramGroup {
   // Waits up to `limit` for the program to end: its exit code, -1 when a signal ended it,
   // nothing when it still runs.
   std::optional<int> Wait(std::chrono::milliseconds limit);
+  // The program's process id, which is also the group's.
+  int id() const { return pid_; }
 
  private:
   int pid_ = -1;

@@ -16,13 +16,18 @@ struct ProgramResult {
   std::string err;
 };
 
+// Environment variables by name; a variable with nothing is removed.
+using Variables = std::map<std::string, std::optional<std::string>>;
+
 struct ProgramRun {
   std::vector<std::string> arguments;  // arguments[0] is the program's path
-  // Variables set (or, with nothing, removed) on top of this process's environment.
-  std::map<std::string, std::optional<std::string>> environment;
+  // Variables set (or, with nothing, removed) on top of this process's environment, or, when
+  // it is not inherited, the whole environment.
+  Variables environment;
   std::string input;  // fed to standard input, which is then closed
   std::optional<std::filesystem::path> workingDirectory;
   std::chrono::seconds timeout{120};
+  bool inheritEnvironment = true;
 };
 
 // Runs a real program to its end (killing it after the time-out) and collects its output.

@@ -1,7 +1,6 @@
 #include "system/ShellModule.hpp"
 
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <set>
 #include <utility>
@@ -10,6 +9,7 @@
 #include "platform/posix/processes/posix_processes.hpp"
 #include "platform/posix/runtime/posix_clock.hpp"
 #include "platform/runtime_error.hpp"
+#include "tests/support/host_system.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -58,7 +58,7 @@ class WatchedProcesses : public Processes {
 
   // Ends every process a test left running.
   ~WatchedProcesses() override {
-    for (const auto pid : started) ::kill(static_cast<pid_t>(pid), SIGKILL);
+    for (const auto pid : started) testing::KillProcess(pid);
   }
 
   std::vector<std::uint32_t> started;
@@ -201,7 +201,7 @@ TEST_F(ShellAndWaitTest, TimeOutIsStrictlyGreaterAndLeavesTheProcessRunning) {
   EXPECT_EQ(ui->doEventsCalls, 3);
   EXPECT_TRUE(processes->open.empty());
   ASSERT_EQ(processes->started.size(), 1u);
-  EXPECT_EQ(::kill(static_cast<pid_t>(processes->started[0]), 0), 0) << "left running";
+  EXPECT_TRUE(testing::ProcessExists(processes->started[0])) << "left running";
 
   UseClock(5000, 1000);
   ui->doEventsCalls = 0;

@@ -3,79 +3,51 @@
 // Select, services as an XP installed on an Intel board has them, no IDE entries in the
 // critical device database) and DIR/WINDOWS/system32/drivers with small stand-ins for the
 // four IDE driver files and a few others. --without leaves one of those files out.
-#include <hivex.h>
-
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <memory>
 #include <set>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
-#include "platform/posix/registry/hive_generator.hpp"
+#include "platform/posix/testing/hive_writer.hpp"
 
 namespace {
 
 namespace fs = std::filesystem;
 
-struct Value {
-  std::string name;
-  hive_type type;
-  std::string data;  // as stored in the hive
-};
-
-// REG_SZ / REG_EXPAND_SZ as the hive stores them: UTF-16LE with the closing NUL (ASCII text).
-std::string Utf16(const std::string& text) {
-  std::string bytes;
-  for (const char c : text) {
-    bytes.push_back(c);
-    bytes.push_back('\0');
-  }
-  return bytes + std::string(2, '\0');
-}
-
-Value Sz(const std::string& name, const std::string& text) {
-  return {name, hive_t_REG_SZ, Utf16(text)};
-}
-Value ExpandSz(const std::string& name, const std::string& text) {
-  return {name, hive_t_REG_EXPAND_SZ, Utf16(text)};
-}
-Value Dword(const std::string& name, std::uint32_t number) {
-  std::string bytes(4, '\0');
-  for (int i = 0; i < 4; ++i) bytes[i] = static_cast<char>((number >> (8 * i)) & 0xFF);
-  return {name, hive_t_REG_DWORD, bytes};
-}
-
-struct Key {
-  std::string path;  // below the root, components separated by '\'
-  std::vector<Value> values;
-};
+using ravlin::testing::DwordValue;
+using ravlin::testing::SzValue;
+using ravlin::testing::TestKey;
 
 // A driver service as XP records it; an empty image path leaves ImagePath out.
-Key Service(const std::string& name, std::uint32_t start, const std::string& group,
-            const std::string& imagePath, const std::string& displayName = "") {
-  Key key{"Services\\" + name,
-          {Dword("ErrorControl", 1), Sz("Group", group), Dword("Start", start), Dword("Type", 1)}};
-  if (!imagePath.empty()) key.values.push_back(ExpandSz("ImagePath", imagePath));
-  if (!displayName.empty()) key.values.push_back(Sz("DisplayName", displayName));
+TestKey Service(const std::string& name, std::uint32_t start, const std::string& group,
+                const std::string& imagePath, const std::string& displayName = "") {
+  TestKey key{"Services\\" + name,
+              {DwordValue("ErrorControl", 1), SzValue("Group", group), DwordValue("Start", start),
+               DwordValue("Type", 1)}};
+  if (!imagePath.empty())
+    key.values.push_back(SzValue("ImagePath", imagePath, ravlin::testing::kHiveExpandSz));
+  if (!displayName.empty()) key.values.push_back(SzValue("DisplayName", displayName));
   return key;
 }
 
-std::vector<Key> ControlSetKeys() {
+std::vector<TestKey> ControlSetKeys() {
   return {
-      {"Control\\ComputerName\\ComputerName", {Sz("ComputerName", "RAVLIN-SAMPLE")}},
-      {"Control\\Session Manager", {Dword("ProtectionMode", 1)}},
+      {"Control\\ComputerName\\ComputerName", {SzValue("ComputerName", "RAVLIN-SAMPLE")}},
+      {"Control\\Session Manager", {DwordValue("ProtectionMode", 1)}},
       {"Control\\CriticalDeviceDatabase\\usb#root_hub",
-       {Sz("ClassGUID", "{36FC9E60-C465-11CF-8056-444553540000}"), Sz("Service", "usbhub")}},
+       {SzValue("ClassGUID", "{36FC9E60-C465-11CF-8056-444553540000}"),
+        SzValue("Service", "usbhub")}},
       {"Control\\CriticalDeviceDatabase\\pci#ven_8086&dev_24c2",
-       {Sz("ClassGUID", "{36FC9E60-C465-11CF-8056-444553540000}"), Sz("Service", "usbuhci")}},
-      {"Enum\\Root\\LEGACY_BEEP\\0000", {Sz("Service", "Beep")}},
+       {SzValue("ClassGUID", "{36FC9E60-C465-11CF-8056-444553540000}"),
+        SzValue("Service", "usbuhci")}},
+      {"Enum\\Root\\LEGACY_BEEP\\0000", {SzValue("Service", "Beep")}},
       {"Enum\\PCI\\VEN_8086&DEV_24CB&SUBSYS_00000000&REV_02\\3&61aaa01&0&F9",
-       {Sz("Service", "intelide")}},
+       {SzValue("Service", "intelide")}},
       Service("atapi", 0, "SCSI miniport", "System32\\DRIVERS\\atapi.sys",
               "Standard IDE/ESDI Hard Disk Controller"),
       Service("IntelIde", 0, "System Bus Extender", "System32\\DRIVERS\\intelide.sys"),
@@ -87,61 +59,20 @@ std::vector<Key> ControlSetKeys() {
   };
 }
 
-std::vector<Key> HiveKeys() {
-  std::vector<Key> keys;
+std::vector<TestKey> HiveKeys() {
+  std::vector<TestKey> keys;
   for (const std::string controlSet : {"ControlSet001", "ControlSet002"})
-    for (Key key : ControlSetKeys()) {
+    for (TestKey key : ControlSetKeys()) {
       key.path = controlSet + "\\" + key.path;
       keys.push_back(std::move(key));
     }
-  keys.push_back(
-      {"Select",
-       {Dword("Current", 1), Dword("Default", 1), Dword("Failed", 0), Dword("LastKnownGood", 2)}});
-  keys.push_back({"Setup", {Sz("SystemPartition", "\\Device\\HarddiskVolume1")}});
+  keys.push_back({"Select",
+                  {DwordValue("Current", 1), DwordValue("Default", 1), DwordValue("Failed", 0),
+                   DwordValue("LastKnownGood", 2)}});
+  keys.push_back({"Setup", {SzValue("SystemPartition", "\\Device\\HarddiskVolume1")}});
   keys.push_back({"MountedDevices", {}});
   return keys;
 }
-
-class Hive {
- public:
-  explicit Hive(const fs::path& file) : handle_(hivex_open(file.c_str(), HIVEX_OPEN_WRITE)) {
-    if (handle_ == nullptr) throw std::runtime_error("cannot open " + file.string());
-  }
-  Hive(const Hive&) = delete;
-  Hive& operator=(const Hive&) = delete;
-  ~Hive() { hivex_close(handle_); }
-
-  // The key at `path`, made with its missing parents.
-  hive_node_h Key(const std::string& path) {
-    hive_node_h node = hivex_root(handle_);
-    std::size_t start = 0;
-    while (start < path.size()) {
-      const std::size_t end = std::min(path.find('\\', start), path.size());
-      const std::string name = path.substr(start, end - start);
-      hive_node_h child = hivex_node_get_child(handle_, node, name.c_str());
-      if (child == 0) child = hivex_node_add_child(handle_, node, name.c_str());
-      if (child == 0) throw std::runtime_error("cannot add key " + path);
-      node = child;
-      start = end + 1;
-    }
-    return node;
-  }
-
-  void SetValues(hive_node_h node, std::vector<Value> values) {
-    std::vector<hive_set_value> set;
-    for (auto& value : values)
-      set.push_back({value.name.data(), value.type, value.data.size(), value.data.data()});
-    if (hivex_node_set_values(handle_, node, set.size(), set.data(), 0) != 0)
-      throw std::runtime_error("cannot set values");
-  }
-
-  void Commit() {
-    if (hivex_commit(handle_, nullptr, 0) != 0) throw std::runtime_error("cannot write the hive");
-  }
-
- private:
-  hive_h* handle_;
-};
 
 const std::vector<std::string> kIdeDrivers = {"atapi.sys", "intelide.sys", "pciide.sys",
                                               "pciidex.sys"};
@@ -182,15 +113,7 @@ int main(int argc, char** argv) {
     // A real guest's hive is never overwritten.
     if (fs::exists(hive)) throw std::runtime_error(hive.string() + " exists already");
     fs::create_directories(hive.parent_path());
-    ravlin::WriteEmptyHive(hive, "$$$PROTO.HIV");
-    {
-      Hive system(hive);
-      for (const auto& key : HiveKeys()) {
-        const hive_node_h node = system.Key(key.path);
-        if (!key.values.empty()) system.SetValues(node, key.values);
-      }
-      system.Commit();
-    }
+    ravlin::testing::MakeTestHive(hive, HiveKeys(), "$$$PROTO.HIV");
     const fs::path drivers = windows / "system32" / "drivers";
     fs::create_directories(drivers);
     for (const auto& driver : kIdeDrivers)

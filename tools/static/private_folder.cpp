@@ -1,12 +1,11 @@
 #include "tools/static/private_folder.hpp"
 
-#include <stdlib.h>
-
 #include <fstream>
 #include <stdexcept>
 #include <string>
 #include <system_error>
 
+#include "platform/posix/processes/launcher.hpp"
 #include "tools/static/embedded_files.hpp"
 
 namespace ravlin {
@@ -14,16 +13,6 @@ namespace ravlin {
 namespace fs = std::filesystem;
 
 namespace {
-
-fs::path MakeFreshFolder() {
-  std::string pattern = (fs::temp_directory_path() / "ravlin-static.XXXXXX").string();
-  if (::mkdtemp(pattern.data()) == nullptr)
-    throw std::system_error(
-        errno, std::generic_category(),
-        "cannot make a private folder in " + fs::temp_directory_path().string());
-  // The copy recognises its folder by the path of its own executable, which has no links.
-  return fs::canonical(pattern);
-}
 
 void WriteWholeFile(const fs::path& file, std::span<const unsigned char> bytes) {
   std::ofstream out(file, std::ios::binary | std::ios::trunc);
@@ -36,7 +25,7 @@ void WriteWholeFile(const fs::path& file, std::span<const unsigned char> bytes) 
 }  // namespace
 
 PrivateProgramFolder::PrivateProgramFolder(const fs::path& executable, const fs::path& besideFolder)
-    : path_(MakeFreshFolder()) {
+    : path_(MakePrivateFolder("ravlin-static.")) {
   try {
     const fs::path required = path_ / "Ravlin_Required_Files";
     fs::create_directory(required);

@@ -4,17 +4,23 @@
 
 namespace ravlin {
 
-// posix_spawn's file actions, destroyed however the start ends.
-class SpawnActions {
+// One of posix_spawn's option objects, destroyed however the start ends.
+template <typename Object, int (*Init)(Object*), int (*Destroy)(Object*)>
+class SpawnOptions {
  public:
-  SpawnActions() { posix_spawn_file_actions_init(&actions_); }
-  SpawnActions(const SpawnActions&) = delete;
-  SpawnActions& operator=(const SpawnActions&) = delete;
-  ~SpawnActions() { posix_spawn_file_actions_destroy(&actions_); }
-  posix_spawn_file_actions_t* get() { return &actions_; }
+  SpawnOptions() { Init(&object_); }
+  SpawnOptions(const SpawnOptions&) = delete;
+  SpawnOptions& operator=(const SpawnOptions&) = delete;
+  ~SpawnOptions() { Destroy(&object_); }
+  Object* get() { return &object_; }
 
  private:
-  posix_spawn_file_actions_t actions_;
+  Object object_;
 };
+
+using SpawnActions = SpawnOptions<posix_spawn_file_actions_t, posix_spawn_file_actions_init,
+                                  posix_spawn_file_actions_destroy>;
+using SpawnAttributes =
+    SpawnOptions<posix_spawnattr_t, posix_spawnattr_init, posix_spawnattr_destroy>;
 
 }  // namespace ravlin

@@ -41,15 +41,14 @@ struct Pipe {
   }
 };
 
-std::vector<std::string> ChildEnvironment(
-    const std::map<std::string, std::optional<std::string>>& changes) {
+std::vector<std::string> ChildEnvironment(const ProgramRun& run) {
   std::map<std::string, std::string> variables;
-  for (char** entry = environ; *entry != nullptr; ++entry) {
+  for (char** entry = environ; run.inheritEnvironment && *entry != nullptr; ++entry) {
     const std::string text = *entry;
     const auto equals = text.find('=');
     if (equals != std::string::npos) variables[text.substr(0, equals)] = text.substr(equals + 1);
   }
-  for (const auto& [name, value] : changes) {
+  for (const auto& [name, value] : run.environment) {
     if (value)
       variables[name] = *value;
     else
@@ -66,7 +65,7 @@ ProgramResult RunProgram(const ProgramRun& run) {
   // A child that stops reading its input must not end the test with SIGPIPE.
   ::signal(SIGPIPE, SIG_IGN);
   Pipe input, output, error;
-  const auto environment = ChildEnvironment(run.environment);
+  const auto environment = ChildEnvironment(run);
   std::vector<char*> argv, envp;
   for (const auto& argument : run.arguments) argv.push_back(const_cast<char*>(argument.c_str()));
   argv.push_back(nullptr);
@@ -133,10 +132,6 @@ ProgramResult RunProgram(const ProgramRun& run) {
   }
   if (!result.timedOut && WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
   return result;
-}
-
-std::filesystem::path BinPath(const std::string& name) {
-  return std::filesystem::path(RAVLIN_BIN_DIR) / name;
 }
 
 }  // namespace ravlin::testing

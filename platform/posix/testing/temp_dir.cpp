@@ -1,8 +1,6 @@
 #include "tests/support/temp_dir.hpp"
 
 #include <cstdlib>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
 #include <vector>
 
@@ -43,20 +41,6 @@ ScopedEnv::~ScopedEnv() {
     ::setenv(name_.c_str(), previous_->c_str(), 1);
   else
     ::unsetenv(name_.c_str());
-}
-
-void WriteFile(const std::filesystem::path& file, const std::string& content) {
-  std::filesystem::create_directories(file.parent_path());
-  std::ofstream out(file, std::ios::binary);
-  out << content;
-  if (!out) throw std::runtime_error("cannot write " + file.string());
-}
-
-std::string ReadFile(const std::filesystem::path& file) {
-  std::ifstream in(file, std::ios::binary);
-  std::ostringstream content;
-  content << in.rdbuf();
-  return content.str();
 }
 
 }  // namespace ravlin::testing

@@ -30,6 +30,7 @@ ProgramGroup::ProgramGroup(const ProgramRun& run, const std::filesystem::path& o
     ::dup2(output.get(), 1);
     ::dup2(output.get(), 2);
     // The callers start programs from one thread, so the child may change its environment.
+    if (!run.inheritEnvironment) ::clearenv();
     for (const auto& [name, value] : run.environment) {
       if (value)
         ::setenv(name.c_str(), value->c_str(), 1);
