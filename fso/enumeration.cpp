@@ -103,7 +103,8 @@ bool clsFSO::AppendFileList(const std::string& strFolder, bool blnSearchSubfolde
   Ui& ui = *platform_.ui;
   ui.DoEvents();
   if (CancelProcessing) return false;
-  const FolderListing folder = NewFileService().GetFolder(strFolder);
+  const FileServiceUse fso(platform_);
+  const FolderListing folder = fso->GetFolder(strFolder);
   const std::size_t start = list.size();
 
   for (const std::string& file : folder.files) {
@@ -136,7 +137,6 @@ bool clsFSO::AppendFileList(const std::string& strFolder, bool blnSearchSubfolde
       AppendFileList(subFolder, blnSearchSubfolders, wantedExtension, list);
     }
   }
-  ReleaseFileService();
   return true;
 }
 
@@ -154,7 +154,8 @@ std::optional<std::string> clsFSO::Get_FileList(const std::string& strFolder,
 
 std::string clsFSO::Get_DirList(const std::string& strPath) {
   std::string list;
-  const FolderListing folder = NewFileService().GetFolder(strPath);
+  const FileServiceUse fso(platform_);
+  const FolderListing folder = fso->GetFolder(strPath);
   Ui& ui = *platform_.ui;
   // From here a failure is recorded and skipped.
   try {
@@ -176,25 +177,19 @@ std::string clsFSO::Get_DirList(const std::string& strPath) {
   } catch (const RuntimeError& error) {
     accessErrNum_ = error.Number();
   }
-  ReleaseFileService();
   return list;
 }
 
 std::string clsFSO::Get_Totals(const std::string& strPath, std::int16_t intDataType,
                                const std::string& strPattern, bool blnSearchSubfolders) {
   double total = 0;
-  NewFileService();
-  if (intDataType < 1 || intDataType > 4 || TrimSpaces(strPath).empty()) {
-    ReleaseFileService();
-    return "0";
-  }
+  if (intDataType < 1 || intDataType > 4 || TrimSpaces(strPath).empty()) return "0";
   std::optional<DateValue> criterion;
   if (intDataType != 1) {
     criterion = ReadDate(strPattern);
     if (!criterion) {
       platform_.ui->MessageBox("An invalid date was passed.", mb::kInformation,
                                "Invalid date format");
-      ReleaseFileService();
       return "0";
     }
   }
@@ -238,20 +233,19 @@ std::string clsFSO::Get_Totals(const std::string& strPath, std::int16_t intDataT
                              mb::kInformation, "Errors detected");
     total = 0;
   }
-  ReleaseFileService();
   return TotalText(total);
 }
 
 std::vector<std::string> clsFSO::TextSearch(const std::string& strPath,
                                             const std::string& strText) {
-  FileService& fso = NewFileService();
-  const FolderListing folder = fso.GetFolder(strPath);
+  const FileServiceUse fso(platform_);
+  const FolderListing folder = fso->GetFolder(strPath);
   std::vector<std::string> found(101);
   std::size_t matches = 0;
   const std::string needle = LowerAnsi(strText);
   std::string scratch;
   for (const std::string& file : folder.files) {
-    if (!ContainsIgnoringCase(fso.ReadAllText(file), needle, scratch)) continue;
+    if (!ContainsIgnoringCase(fso->ReadAllText(file), needle, scratch)) continue;
     found[matches] = file;
     ++matches;
     if (matches == found.size() - 1) found.resize(matches + 101);
@@ -261,7 +255,6 @@ std::vector<std::string> clsFSO::TextSearch(const std::string& strPath,
   } else {
     found.resize(matches);
   }
-  ReleaseFileService();
   return found;
 }
 

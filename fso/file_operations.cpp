@@ -89,10 +89,10 @@ bool clsFSO::Create_Dir_Struct(const std::string& strPath) {
   std::string level;
   try {
     const std::string path = Add_Trailing_Slash(strPath);
-    FileService& fso = NewFileService();
+    const FileServiceUse fso(platform_);
     for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
       level = path.substr(0, at);
-      if (!fso.FolderExists(level)) fso.CreateFolder(level);
+      if (!fso->FolderExists(level)) fso->CreateFolder(level);
     }
   } catch (const RuntimeError& error) {
     platform_.ui->MessageBox(
@@ -100,26 +100,21 @@ bool clsFSO::Create_Dir_Struct(const std::string& strPath) {
         mb::kInformation | mb::kOkOnly, "Error creating folder");
     return false;
   }
-  ReleaseFileService();
   return true;
 }
 
 bool clsFSO::Copy_File(const std::string& strSource, const std::string& strTarget) {
-  FileService& fso = NewFileService();
-  const bool copied = TransferFile(
-      platform_, fso, udtFileInfo, strSource, strTarget, kCopy,
-      [&fso](const std::string& from, const std::string& to) { fso.CopyFile(from, to, true); });
-  ReleaseFileService();
-  return copied;
+  const FileServiceUse fso(platform_);
+  return TransferFile(
+      platform_, *fso, udtFileInfo, strSource, strTarget, kCopy,
+      [&fso](const std::string& from, const std::string& to) { fso->CopyFile(from, to, true); });
 }
 
 bool clsFSO::Move_File(const std::string& strSource, const std::string& strTarget) {
-  FileService& fso = NewFileService();
-  const bool moved = TransferFile(
-      platform_, fso, udtFileInfo, strSource, strTarget, kMove,
-      [&fso](const std::string& from, const std::string& to) { fso.MoveFile(from, to); });
-  ReleaseFileService();
-  return moved;
+  const FileServiceUse fso(platform_);
+  return TransferFile(
+      platform_, *fso, udtFileInfo, strSource, strTarget, kMove,
+      [&fso](const std::string& from, const std::string& to) { fso->MoveFile(from, to); });
 }
 
 bool clsFSO::KillFile(const std::string& strFile) {
@@ -137,8 +132,8 @@ bool clsFSO::KillFile(const std::string& strFile) {
 
 bool clsFSO::DelTree32(const std::string& strPath) {
   try {
-    NewFileService().DeleteFolder(strPath, true);
-    ReleaseFileService();
+    const FileServiceUse fso(platform_);
+    fso->DeleteFolder(strPath, true);
     return true;
   } catch (const std::exception&) {
     return false;
