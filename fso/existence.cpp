@@ -3,6 +3,7 @@
 #include "fso/clsFSO.hpp"
 #include "fso/path_names.hpp"
 #include "platform/runtime_error.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -45,8 +46,7 @@ bool clsFSO::Drive_Exist(const std::string& strSearchData, std::int32_t& lngDriv
 bool clsFSO::IsDriveReady(const std::string& strDrive) {
   // The character code of an empty text is an invalid call, as in the classic runtime.
   if (strDrive.empty()) throw RuntimeError(vb_error::kInvalidProcedureCall);
-  char letter = strDrive.front();
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  const char letter = UpperAscii(strDrive.front());
   if (letter < 'A' || letter > 'Z') return false;
   const FileServiceUse fso(platform_);
   return fso->DriveIsReady(std::string{letter, ':'});

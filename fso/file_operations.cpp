@@ -4,6 +4,7 @@
 #include "fso/clsFSO.hpp"
 #include "fso/error_text.hpp"
 #include "fso/path_names.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -15,16 +16,6 @@ constexpr const char* kApplicationTitle = "Ravlin";
 
 bool EndsWithBackslash(const std::string& path) {
   return !path.empty() && path.back() == '\\';
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  const auto upper = [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
-  return true;
 }
 
 // The pieces of text that tell a copy from a move in its error box.
@@ -52,7 +43,7 @@ bool TransferFile(Platform& platform, FileService& fso, const FileInfoRecord& la
           mb::kIdYes)
         return false;
       // Deleting the target first would lose the very file that is to be copied.
-      if (SameTextIgnoringCase(strSource, strTarget))
+      if (EqualsIgnoringAsciiCase(strSource, strTarget))
         throw RuntimeError(vb_error::kPermissionDenied);
       platform.attributes->SetAttr(strTarget, kNormal);
       platform.attributes->Kill(strTarget);

@@ -4,6 +4,7 @@
 #include "platform/codepage.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -15,21 +16,12 @@ bool IsStringType(std::uint32_t type) {
 // The stored UTF-16LE text as the ANSI calls return it, every character (NULs included)
 // converted; an odd last byte is no character and is dropped.
 std::vector<std::uint8_t> StoredTextToAnsi(const std::vector<std::uint8_t>& data) {
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < data.size(); i += 2)
-    text += static_cast<char16_t>(data[i] | data[i + 1] << 8);
-  const auto ansi = Utf16ToAnsi(text);
+  const auto ansi = Utf16ToAnsi(Utf16FromLe(data));
   return std::vector<std::uint8_t>(ansi.begin(), ansi.end());
 }
 
 std::vector<std::uint8_t> AnsiToStoredText(const std::uint8_t* data, std::uint32_t size) {
-  std::vector<std::uint8_t> stored;
-  const auto text = AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
-  for (char16_t unit : text) {
-    stored.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    stored.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return stored;
+  return Utf16ToLe(AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(data), size)));
 }
 
 }  // namespace
