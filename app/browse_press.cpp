@@ -1,19 +1,14 @@
-#include <cctype>
 #include <string>
 
 #include "app/continue_on_error.hpp"
 #include "app/form1.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
 
 constexpr std::string_view kRegistryEditorTitle = "Registry Editor";
 constexpr std::string_view kDialogPrompt = "Choose a Windows Directory";
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 const std::string kOwnWindowsDirectoryMessage =
     "The path you have chosen is the current Windows path.\r\n"
@@ -80,7 +75,7 @@ void Form1::Browse_Click() {
 
   if (!chosen.empty()) {
     const std::string windir = platform_.environment->GetEnvironmentVariable("windir").value_or("");
-    if (UpperCase(chosen) == UpperCase(windir)) {
+    if (EqualsIgnoringAsciiCase(chosen, windir)) {
       ContinueOnError(
           [&] { platform_.ui->MessageBox(kOwnWindowsDirectoryMessage, mb::kInformation, title); });
     } else {

@@ -1,5 +1,4 @@
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -9,6 +8,7 @@
 #include "app/form1.hpp"
 #include "app/scratch_folder.hpp"
 #include "platform/codepage.hpp"
+#include "platform/text_bytes.hpp"
 #include "system/modRegistry.hpp"
 
 namespace ravlin {
@@ -34,11 +34,6 @@ std::string ControlSetName(std::int16_t n) {
   return "ControlSet00" + std::to_string(n);
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";
   for (const char c : text)
@@ -50,19 +45,11 @@ std::string Quoted(const std::string& text) {
 std::string RegText(const HiveValue& value) {
   const std::string name = value.name.empty() ? "@" : Quoted(value.name);
   if (value.type == kRegSz) {
-    std::u16string text;
-    for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-      const char16_t c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-      if (c == u'\0') break;
-      text += c;
-    }
-    return name + "=" + Quoted(Utf16ToAnsi(text));
+    return name + "=" + Quoted(Utf16ToAnsi(Utf16StringFromLe(value.data)));
   }
   if (value.type == kRegDword && value.data.size() == 4) {
     char digits[9];
-    const std::uint32_t dword = value.data[0] | (value.data[1] << 8) | (value.data[2] << 16) |
-                                (static_cast<std::uint32_t>(value.data[3]) << 24);
-    std::snprintf(digits, sizeof digits, "%08x", dword);
+    std::snprintf(digits, sizeof digits, "%08x", ReadLe32(value.data));
     return name + "=dword:" + digits;
   }
   std::string text =
@@ -79,7 +66,7 @@ using KeyMap = std::map<std::string, HiveKey>;
 
 KeyMap ByLowerPath(std::vector<HiveKey> keys) {
   KeyMap map;
-  for (HiveKey& key : keys) map.emplace(Lower(key.path), std::move(key));
+  for (HiveKey& key : keys) map.emplace(LowerAscii(key.path), std::move(key));
   return map;
 }
 
@@ -93,7 +80,7 @@ std::string Difference(const KeyMap& before, const KeyMap& after, const std::str
       const HiveValue* previous = nullptr;
       if (old != before.end())
         for (const HiveValue& candidate : old->second.values)
-          if (Lower(candidate.name) == Lower(value.name)) previous = &candidate;
+          if (EqualsIgnoringAsciiCase(candidate.name, value.name)) previous = &candidate;
       if (previous == nullptr || previous->type != value.type || previous->data != value.data)
         lines += RegText(value) + "\r\n";
     }
@@ -101,7 +88,7 @@ std::string Difference(const KeyMap& before, const KeyMap& after, const std::str
       for (const HiveValue& value : old->second.values) {
         bool kept = false;
         for (const HiveValue& candidate : key.values)
-          kept = kept || Lower(candidate.name) == Lower(value.name);
+          kept = kept || EqualsIgnoringAsciiCase(candidate.name, value.name);
         if (!kept) lines += (value.name.empty() ? "@" : Quoted(value.name)) + "=-\r\n";
       }
     if (old == before.end() || !lines.empty())

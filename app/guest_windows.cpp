@@ -2,6 +2,7 @@
 
 #include "app/form1.hpp"
 #include "platform/codepage.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -9,13 +10,7 @@ namespace {
 constexpr std::string_view kVersionKey = "Microsoft\\Windows NT\\CurrentVersion";
 
 std::string StringData(const HiveValue& value) {
-  std::u16string text;
-  for (std::size_t i = 0; i + 1 < value.data.size(); i += 2) {
-    const char16_t c = static_cast<char16_t>(value.data[i] | (value.data[i + 1] << 8));
-    if (c == u'\0') break;
-    text += c;
-  }
-  return Utf16ToAnsi(text);
+  return Utf16ToAnsi(Utf16StringFromLe(value.data));
 }
 
 std::optional<std::string> SoftwareString(HiveReader& reader, const std::string& hive,
@@ -38,8 +33,7 @@ std::string CurrentControlSet(HiveReader& reader, const std::string& hive) {
   const auto current = reader.ReadValue(hive, "Select", "Current");
   std::uint32_t number = 1;
   if (current && current->type == kRegDword && current->data.size() == 4)
-    number = current->data[0] | (current->data[1] << 8) | (current->data[2] << 16) |
-             (static_cast<std::uint32_t>(current->data[3]) << 24);
+    number = ReadLe32(current->data);
   const std::string digits = std::to_string(number);
   return "ControlSet" + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
 }

@@ -15,6 +15,9 @@ namespace {
 
 constexpr std::int16_t kControlSetCount = 9;
 constexpr std::string_view kControlSetKeyPrefix = "Ravlin_System\\ControlSet00";
+// A key that every registry file writes into its control set; it is read back after each
+// import, since the system's editor ends with exit code 0 even when it imported nothing.
+constexpr std::string_view kReadBackKey = "\\Control\\CriticalDeviceDatabase\\pci#cc_0101";
 constexpr std::string_view kRequiredFilesFragment = "\\Ravlin_Required_Files\\";
 constexpr std::string_view kRegistryFilePrefix = "tarvel00";
 constexpr std::string_view kDriverFolderFragment = "\\system32\\drivers";
@@ -103,9 +106,15 @@ void Form1::ImportRegFile(const std::int16_t& N) {
     if (!ShellAndWait(platform_, commandLine, kNormalFocusWindow, message, kImportTimeoutMs,
                       &exitCode, &editorReason))
       return message;
-    if (exitCode == 0) return {};
-    return "The registry editor ended with exit code " + std::to_string(exitCode) +
-           (editorReason.empty() ? "." : ":  " + editorReason);
+    if (exitCode != 0)
+      return "The registry editor ended with exit code " + std::to_string(exitCode) +
+             (editorReason.empty() ? "." : ":  " + editorReason);
+    const std::string readBackKey = ControlSetKey(N) + std::string(kReadBackKey);
+    std::string subKeys;
+    if (modRegistry::RegEnumSubKeys(platform_, "HKLM", readBackKey, subKeys) != 0)
+      return "The registry editor ended without an error, but the key HKEY_LOCAL_MACHINE\\" +
+             readBackKey + " that the file writes is not there.";
+    return {};
   }();
   NoteImport(N, registryFile, failure);
   if (failure.empty()) return;

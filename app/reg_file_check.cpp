@@ -4,22 +4,11 @@
 #include <cstdint>
 #include <span>
 
+#include "platform/text_bytes.hpp"
 #include "tools/regedit/reg_file.hpp"
 
 namespace ravlin {
 namespace {
-
-char UpperAscii(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
-}
-
-// Key names compare as the registry compares them, ignoring case. Folding ASCII only can
-// only make more keys look outside, never fewer.
-bool StartsWithIgnoringCase(std::string_view text, std::string_view prefix) {
-  return text.size() >= prefix.size() &&
-         std::equal(prefix.begin(), prefix.end(), text.begin(),
-                    [](char a, char b) { return UpperAscii(a) == UpperAscii(b); });
-}
 
 // A name component "." or ".." is no legitimate key of a control set, and a layer that took
 // it as a step up would leave the control set.
@@ -35,7 +24,10 @@ bool HasDotComponent(std::string_view path) {
 
 bool Inside(const RegOperation& operation, std::string_view controlSetKey) {
   if (operation.root != kHkeyLocalMachine ||
-      !StartsWithIgnoringCase(operation.path, controlSetKey) || HasDotComponent(operation.path))
+      // Key names compare as the registry compares them, ignoring case. Folding ASCII only
+      // can only make more keys look outside, never fewer.
+      !StartsWithIgnoringAsciiCase(operation.path, controlSetKey) ||
+      HasDotComponent(operation.path))
     return false;
   if (operation.path.size() == controlSetKey.size())
     return operation.kind == RegOperation::Kind::kOpenKey;

@@ -24,13 +24,4 @@ std::int32_t clsFSO::AccessErrNum() const {
   return accessErrNum_;
 }
 
-FileService& clsFSO::NewFileService() {
-  objFSO = platform_.files;
-  return *objFSO;
-}
-
-void clsFSO::ReleaseFileService() {
-  objFSO.reset();
-}
-
 }  // namespace ravlin

@@ -114,9 +114,20 @@ class clsFSO {
   const FileInfoRecord& LastFileInfo() const { return udtFileInfo; }
 
  private:
-  // Sets objFSO to a fresh file-service object for the member that is starting, and returns it.
-  FileService& NewFileService();
-  void ReleaseFileService();
+  // One member's reference to the file service: taken when the member starts and dropped
+  // when it returns, on every path, so that no member keeps it from one call to the next.
+  class FileServiceUse {
+   public:
+    explicit FileServiceUse(const Platform& platform) : files_(platform.files) {}
+    FileServiceUse(const FileServiceUse&) = delete;
+    FileServiceUse& operator=(const FileServiceUse&) = delete;
+    FileService& operator*() const { return *files_; }
+    FileService* operator->() const { return files_.get(); }
+
+   private:
+    std::shared_ptr<FileService> files_;
+  };
+
   // enumeration.cpp: appends the files of `strFolder` (and, when asked, of its subtree) to
   // `list`; `wantedExtension` is the lower-case extension that selects files, or nothing for
   // every file. False when cancelled on entry.
@@ -130,7 +141,6 @@ class clsFSO {
   FileInfoRecord udtFileInfo;
   double count_ = 0;
   std::int32_t accessErrNum_ = 0;
-  std::shared_ptr<FileService> objFSO;
   std::mt19937 random_;
 };
 

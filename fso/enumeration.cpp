@@ -6,38 +6,14 @@
 #include "fso/date_text.hpp"
 #include "fso/error_text.hpp"
 #include "fso/path_names.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
 
-// Lower case for the letters of the ANSI code page (Windows-1252), which is how texts are
-// compared ignoring case here.
-char LowerAnsi(char c) {
-  const auto code = static_cast<unsigned char>(c);
-  if (code >= 'A' && code <= 'Z') return static_cast<char>(code + 0x20);
-  if (code >= 0xC0 && code <= 0xDE && code != 0xD7) return static_cast<char>(code + 0x20);
-  switch (code) {
-    case 0x8A:
-      return static_cast<char>(0x9A);
-    case 0x8C:
-      return static_cast<char>(0x9C);
-    case 0x8E:
-      return static_cast<char>(0x9E);
-    case 0x9F:
-      return static_cast<char>(0xFF);
-    default:
-      return c;
-  }
-}
-
-std::string LowerAnsi(std::string_view text) {
-  std::string lower(text.size(), '\0');
-  for (std::size_t i = 0; i < text.size(); ++i) lower[i] = LowerAnsi(text[i]);
-  return lower;
-}
-
-// Whether the extension of the path's last component is `lowerExtension`, ignoring case.
-// It runs once for every listed file, so it compares in place.
+// Whether the extension of the path's last component is `lowerExtension`, ignoring case by
+// the letters of the ANSI code page (Windows-1252), as every text here is compared. It runs
+// once for every listed file, so it compares in place.
 bool HasExtension(std::string_view path, std::string_view lowerExtension) {
   const std::string_view name = path.substr(path.find_last_of('\\') + 1);
   const std::size_t dot = name.find_last_of('.');
@@ -45,7 +21,7 @@ bool HasExtension(std::string_view path, std::string_view lowerExtension) {
       dot == std::string_view::npos ? std::string_view() : name.substr(dot + 1);
   if (extension.size() != lowerExtension.size()) return false;
   for (std::size_t i = 0; i < extension.size(); ++i)
-    if (LowerAnsi(extension[i]) != lowerExtension[i]) return false;
+    if (LowerWindows1252(extension[i]) != lowerExtension[i]) return false;
   return true;
 }
 
@@ -56,7 +32,7 @@ bool ContainsIgnoringCase(const std::string& haystack, const std::string& lowerN
   if (haystack.empty()) return false;
   if (lowerNeedle.empty()) return true;
   scratch.resize(haystack.size());
-  for (std::size_t i = 0; i < haystack.size(); ++i) scratch[i] = LowerAnsi(haystack[i]);
+  for (std::size_t i = 0; i < haystack.size(); ++i) scratch[i] = LowerWindows1252(haystack[i]);
   return scratch.find(lowerNeedle) != std::string::npos;
 }
 
@@ -103,7 +79,8 @@ bool clsFSO::AppendFileList(const std::string& strFolder, bool blnSearchSubfolde
   Ui& ui = *platform_.ui;
   ui.DoEvents();
   if (CancelProcessing) return false;
-  const FolderListing folder = NewFileService().GetFolder(strFolder);
+  const FileServiceUse fso(platform_);
+  const FolderListing folder = fso->GetFolder(strFolder);
   const std::size_t start = list.size();
 
   for (const std::string& file : folder.files) {
@@ -136,7 +113,6 @@ bool clsFSO::AppendFileList(const std::string& strFolder, bool blnSearchSubfolde
       AppendFileList(subFolder, blnSearchSubfolders, wantedExtension, list);
     }
   }
-  ReleaseFileService();
   return true;
 }
 
@@ -146,7 +122,7 @@ std::optional<std::string> clsFSO::Get_FileList(const std::string& strFolder,
   // Only the extension of a pattern selects: "*.*" and a name without "*" take every file.
   std::optional<std::string> wantedExtension;
   if (strPattern != "*.*" && strPattern.find('*') != std::string::npos)
-    wantedExtension = LowerAnsi(GetExtensionName(strPattern));
+    wantedExtension = LowerWindows1252(GetExtensionName(strPattern));
   std::string list;
   if (!AppendFileList(strFolder, blnSearchSubfolders, wantedExtension, list)) return std::nullopt;
   return list;
@@ -154,7 +130,8 @@ std::optional<std::string> clsFSO::Get_FileList(const std::string& strFolder,
 
 std::string clsFSO::Get_DirList(const std::string& strPath) {
   std::string list;
-  const FolderListing folder = NewFileService().GetFolder(strPath);
+  const FileServiceUse fso(platform_);
+  const FolderListing folder = fso->GetFolder(strPath);
   Ui& ui = *platform_.ui;
   // From here a failure is recorded and skipped.
   try {
@@ -176,25 +153,19 @@ std::string clsFSO::Get_DirList(const std::string& strPath) {
   } catch (const RuntimeError& error) {
     accessErrNum_ = error.Number();
   }
-  ReleaseFileService();
   return list;
 }
 
 std::string clsFSO::Get_Totals(const std::string& strPath, std::int16_t intDataType,
                                const std::string& strPattern, bool blnSearchSubfolders) {
   double total = 0;
-  NewFileService();
-  if (intDataType < 1 || intDataType > 4 || TrimSpaces(strPath).empty()) {
-    ReleaseFileService();
-    return "0";
-  }
+  if (intDataType < 1 || intDataType > 4 || TrimSpaces(strPath).empty()) return "0";
   std::optional<DateValue> criterion;
   if (intDataType != 1) {
     criterion = ReadDate(strPattern);
     if (!criterion) {
       platform_.ui->MessageBox("An invalid date was passed.", mb::kInformation,
                                "Invalid date format");
-      ReleaseFileService();
       return "0";
     }
   }
@@ -238,20 +209,19 @@ std::string clsFSO::Get_Totals(const std::string& strPath, std::int16_t intDataT
                              mb::kInformation, "Errors detected");
     total = 0;
   }
-  ReleaseFileService();
   return TotalText(total);
 }
 
 std::vector<std::string> clsFSO::TextSearch(const std::string& strPath,
                                             const std::string& strText) {
-  FileService& fso = NewFileService();
-  const FolderListing folder = fso.GetFolder(strPath);
+  const FileServiceUse fso(platform_);
+  const FolderListing folder = fso->GetFolder(strPath);
   std::vector<std::string> found(101);
   std::size_t matches = 0;
-  const std::string needle = LowerAnsi(strText);
+  const std::string needle = LowerWindows1252(strText);
   std::string scratch;
   for (const std::string& file : folder.files) {
-    if (!ContainsIgnoringCase(fso.ReadAllText(file), needle, scratch)) continue;
+    if (!ContainsIgnoringCase(fso->ReadAllText(file), needle, scratch)) continue;
     found[matches] = file;
     ++matches;
     if (matches == found.size() - 1) found.resize(matches + 101);
@@ -261,7 +231,6 @@ std::vector<std::string> clsFSO::TextSearch(const std::string& strPath,
   } else {
     found.resize(matches);
   }
-  ReleaseFileService();
   return found;
 }
 

@@ -3,6 +3,7 @@
 #include "fso/clsFSO.hpp"
 #include "fso/path_names.hpp"
 #include "platform/runtime_error.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -17,21 +18,14 @@ bool clsFSO::File_Exist(const std::string& strSearchItem) {
   std::int32_t driveType = 0;
   if (!Drive_Exist(strSearchItem.substr(0, 2), driveType)) return false;
   if (driveType == 0) return false;
-  if (strSearchItem.size() > 3) {
-    NewFileService();
-    const std::string parent = GetParentFolderName(strSearchItem);
-    if (!Folder_Exist(parent)) return false;
-  }
-  const bool exists = NewFileService().FileExists(strSearchItem);
-  ReleaseFileService();
-  return exists;
+  if (strSearchItem.size() > 3 && !Folder_Exist(GetParentFolderName(strSearchItem))) return false;
+  const FileServiceUse fso(platform_);
+  return fso->FileExists(strSearchItem);
 }
 
 bool clsFSO::Folder_Exist(const std::string& strFolder) {
-  const std::string folder = Remove_Trailing_Slash(strFolder);
-  const bool exists = NewFileService().FolderExists(folder);
-  ReleaseFileService();
-  return exists;
+  const FileServiceUse fso(platform_);
+  return fso->FolderExists(Remove_Trailing_Slash(strFolder));
 }
 
 bool clsFSO::Drive_Exist(const std::string& strSearchData, std::int32_t& lngDriveType) {
@@ -39,10 +33,10 @@ bool clsFSO::Drive_Exist(const std::string& strSearchData, std::int32_t& lngDriv
   try {
     if (strSearchData.size() < 2 || strSearchData[1] != ':') return false;
     const std::string drive = strSearchData.substr(0, 2);
-    if (!NewFileService().DriveExists(drive)) return false;
+    const FileServiceUse fso(platform_);
+    if (!fso->DriveExists(drive)) return false;
     if (!IsDriveReady(drive)) return false;
-    lngDriveType = NewFileService().DriveType(drive);
-    ReleaseFileService();
+    lngDriveType = fso->DriveType(drive);
     return true;
   } catch (const std::exception&) {
     return false;
@@ -52,12 +46,10 @@ bool clsFSO::Drive_Exist(const std::string& strSearchData, std::int32_t& lngDriv
 bool clsFSO::IsDriveReady(const std::string& strDrive) {
   // The character code of an empty text is an invalid call, as in the classic runtime.
   if (strDrive.empty()) throw RuntimeError(vb_error::kInvalidProcedureCall);
-  char letter = strDrive.front();
-  if (letter >= 'a' && letter <= 'z') letter = static_cast<char>(letter - 'a' + 'A');
+  const char letter = UpperAscii(strDrive.front());
   if (letter < 'A' || letter > 'Z') return false;
-  const bool ready = NewFileService().DriveIsReady(std::string{letter, ':'});
-  ReleaseFileService();
-  return ready;
+  const FileServiceUse fso(platform_);
+  return fso->DriveIsReady(std::string{letter, ':'});
 }
 
 std::vector<std::string> clsFSO::Available_Drives() {
@@ -84,21 +76,20 @@ bool clsFSO::IsThisRestricted(const std::string& strPath) {
   const std::string probe = Add_Trailing_Slash(folder) + kProbeFileName;
   bool probeExistedBefore = true;
   bool probeWritten = false;
+  const FileServiceUse fso(platform_);
   try {
-    FileService& files = NewFileService();
-    probeExistedBefore = files.FileExists(probe);
-    files.WriteText(probe, "X\r\n", false);
+    probeExistedBefore = fso->FileExists(probe);
+    fso->WriteText(probe, "X\r\n", false);
     probeWritten = true;
-    files.WriteText(probe, "ABC\r\n", true);
-    files.DeleteFile(probe);
-    ReleaseFileService();
+    fso->WriteText(probe, "ABC\r\n", true);
+    fso->DeleteFile(probe);
     return false;
   } catch (const std::exception&) {
     // A probe that this call created or emptied is not left behind in the user's folder; a
     // file of that name that was there before and that the probe never touched stays.
     if (probeWritten || !probeExistedBefore) {
       try {
-        NewFileService().DeleteFile(probe);
+        fso->DeleteFile(probe);
       } catch (const std::exception&) {
         // Nothing was created, or the folder refuses the deletion too; the answer stays.
       }

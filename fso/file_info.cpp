@@ -23,17 +23,16 @@ Variant clsFSO::Get_FileProperties(const Variant& FullPathAndNameOfFile) {
 }
 
 std::string clsFSO::Get_Version(const std::string& strFilename) {
-  std::string version = NewFileService().GetFileVersion(strFilename);
-  ReleaseFileService();
-  return version;
+  const FileServiceUse fso(platform_);
+  return fso->GetFileVersion(strFilename);
 }
 
 bool clsFSO::Get_FileInfo(const std::string& strFilename) {
   bool result = false;
-  FileService& fso = NewFileService();
+  const FileServiceUse fso(platform_);
   if (TrimSpaces(strFilename).empty()) return false;
   try {
-    const FileDetails file = fso.GetFile(strFilename);
+    const FileDetails file = fso->GetFile(strFilename);
     udtFileInfo.Drive = file.drive;
     udtFileInfo.Path = file.path;
     udtFileInfo.ParentFolder = file.parentFolder;
@@ -48,7 +47,6 @@ bool clsFSO::Get_FileInfo(const std::string& strFilename) {
   } catch (const std::exception&) {
     // An unreadable file only leaves the answer false.
   }
-  ReleaseFileService();
   return result;
 }
 

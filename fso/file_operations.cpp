@@ -4,6 +4,7 @@
 #include "fso/clsFSO.hpp"
 #include "fso/error_text.hpp"
 #include "fso/path_names.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -15,16 +16,6 @@ constexpr const char* kApplicationTitle = "Ravlin";
 
 bool EndsWithBackslash(const std::string& path) {
   return !path.empty() && path.back() == '\\';
-}
-
-bool SameTextIgnoringCase(const std::string& a, const std::string& b) {
-  const auto upper = [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  };
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i)
-    if (upper(a[i]) != upper(b[i])) return false;
-  return true;
 }
 
 // The pieces of text that tell a copy from a move in its error box.
@@ -52,7 +43,7 @@ bool TransferFile(Platform& platform, FileService& fso, const FileInfoRecord& la
           mb::kIdYes)
         return false;
       // Deleting the target first would lose the very file that is to be copied.
-      if (SameTextIgnoringCase(strSource, strTarget))
+      if (EqualsIgnoringAsciiCase(strSource, strTarget))
         throw RuntimeError(vb_error::kPermissionDenied);
       platform.attributes->SetAttr(strTarget, kNormal);
       platform.attributes->Kill(strTarget);
@@ -89,10 +80,10 @@ bool clsFSO::Create_Dir_Struct(const std::string& strPath) {
   std::string level;
   try {
     const std::string path = Add_Trailing_Slash(strPath);
-    FileService& fso = NewFileService();
+    const FileServiceUse fso(platform_);
     for (std::size_t at = path.find('\\'); at != std::string::npos; at = path.find('\\', at + 1)) {
       level = path.substr(0, at);
-      if (!fso.FolderExists(level)) fso.CreateFolder(level);
+      if (!fso->FolderExists(level)) fso->CreateFolder(level);
     }
   } catch (const RuntimeError& error) {
     platform_.ui->MessageBox(
@@ -100,26 +91,21 @@ bool clsFSO::Create_Dir_Struct(const std::string& strPath) {
         mb::kInformation | mb::kOkOnly, "Error creating folder");
     return false;
   }
-  ReleaseFileService();
   return true;
 }
 
 bool clsFSO::Copy_File(const std::string& strSource, const std::string& strTarget) {
-  FileService& fso = NewFileService();
-  const bool copied = TransferFile(
-      platform_, fso, udtFileInfo, strSource, strTarget, kCopy,
-      [&fso](const std::string& from, const std::string& to) { fso.CopyFile(from, to, true); });
-  ReleaseFileService();
-  return copied;
+  const FileServiceUse fso(platform_);
+  return TransferFile(
+      platform_, *fso, udtFileInfo, strSource, strTarget, kCopy,
+      [&fso](const std::string& from, const std::string& to) { fso->CopyFile(from, to, true); });
 }
 
 bool clsFSO::Move_File(const std::string& strSource, const std::string& strTarget) {
-  FileService& fso = NewFileService();
-  const bool moved = TransferFile(
-      platform_, fso, udtFileInfo, strSource, strTarget, kMove,
-      [&fso](const std::string& from, const std::string& to) { fso.MoveFile(from, to); });
-  ReleaseFileService();
-  return moved;
+  const FileServiceUse fso(platform_);
+  return TransferFile(
+      platform_, *fso, udtFileInfo, strSource, strTarget, kMove,
+      [&fso](const std::string& from, const std::string& to) { fso->MoveFile(from, to); });
 }
 
 bool clsFSO::KillFile(const std::string& strFile) {
@@ -137,8 +123,8 @@ bool clsFSO::KillFile(const std::string& strFile) {
 
 bool clsFSO::DelTree32(const std::string& strPath) {
   try {
-    NewFileService().DeleteFolder(strPath, true);
-    ReleaseFileService();
+    const FileServiceUse fso(platform_);
+    fso->DeleteFolder(strPath, true);
     return true;
   } catch (const std::exception&) {
     return false;

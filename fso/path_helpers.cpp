@@ -10,24 +10,15 @@ std::string clsFSO::StripDrive(const std::string& strPath) {
 }
 
 std::string clsFSO::Get_Extension(const std::string& strFilename) {
-  NewFileService();
-  std::string extension = GetExtensionName(strFilename);
-  ReleaseFileService();
-  return extension;
+  return GetExtensionName(strFilename);
 }
 
 std::string clsFSO::Get_Filename(const std::string& strFilename) {
-  NewFileService();
-  std::string name = GetFileName(strFilename);
-  ReleaseFileService();
-  return name;
+  return GetFileName(strFilename);
 }
 
 std::string clsFSO::Get_Path(const std::string& strFilename) {
-  NewFileService();
-  std::string parent = GetParentFolderName(strFilename);
-  ReleaseFileService();
-  return parent;
+  return GetParentFolderName(strFilename);
 }
 
 std::string clsFSO::Add_Trailing_Slash(const std::string& strPath) {

@@ -59,13 +59,11 @@ std::string clsFSO::Create_Tmp_Filename() {
 }
 
 std::string clsFSO::Create_Tmp_Folder() {
-  FileService& fso = NewFileService();
+  const FileServiceUse fso(platform_);
   const std::string name = Create_Tmp_Name(8);
   const std::string folder = Remove_Trailing_Slash(TemporaryFolder() + name);
-  if (!fso.FolderExists(folder)) fso.CreateFolder(folder);
-  std::string result = Add_Trailing_Slash(folder);
-  ReleaseFileService();
-  return result;
+  if (!fso->FolderExists(folder)) fso->CreateFolder(folder);
+  return Add_Trailing_Slash(folder);
 }
 
 std::string clsFSO::TemporaryFolder() {

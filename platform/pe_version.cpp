@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <optional>
 
+#include "platform/text_bytes.hpp"
+
 namespace ravlin {
 namespace {
 
@@ -29,14 +31,11 @@ class Bytes {
 
   std::optional<std::uint16_t> U16(std::uint64_t offset) const {
     if (!Fits(offset, 2)) return std::nullopt;
-    return static_cast<std::uint16_t>(data_[offset] | (data_[offset + 1] << 8));
+    return ReadLe16(data_, offset);
   }
   std::optional<std::uint32_t> U32(std::uint64_t offset) const {
     if (!Fits(offset, 4)) return std::nullopt;
-    return static_cast<std::uint32_t>(data_[offset]) |
-           (static_cast<std::uint32_t>(data_[offset + 1]) << 8) |
-           (static_cast<std::uint32_t>(data_[offset + 2]) << 16) |
-           (static_cast<std::uint32_t>(data_[offset + 3]) << 24);
+    return ReadLe32(data_, offset);
   }
   bool Fits(std::uint64_t offset, std::uint64_t length) const {
     return offset <= data_.size() && length <= data_.size() - offset;

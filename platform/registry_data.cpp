@@ -5,6 +5,7 @@
 
 #include "platform/codepage.hpp"
 #include "platform/registry.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 
@@ -16,10 +17,7 @@ std::int32_t HandOutQueriedValue(std::uint32_t storedType, const std::vector<std
                                  std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize) {
   std::string text;
   if (IsRegistryStringType(storedType)) {
-    std::u16string units;
-    for (std::size_t i = 0; i + 1 < stored.size(); i += 2)
-      units += static_cast<char16_t>(stored[i] | stored[i + 1] << 8);
-    text = Utf16ToAnsi(units);
+    text = Utf16ToAnsi(Utf16FromLe(stored));
   } else {
     text.assign(stored.begin(), stored.end());
   }

@@ -1,6 +1,5 @@
 #include "platform/variant.hpp"
 
-#include <cctype>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -9,6 +8,7 @@
 #include <optional>
 
 #include "platform/runtime_error.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -17,16 +17,6 @@ std::string Trimmed(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
   if (first == std::string::npos) return {};
   return text.substr(first, text.find_last_not_of(' ') - first + 1);
-}
-
-bool EqualsIgnoringCase(const std::string& a, const char* b) {
-  std::size_t i = 0;
-  for (; i < a.size() && b[i] != '\0'; ++i) {
-    if (std::tolower(static_cast<unsigned char>(a[i])) !=
-        std::tolower(static_cast<unsigned char>(b[i])))
-      return false;
-  }
-  return i == a.size() && b[i] == '\0';
 }
 
 std::optional<double> NumberFromText(const std::string& text) {
@@ -48,8 +38,8 @@ double NumberOf(const Variant& value) {
   if (const auto* whole = std::get_if<std::int32_t>(&value)) return *whole;
   if (const auto* real = std::get_if<double>(&value)) return *real;
   const auto& text = std::get<std::string>(value);
-  if (EqualsIgnoringCase(Trimmed(text), "True")) return -1;
-  if (EqualsIgnoringCase(Trimmed(text), "False")) return 0;
+  if (EqualsIgnoringAsciiCase(Trimmed(text), "True")) return -1;
+  if (EqualsIgnoringAsciiCase(Trimmed(text), "False")) return 0;
   if (const auto number = NumberFromText(text)) return *number;
   throw RuntimeError(vb_error::kTypeMismatch);
 }

@@ -1,9 +1,10 @@
 #include "system/modRegistry.hpp"
 
 #include <array>
-#include <cctype>
 #include <exception>
 #include <vector>
+
+#include "platform/text_bytes.hpp"
 
 namespace ravlin::modRegistry {
 namespace {
@@ -27,11 +28,6 @@ constexpr std::array<RootName, 6> kRootNames{{{"HKCU", kHkeyCurrentUser},
                                               {"HKDD", kHkeyDynData},
                                               {"HKCC", kHkeyCurrentConfig},
                                               {"HKCR", kHkeyClassesRoot}}};
-
-std::string UpperCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-  return text;
-}
 
 std::string WithoutLeadingBlanks(const std::string& text) {
   const auto first = text.find_first_not_of(' ');
@@ -101,7 +97,7 @@ Variant ReadSettingsEntry(const Platform& platform, const std::string& file,
 
 std::uint32_t RootKeyFromName(const Platform& platform, const std::string& rootName) {
   try {
-    const std::string upper = UpperCase(rootName);
+    const std::string upper = UpperAscii(rootName);
     for (const auto& root : kRootNames)
       if (upper == root.name) return root.key;
     // Any other name selects settings-file mode when it names a normal file (as passed,
@@ -154,7 +150,7 @@ std::int32_t RegReadValue(const Platform& platform, const std::string& rootName,
   try {
     const RegKey root = RootKeyFromName(platform, rootName);
     if (root == kNotRecognised) return kNothingDone;
-    const std::string letter = UpperCase(typeLetter);
+    const std::string letter = UpperAscii(typeLetter);
     if (root == kSettingsFile) {
       result = ReadSettingsEntry(platform, rootName, keyPath, valueName, letter, defaultValue);
       return kErrorSuccess;
@@ -192,9 +188,7 @@ std::int32_t RegReadValue(const Platform& platform, const std::string& rootName,
       std::array<std::uint8_t, 4> data{};
       status = QueryFixed(registry, key.Get(), valueName, data);
       if (status != kErrorSuccess) return status;
-      read = static_cast<std::int32_t>(
-          static_cast<std::uint32_t>(data[0]) | static_cast<std::uint32_t>(data[1]) << 8 |
-          static_cast<std::uint32_t>(data[2]) << 16 | static_cast<std::uint32_t>(data[3]) << 24);
+      read = static_cast<std::int32_t>(ReadLe32(data));
     }
     status = key.Close();
     result = std::move(read);
@@ -212,7 +206,7 @@ std::int32_t RegWriteValue(const Platform& platform, const std::string& rootName
   try {
     const RegKey root = RootKeyFromName(platform, rootName);
     if (root == kNotRecognised) return kNothingDone;
-    const std::string letter = UpperCase(typeLetter);
+    const std::string letter = UpperAscii(typeLetter);
     if (root == kSettingsFile) {
       if (letter != "S") return kNothingDone;
       // Settings-file writes report success whatever the call answered.
@@ -243,11 +237,8 @@ std::int32_t RegWriteValue(const Platform& platform, const std::string& rootName
     } else if (letter == "D") {
       // Converted to a 16-bit integer first and widened with its sign: -1 is FF FF FF FF,
       // and a value outside -32768..32767 is an overflow that writes nothing.
-      const auto number =
-          static_cast<std::uint32_t>(static_cast<std::int32_t>(VariantToInteger(value)));
-      const std::array<std::uint8_t, 4> data{
-          static_cast<std::uint8_t>(number), static_cast<std::uint8_t>(number >> 8),
-          static_cast<std::uint8_t>(number >> 16), static_cast<std::uint8_t>(number >> 24)};
+      const auto data =
+          Le32Bytes(static_cast<std::uint32_t>(static_cast<std::int32_t>(VariantToInteger(value))));
       status = registry.RegSetValueExA(key.Get(), valueName, kRegDword, data.data(), data.size());
     }
     if (status != kErrorSuccess) return status;

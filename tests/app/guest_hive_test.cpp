@@ -52,7 +52,10 @@ class GuestHiveTest : public ::testing::Test {
       const std::string controlSet = "ControlSet00" + std::to_string(n);
       WriteFile(required / ("tarvel00" + std::to_string(n) + ".reg"),
                 "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Ravlin_System\\" + controlSet +
-                    "\\Services\\RavlinTest]\r\n\"Start\"=dword:00000000\r\n\r\n");
+                    "\\Services\\RavlinTest]\r\n\"Start\"=dword:00000000\r\n\r\n"
+                    // The key each import is read back by.
+                    "[HKEY_LOCAL_MACHINE\\Ravlin_System\\" +
+                    controlSet + "\\Control\\CriticalDeviceDatabase\\pci#cc_0101]\r\n");
     }
     for (const char* driver : {"atapi.sys", "intelide.sys", "pciide.sys", "pciidex.sys"})
       WriteFile(required / driver, std::string("driver ") + driver);

@@ -388,5 +388,54 @@ TEST_F(InstallFixesTest, KeysInsideTheControlSetInAnyCaseAreImported) {
   EXPECT_NE(testing::ExportHive(hive_).find("\\Services\\Ravlin Probe]"), std::string::npos);
 }
 
+// The system's editor ends with exit code 0 whatever it did, so each import is read back.
+std::string NotWrittenBox(const std::string& regPath, int n) {
+  return "Could not import the registry file:  " + regPath +
+         "\r\nThe registry editor ended without an error, but the key "
+         "HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet00" +
+         std::to_string(n) +
+         "\\Control\\CriticalDeviceDatabase\\pci#cc_0101 that the file writes is not there.";
+}
+
+TEST_F(InstallFixesTest, AnImportThatLeavesOutTheReadBackKeyStopsTheAttempt) {
+  MakeGuest({1, 2, 3});
+  AllDriversInGuest();
+  // A file the importer accepts and applies, but without the key every shipped file writes.
+  WriteFile(program_ / "Ravlin_Required_Files" / RegFile(2),
+            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet002\\Services\\"
+            "Ravlin Probe]\r\n\"Start\"=dword:00000003\r\n");
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[0].text, NotWrittenBox(RegPath(2), 2));
+  EXPECT_EQ(ui_->boxes[0].style, 16);
+  EXPECT_EQ(ui_->boxes[0].title, "Ravlin");
+  EXPECT_EQ(EditorRuns().size(), 3u);
+  EXPECT_TRUE(Repaired(1));
+  EXPECT_FALSE(Repaired(2));
+  EXPECT_TRUE(Repaired(3));
+  ASSERT_TRUE(Mounted());
+  EXPECT_NE(testing::ExportHive(store_ / MountTable(store_).Read().front().copy)
+                .find("\\ControlSet002\\Services\\Ravlin Probe]"),
+            std::string::npos)
+      << "the file itself was imported";
+  EXPECT_FALSE(ui_->unloaded);
+  EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
+}
+
+TEST_F(InstallFixesTest, AnEditorThatEndsWellHavingWrittenNothingStopsTheAttempt) {
+  MakeGuest({1, 2});
+  AllDriversInGuest();
+  WriteFile(program_ / "regedit", "#!/bin/sh\nexit 0\n");
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 2u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[0].text, NotWrittenBox(RegPath(1), 1));
+  EXPECT_EQ(ui_->boxes[1].text, NotWrittenBox(RegPath(2), 2));
+  EXPECT_FALSE(Repaired(1));
+  EXPECT_TRUE(Mounted());
+  EXPECT_FALSE(ui_->unloaded);
+}
+
 }  // namespace
 }  // namespace ravlin

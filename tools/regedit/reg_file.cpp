@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "platform/codepage.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -35,13 +36,6 @@ std::string_view AsChars(std::span<const std::uint8_t> bytes) {
   return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
-std::u16string UpperAscii(std::u16string_view text) {
-  std::u16string upper(text);
-  for (auto& c : upper)
-    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
-  return upper;
-}
-
 struct RootName {
   std::u16string_view longName;
   std::u16string_view shortName;
@@ -64,11 +58,7 @@ RegFileError::RegFileError(int line, const std::string& reason)
 std::vector<std::u16string> DecodeRegFile(std::span<const std::uint8_t> bytes) {
   if (StartsWith(bytes, "\xFF\xFE")) {
     const auto body = bytes.subspan(2);
-    std::u16string text;
-    text.reserve(body.size() / 2);
-    for (std::size_t i = 0; i + 1 < body.size(); i += 2)
-      text += static_cast<char16_t>(body[i] | (body[i + 1] << 8));
-    auto lines = SplitLines(text);
+    auto lines = SplitLines(Utf16FromLe(body));
     if (body.size() % 2 != 0)
       throw RegFileError(static_cast<int>(std::max<std::size_t>(lines.size(), 1)),
                          "the UTF-16 text ends in the middle of a character");

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "platform/codepage.hpp"
+#include "platform/text_bytes.hpp"
 #include "tools/regedit/reg_file.hpp"
 
 namespace ravlin {
@@ -40,26 +41,6 @@ int HexDigit(char16_t c) {
   if (c >= u'a' && c <= u'f') return c - u'a' + 10;
   if (c >= u'A' && c <= u'F') return c - u'A' + 10;
   return -1;
-}
-
-bool StartsWithIgnoringCase(std::u16string_view text, std::u16string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char16_t c = text[i];
-    if (c >= u'A' && c <= u'Z') c = static_cast<char16_t>(c - u'A' + u'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
-
-std::vector<std::uint8_t> Utf16LeBytes(std::u16string_view text) {
-  std::vector<std::uint8_t> bytes;
-  bytes.reserve(text.size() * 2);
-  for (const char16_t c : text) {
-    bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
-    bytes.push_back(static_cast<std::uint8_t>(c >> 8));
-  }
-  return bytes;
 }
 
 class Parser {
@@ -293,24 +274,24 @@ State Parser::DataType() {
     rest_.remove_prefix(1);
     return State::kStringData;
   }
-  if (StartsWithIgnoringCase(rest_, u"dword:")) {
+  if (StartsWithIgnoringAsciiCase(rest_, u"dword:")) {
     rest_.remove_prefix(6);
     return State::kDwordData;
   }
   hexBytes_.clear();
   afterComma_ = false;
-  if (StartsWithIgnoringCase(rest_, u"hex:")) {
+  if (StartsWithIgnoringAsciiCase(rest_, u"hex:")) {
     rest_.remove_prefix(4);
     hexType_ = kRegBinary;
     return State::kHexData;
   }
-  if (StartsWithIgnoringCase(rest_, u"hex(")) {
+  if (StartsWithIgnoringAsciiCase(rest_, u"hex(")) {
     rest_.remove_prefix(4);
     std::uint64_t type = 0;
     int digits = 0;
     for (; !rest_.empty() && HexDigit(rest_.front()) >= 0; rest_.remove_prefix(1), ++digits)
       type = type * 16 + static_cast<std::uint64_t>(HexDigit(rest_.front()));
-    if (digits == 0 || digits > 8 || !StartsWithIgnoringCase(rest_, u"):"))
+    if (digits == 0 || digits > 8 || !StartsWithIgnoringAsciiCase(rest_, u"):"))
       Fail("hex(N): needs a type number of one to eight hex digits");
     rest_.remove_prefix(2);
     hexType_ = static_cast<std::uint32_t>(type);
@@ -323,7 +304,7 @@ State Parser::StringData() {
   auto text = ReadQuoted("string");
   ExpectLineEnd("the string");
   text += u'\0';
-  AddValue(kRegSz, Utf16LeBytes(text));
+  AddValue(kRegSz, Utf16ToLe(text));
   return State::kLineStart;
 }
 
@@ -334,9 +315,8 @@ State Parser::DwordData() {
     value = value * 16 + static_cast<std::uint32_t>(HexDigit(rest_.front()));
   if (digits == 0 || digits > 8) Fail("dword: needs one to eight hex digits");
   ExpectLineEnd("the dword");
-  AddValue(kRegDword,
-           {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-            static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)});
+  const auto bytes = Le32Bytes(value);
+  AddValue(kRegDword, {bytes.begin(), bytes.end()});
   return State::kLineStart;
 }
 
@@ -385,7 +365,7 @@ State Parser::FinishHexValue() {
     // REGEDIT4 files hold these strings in the ANSI code page; the hive keeps them as
     // UTF-16LE, as Windows' editor converts them on import.
     const std::string_view ansi(reinterpret_cast<const char*>(hexBytes_.data()), hexBytes_.size());
-    AddValue(hexType_, Utf16LeBytes(AnsiToUtf16(ansi)));
+    AddValue(hexType_, Utf16ToLe(AnsiToUtf16(ansi)));
   } else {
     AddValue(hexType_, std::move(hexBytes_));
   }

@@ -11,15 +11,12 @@
 
 #include "platform/codepage.hpp"
 #include "platform/file_service.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace fs = std::filesystem;
 
 namespace ravlin {
 namespace {
-
-char UpperLetter(char letter) {
-  return (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter;
-}
 
 bool IsLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
@@ -43,33 +40,8 @@ fs::path Normalized(const fs::path& path) {
   return absolute;
 }
 
-bool Within(char16_t c, char16_t first, char16_t last) {
-  return c >= first && c <= last;
-}
-
-// Upper case as NTFS compares names, for the alphabets of Europe: ASCII, Latin-1, Latin
-// Extended-A, Greek and Cyrillic. Other letters compare as they are.
-char16_t FoldCase(char16_t c) {
-  const auto minus = [c](int offset) { return static_cast<char16_t>(c - offset); };
-  if (Within(c, u'a', u'z') || (Within(c, 0xE0, 0xFE) && c != 0xF7)) return minus(0x20);
-  if (c == 0xFF) return 0x178;
-  // Latin Extended-A pairs each capital with the small letter after it, except in two runs
-  // where the capital comes second; the dotted and dotless i stay apart.
-  if (Within(c, 0x100, 0x12F) || Within(c, 0x132, 0x137) || Within(c, 0x14A, 0x177))
-    return (c & 1) != 0 ? minus(1) : c;
-  if (Within(c, 0x139, 0x148) || Within(c, 0x179, 0x17E)) return (c & 1) == 0 ? minus(1) : c;
-  if (Within(c, 0x3B1, 0x3C9) && c != 0x3C2) return minus(0x20);
-  if (Within(c, 0x430, 0x44F)) return minus(0x20);
-  if (Within(c, 0x450, 0x45F)) return minus(0x50);
-  return c;
-}
-
 bool SameNameIgnoringCase(const std::string& a, const std::string& b) {
-  if (a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-        return UpperLetter(x) == UpperLetter(y);
-      }))
-    return true;
-  return FoldedName(a) == FoldedName(b);
+  return EqualsIgnoringAsciiCase(a, b) || FoldedName(a) == FoldedName(b);
 }
 
 bool EntryExists(const fs::path& path) {
@@ -166,9 +138,7 @@ bool OnRemovableDevice(const fs::path& folder) {
 std::u16string FoldedName(const std::string& utf8Name) {
   // Read as ANSI text, so that names with stray bytes stay apart instead of all turning into
   // the replacement character.
-  std::u16string folded = AnsiToUtf16(utf8Name);
-  for (char16_t& c : folded) c = FoldCase(c);
-  return folded;
+  return UpperUtf16(AnsiToUtf16(utf8Name));
 }
 
 DriveTable::DriveTable(const std::string& mappings) {
@@ -182,7 +152,7 @@ DriveTable::DriveTable(const std::string& mappings) {
     const std::string letter = Trimmed(entry.substr(0, equals));
     const std::string folder = Trimmed(entry.substr(equals + 1));
     if (letter.size() != 1 || !IsLetter(letter[0]) || folder.empty()) continue;
-    roots_[UpperLetter(letter[0])] = Normalized(folder);
+    roots_[UpperAscii(letter[0])] = Normalized(folder);
   }
 }
 
@@ -193,7 +163,7 @@ std::vector<char> DriveTable::Letters() const {
 }
 
 std::optional<fs::path> DriveTable::RootOf(char letter) const {
-  const auto found = roots_.find(UpperLetter(letter));
+  const auto found = roots_.find(UpperAscii(letter));
   if (found == roots_.end()) return std::nullopt;
   return found->second;
 }

@@ -5,11 +5,12 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <system_error>
+
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -80,13 +81,6 @@ CabinetRead ReadExtracted(const fs::path& file) {
   return read;
 }
 
-bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::tolower(static_cast<unsigned char>(x)) ==
-           std::tolower(static_cast<unsigned char>(y));
-  });
-}
-
 std::string_view BaseName(std::string_view name) {
   const std::size_t cut = name.find_last_of("\\/");
   return cut == std::string_view::npos ? name : name.substr(cut + 1);
@@ -133,7 +127,7 @@ CabinetRead ReadCabinet(const fs::path& file, std::string_view member) {
   if (cabinet.get() == nullptr) return Damaged(MspackErrorText(cab->last_error(cab.get())));
   mscabd_file* found = nullptr;
   for (mscabd_file* entry = cabinet.get()->files; entry != nullptr; entry = entry->next) {
-    if (member.empty() || SameNameIgnoringCase(BaseName(entry->filename), member)) {
+    if (member.empty() || EqualsIgnoringAsciiCase(BaseName(entry->filename), member)) {
       found = entry;
       break;
     }

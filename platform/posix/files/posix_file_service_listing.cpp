@@ -11,6 +11,7 @@
 #include "platform/posix/files/posix_file_service.hpp"
 #include "platform/posix/runtime/posix_errors.hpp"
 #include "platform/posix/runtime/unique_fd.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace fs = std::filesystem;
 
@@ -34,10 +35,6 @@ EntryKind KindOf(int folderFd, const dirent& entry) {
   return S_ISREG(status.st_mode) ? EntryKind::kFile : EntryKind::kOther;
 }
 
-char UpperLetter(char letter) {
-  return (letter >= 'a' && letter <= 'z') ? static_cast<char>(letter - 'a' + 'A') : letter;
-}
-
 // The drive-letter text of `native`, which the text `given` named: the drive of `given` and
 // the components below the drive's root as the disk spells them.
 std::string WindowsPathOf(const DriveTable& drives, const std::string& given,
@@ -45,7 +42,7 @@ std::string WindowsPathOf(const DriveTable& drives, const std::string& given,
   if (given.size() < 2 || given[1] != ':') return drives.ToWindows(native);
   const auto root = drives.RootOf(given[0]);
   if (!root) return drives.ToWindows(native);
-  std::string text{UpperLetter(given[0]), ':', '\\'};
+  std::string text{UpperAscii(given[0]), ':', '\\'};
   bool first = true;
   for (const fs::path& part : native.lexically_relative(*root)) {
     if (part.empty() || part == ".") continue;
@@ -62,21 +59,11 @@ bool IsAscii(std::string_view text) {
                      [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-char UpperAscii(char c) {
-  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 0x20) : c;
-}
-
 // Compares two names ignoring case, as NTFS orders them. Names of plain ASCII, nearly all of
 // them, are compared in place: a listing compares every name many times.
 int CompareIgnoringCase(const std::string& a, const std::string& b) {
   if (!IsAscii(a) || !IsAscii(b)) return FoldedName(a).compare(FoldedName(b));
-  const std::size_t common = std::min(a.size(), b.size());
-  for (std::size_t i = 0; i < common; ++i) {
-    const char x = UpperAscii(a[i]);
-    const char y = UpperAscii(b[i]);
-    if (x != y) return x < y ? -1 : 1;
-  }
-  return a.size() == b.size() ? 0 : (a.size() < b.size() ? -1 : 1);
+  return CompareIgnoringAsciiCase(a, b);
 }
 
 std::vector<std::string> SortedNames(std::vector<std::string> utf8Names) {
@@ -109,12 +96,6 @@ FileTime CreationTime(const fs::path& native, const struct stat& status) {
     return TimeOf({static_cast<time_t>(extended.stx_btime.tv_sec),
                    static_cast<long>(extended.stx_btime.tv_nsec)});
   return TimeOf(status.st_mtim);
-}
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return text;
 }
 
 // The type descriptions Windows shows for the files a Windows installation holds; any other

@@ -11,7 +11,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -25,6 +24,7 @@
 #include "platform/posix/processes/spawn_actions.hpp"
 #include "platform/posix/registry/registry_store.hpp"
 #include "platform/posix/runtime/posix_errors.hpp"
+#include "platform/text_bytes.hpp"
 
 extern char** environ;
 
@@ -35,16 +35,9 @@ bool IsBlank(char c) {
   return c == ' ' || c == '\t';
 }
 
-bool EqualIgnoringCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) ==
-                  std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 bool EndsWithExe(const std::string& name) {
   return name.size() > 4 &&
-         EqualIgnoringCase(std::string_view(name).substr(name.size() - 4), ".exe");
+         EqualsIgnoringAsciiCase(std::string_view(name).substr(name.size() - 4), ".exe");
 }
 
 bool IsExecutableFile(const std::filesystem::path& file) {
@@ -59,7 +52,7 @@ std::optional<std::filesystem::path> FindInFolder(const std::filesystem::path& f
   std::error_code error;
   for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
        entry.increment(error)) {
-    if (EqualIgnoringCase(entry->path().filename().string(), name) &&
+    if (EqualsIgnoringAsciiCase(entry->path().filename().string(), name) &&
         IsExecutableFile(entry->path()))
       return entry->path();
   }
@@ -468,7 +461,7 @@ std::string ProgramNameOf(const std::filesystem::path& processFolder) {
 }
 
 bool IsRegistryEditorName(const std::string& name) {
-  return EqualIgnoringCase(name, "regedit") || EqualIgnoringCase(name, "regedit.exe");
+  return EqualsIgnoringAsciiCase(name, "regedit") || EqualsIgnoringAsciiCase(name, "regedit.exe");
 }
 
 // The registry store another process works on, chosen from its environment as the program

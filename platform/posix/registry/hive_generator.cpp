@@ -8,6 +8,8 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/text_bytes.hpp"
+
 namespace ravlin {
 namespace {
 
@@ -23,16 +25,10 @@ class ImageWriter {
  public:
   explicit ImageWriter(std::vector<std::uint8_t>& image) : image_(image) {}
 
-  void U16(std::size_t at, std::uint16_t value) {
-    for (int i = 0; i < 2; ++i) image_.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-  void U32(std::size_t at, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) image_.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-  void U64(std::size_t at, std::uint64_t value) {
-    for (int i = 0; i < 8; ++i) image_.at(at + i) = static_cast<std::uint8_t>(value >> (8 * i));
-  }
-  void Bytes(std::size_t at, const std::vector<std::uint8_t>& bytes) {
+  void U16(std::size_t at, std::uint16_t value) { Bytes(at, Le16Bytes(value)); }
+  void U32(std::size_t at, std::uint32_t value) { Bytes(at, Le32Bytes(value)); }
+  void U64(std::size_t at, std::uint64_t value) { Bytes(at, Le64Bytes(value)); }
+  void Bytes(std::size_t at, std::span<const std::uint8_t> bytes) {
     for (std::size_t i = 0; i < bytes.size(); ++i) image_.at(at + i) = bytes[i];
   }
   void Text(std::size_t at, const std::string& text) {
@@ -60,18 +56,8 @@ std::size_t RoundUpTo8(std::size_t size) {
 std::vector<std::uint8_t> Sid(std::uint8_t authority, std::vector<std::uint32_t> subAuthorities) {
   std::vector<std::uint8_t> sid{
       1, static_cast<std::uint8_t>(subAuthorities.size()), 0, 0, 0, 0, 0, authority};
-  for (auto part : subAuthorities)
-    for (int i = 0; i < 4; ++i) sid.push_back(static_cast<std::uint8_t>(part >> (8 * i)));
+  for (auto part : subAuthorities) AppendLe32(sid, part);
   return sid;
-}
-
-void AppendU16(std::vector<std::uint8_t>& out, std::uint16_t value) {
-  out.push_back(static_cast<std::uint8_t>(value));
-  out.push_back(static_cast<std::uint8_t>(value >> 8));
-}
-
-void AppendU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-  for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
 }
 
 // A self-relative security descriptor as Windows gives a new hive's root: owner
@@ -91,8 +77,8 @@ std::vector<std::uint8_t> RootSecurityDescriptor() {
   auto addAce = [&](std::uint32_t mask, const std::vector<std::uint8_t>& sid) {
     aces.push_back(kAccessAllowed);
     aces.push_back(kContainerInherit);
-    AppendU16(aces, static_cast<std::uint16_t>(8 + sid.size()));
-    AppendU32(aces, mask);
+    AppendLe16(aces, static_cast<std::uint16_t>(8 + sid.size()));
+    AppendLe32(aces, mask);
     aces.insert(aces.end(), sid.begin(), sid.end());
     ++aceCount;
   };
@@ -101,9 +87,9 @@ std::vector<std::uint8_t> RootSecurityDescriptor() {
   addAce(kKeyRead, everyone);
 
   std::vector<std::uint8_t> acl{2, 0};
-  AppendU16(acl, static_cast<std::uint16_t>(8 + aces.size()));
-  AppendU16(acl, aceCount);
-  AppendU16(acl, 0);
+  AppendLe16(acl, static_cast<std::uint16_t>(8 + aces.size()));
+  AppendLe16(acl, aceCount);
+  AppendLe16(acl, 0);
   acl.insert(acl.end(), aces.begin(), aces.end());
 
   constexpr std::uint16_t kSelfRelativeWithDacl = 0x8004;
@@ -112,11 +98,11 @@ std::vector<std::uint8_t> RootSecurityDescriptor() {
   const auto groupAt = ownerAt + static_cast<std::uint32_t>(administrators.size());
   const auto daclAt = groupAt + static_cast<std::uint32_t>(system.size());
   std::vector<std::uint8_t> descriptor{1, 0};
-  AppendU16(descriptor, kSelfRelativeWithDacl);
-  AppendU32(descriptor, ownerAt);
-  AppendU32(descriptor, groupAt);
-  AppendU32(descriptor, 0);  // no SACL
-  AppendU32(descriptor, daclAt);
+  AppendLe16(descriptor, kSelfRelativeWithDacl);
+  AppendLe32(descriptor, ownerAt);
+  AppendLe32(descriptor, groupAt);
+  AppendLe32(descriptor, 0);  // no SACL
+  AppendLe32(descriptor, daclAt);
   descriptor.insert(descriptor.end(), administrators.begin(), administrators.end());
   descriptor.insert(descriptor.end(), system.begin(), system.end());
   descriptor.insert(descriptor.end(), acl.begin(), acl.end());
@@ -127,11 +113,7 @@ std::vector<std::uint8_t> RootSecurityDescriptor() {
 
 std::uint32_t HiveHeaderChecksum(const std::uint8_t* header) {
   std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < 0x1FC; at += 4)
-    sum ^= static_cast<std::uint32_t>(header[at]) |
-           static_cast<std::uint32_t>(header[at + 1]) << 8 |
-           static_cast<std::uint32_t>(header[at + 2]) << 16 |
-           static_cast<std::uint32_t>(header[at + 3]) << 24;
+  for (std::size_t at = 0; at < 0x1FC; at += 4) sum ^= ReadLe32(std::span(header, 0x1FC), at);
   return sum;
 }
 

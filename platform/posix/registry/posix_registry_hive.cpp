@@ -11,6 +11,7 @@
 #include "platform/posix/registry/hive_generator.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
 #include "platform/registry.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -18,14 +19,9 @@ namespace {
 constexpr std::size_t kHeaderSize = 0x1000;
 constexpr std::size_t kSmallestHive = 0x2000;
 
-std::uint32_t U32At(const std::uint8_t* bytes) {
-  return static_cast<std::uint32_t>(bytes[0]) | static_cast<std::uint32_t>(bytes[1]) << 8 |
-         static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24;
-}
-
-bool ChecksumMatches(const std::uint8_t* header) {
-  const auto sum = HiveHeaderChecksum(header);
-  const auto stored = U32At(header + 0x1FC);
+bool ChecksumMatches(std::span<const std::uint8_t> header) {
+  const auto sum = HiveHeaderChecksum(header.data());
+  const auto stored = ReadLe32(header, 0x1FC);
   // Windows never stores 0 or ~0; libhivex stores the plain sum.
   return stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFF && stored == 0xFFFFFFFE);
 }
@@ -38,9 +34,9 @@ std::int32_t CheckHiveBins(int fd, std::uint32_t binsSize) {
     if (::pread(fd, bin.data(), bin.size(), static_cast<off_t>(kHeaderSize + at)) !=
         static_cast<ssize_t>(bin.size()))
       return kErrorBadDb;
-    const auto size = U32At(&bin[8]);
-    if (bin[0] != 'h' || bin[1] != 'b' || bin[2] != 'i' || bin[3] != 'n' || U32At(&bin[4]) != at ||
-        size == 0 || size % kHeaderSize != 0 || size > binsSize - at)
+    const auto size = ReadLe32(bin, 8);
+    if (bin[0] != 'h' || bin[1] != 'b' || bin[2] != 'i' || bin[3] != 'n' ||
+        ReadLe32(bin, 4) != at || size == 0 || size % kHeaderSize != 0 || size > binsSize - at)
       return kErrorBadDb;
     at += size;
   }
@@ -62,16 +58,16 @@ std::int32_t CheckHiveHeaderOf(int fd, bool withBins) {
   }
   if (header[0] != 'r' || header[1] != 'e' || header[2] != 'g' || header[3] != 'f')
     return kErrorNotRegistryFile;
-  if (U32At(&header[0x14]) != 1) return kErrorNotRegistryFile;
-  if (!ChecksumMatches(header.data())) return kErrorBadDb;
-  const auto binsSize = U32At(&header[0x28]);
+  if (ReadLe32(header, 0x14) != 1) return kErrorNotRegistryFile;
+  if (!ChecksumMatches(header)) return kErrorBadDb;
+  const auto binsSize = ReadLe32(header, 0x28);
   const std::uint64_t binsEnd = kHeaderSize + std::uint64_t{binsSize};
   // Windows allocates bins in whole pages; libhivex takes other sizes but writes files from
   // them that no reader opens again.
   if (binsSize == 0 || binsSize % kHeaderSize != 0 ||
-      binsEnd > static_cast<std::uint64_t>(info.st_size) || U32At(&header[0x24]) >= binsEnd)
+      binsEnd > static_cast<std::uint64_t>(info.st_size) || ReadLe32(header, 0x24) >= binsEnd)
     return kErrorBadDb;
-  if (U32At(&header[0x04]) != U32At(&header[0x08])) return kErrorRegistryCorrupt;
+  if (ReadLe32(header, 0x04) != ReadLe32(header, 0x08)) return kErrorRegistryCorrupt;
   return withBins ? CheckHiveBins(fd, binsSize) : kErrorSuccess;
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cerrno>
 #include <random>
 #include <string_view>
@@ -12,6 +11,7 @@
 #include "platform/posix/files/beneath.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -27,9 +27,7 @@ constexpr std::string_view kKeptPrefix = "kept-";
 
 // Windows takes either slash as the separator.
 bool EndsWithPath(std::string_view text, std::string_view tail) {
-  const auto fold = [](char c) {
-    return c == '/' ? '\\' : static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  };
+  const auto fold = [](char c) { return c == '/' ? '\\' : LowerAscii(c); };
   return text.size() >= tail.size() &&
          std::equal(tail.begin(), tail.end(), text.end() - static_cast<long>(tail.size()),
                     [&](char a, char b) { return fold(a) == fold(b); });

@@ -9,13 +9,7 @@ namespace ravlin {
 namespace {
 
 std::vector<std::uint8_t> AnsiToStoredText(const std::uint8_t* data, std::uint32_t size) {
-  std::vector<std::uint8_t> stored;
-  const auto text = AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(data), size));
-  for (char16_t unit : text) {
-    stored.push_back(static_cast<std::uint8_t>(unit & 0xFF));
-    stored.push_back(static_cast<std::uint8_t>(unit >> 8));
-  }
-  return stored;
+  return Utf16ToLe(AnsiToUtf16(std::string_view(reinterpret_cast<const char*>(data), size)));
 }
 
 }  // namespace

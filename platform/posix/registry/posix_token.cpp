@@ -4,8 +4,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <cctype>
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -23,13 +22,6 @@ constexpr std::uint32_t kErrorNoSuchPrivilege = 1313;
 // GetCurrentProcess's pseudo handle, (HANDLE)-1 as on Windows.
 constexpr Handle kCurrentProcess = ~Handle{0};
 constexpr Handle kProcessToken = 0x7C;
-
-bool EqualsIgnoringCase(const std::string& a, const std::string& b) {
-  return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
-    return std::toupper(static_cast<unsigned char>(x)) ==
-           std::toupper(static_cast<unsigned char>(y));
-  });
-}
 
 }  // namespace
 
@@ -64,9 +56,9 @@ bool PosixToken::LookupPrivilegeValueA(const std::string& systemName, const std:
                                        Luid& luid) {
   // Only the local computer has a token here.
   if (!systemName.empty()) return Fail(kErrorBadNetPath);
-  if (EqualsIgnoringCase(name, "SeRestorePrivilege"))
+  if (EqualsIgnoringAsciiCase(name, "SeRestorePrivilege"))
     luid = Luid{kRestoreLuid, 0};
-  else if (EqualsIgnoringCase(name, "SeBackupPrivilege"))
+  else if (EqualsIgnoringAsciiCase(name, "SeBackupPrivilege"))
     luid = Luid{kBackupLuid, 0};
   else
     return Fail(kErrorNoSuchPrivilege);

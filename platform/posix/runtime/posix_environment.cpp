@@ -8,19 +8,10 @@
 #include <utility>
 
 #include "platform/codepage.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
-namespace {
-
-bool SameIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  const auto upper = [](char c) {
-    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  };
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
-                                            [&](char x, char y) { return upper(x) == upper(y); });
-}
-
-}  // namespace
+namespace {}  // namespace
 
 PosixEnvironment::PosixEnvironment(std::shared_ptr<const DriveTable> drives,
                                    std::filesystem::path programFolder)
@@ -33,7 +24,7 @@ std::optional<std::string> PosixEnvironment::GetEnvironmentVariable(const std::s
   for (char** entry = environ; *entry != nullptr; ++entry) {
     const std::string_view text(*entry);
     const auto equals = text.find('=');
-    if (equals != std::string_view::npos && SameIgnoringAsciiCase(text.substr(0, equals), name))
+    if (equals != std::string_view::npos && EqualsIgnoringAsciiCase(text.substr(0, equals), name))
       return Utf8ToAnsi(text.substr(equals + 1));
   }
   return std::nullopt;
