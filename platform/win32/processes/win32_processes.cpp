@@ -69,23 +69,23 @@ bool PassOnAvailable(HANDLE pipe, LastLine& last) {
 // What the watching thread owns.
 struct Watch {
   std::shared_ptr<Win32Processes::Child> child;
-  OwnedHandle pipe;
+  UniqueHandle pipe;
 };
 
 DWORD WINAPI WatchChild(LPVOID parameter) {
   const std::unique_ptr<Watch> watch(static_cast<Watch*>(parameter));
   Win32Processes::Child& child = *watch->child;
-  const HANDLE pipe = watch->pipe.get();
+  const HANDLE pipe = watch->pipe.Get();
   LastLine last;
   bool pipeOpen = true;
   do {
     pipeOpen = pipeOpen && PassOnAvailable(pipe, last);
-  } while (::WaitForSingleObject(child.process.get(), pipeOpen ? kPipeLookMs : INFINITE) ==
+  } while (::WaitForSingleObject(child.process.Get(), pipeOpen ? kPipeLookMs : INFINITE) ==
            WAIT_TIMEOUT);
   // What the process wrote before it ended is all in the pipe by now.
   if (pipeOpen) pipeOpen = PassOnAvailable(pipe, last);
   child.lastErrorLine = last.Get();
-  ::SetEvent(child.ended.get());
+  ::SetEvent(child.ended.Get());
   // A process it left behind may still write to the same pipe.
   char buffer[4096];
   DWORD size = 0;
@@ -95,19 +95,19 @@ DWORD WINAPI WatchChild(LPVOID parameter) {
 }
 
 // One of our standard handles as the child should inherit it, or none.
-OwnedHandle InheritableCopy(DWORD which) {
+UniqueHandle InheritableCopy(DWORD which) {
   const HANDLE own = ::GetStdHandle(which);
   HANDLE copy = nullptr;
   if (own == nullptr || own == INVALID_HANDLE_VALUE ||
       !::DuplicateHandle(::GetCurrentProcess(), own, ::GetCurrentProcess(), &copy, 0, TRUE,
                          DUPLICATE_SAME_ACCESS))
     return {};
-  return OwnedHandle(copy);
+  return UniqueHandle(copy);
 }
 
 // The handle whose signal means the child's end for the caller.
 HANDLE EndOf(const Win32Processes::Child& child) {
-  return child.ended.valid() ? child.ended.get() : child.process.get();
+  return child.ended.Valid() ? child.ended.Get() : child.process.Get();
 }
 
 bool HasEnded(HANDLE process) {
@@ -134,30 +134,30 @@ std::shared_ptr<Win32Processes::Child> Win32Processes::Start(const std::string& 
   // Only the child's end is inheritable, and only while the process is made.
   HANDLE readEnd = nullptr;
   HANDLE writeEnd = nullptr;
-  OwnedHandle pipe, childEnd;
+  UniqueHandle pipe, childEnd;
   if (::CreatePipe(&readEnd, &writeEnd, nullptr, 0)) {
-    pipe = OwnedHandle(readEnd);
-    const OwnedHandle ownEnd(writeEnd);
+    pipe = UniqueHandle(readEnd);
+    const UniqueHandle ownEnd(writeEnd);
     HANDLE inheritable = nullptr;
     if (::DuplicateHandle(::GetCurrentProcess(), writeEnd, ::GetCurrentProcess(), &inheritable, 0,
                           TRUE, DUPLICATE_SAME_ACCESS))
-      childEnd = OwnedHandle(inheritable);
-    child->ended = OwnedHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
+      childEnd = UniqueHandle(inheritable);
+    child->ended = UniqueHandle(::CreateEventW(nullptr, TRUE, FALSE, nullptr));
   }
-  const bool watched = childEnd.valid() && child->ended.valid();
-  if (!watched) child->ended.Reset();
+  const bool watched = childEnd.Valid() && child->ended.Valid();
+  if (!watched) child->ended = UniqueHandle();
 
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = static_cast<WORD>(windowStyle);
-  const OwnedHandle input = InheritableCopy(STD_INPUT_HANDLE);
-  const OwnedHandle output = InheritableCopy(STD_OUTPUT_HANDLE);
-  const OwnedHandle error = watched ? OwnedHandle() : InheritableCopy(STD_ERROR_HANDLE);
+  const UniqueHandle input = InheritableCopy(STD_INPUT_HANDLE);
+  const UniqueHandle output = InheritableCopy(STD_OUTPUT_HANDLE);
+  const UniqueHandle error = watched ? UniqueHandle() : InheritableCopy(STD_ERROR_HANDLE);
   startup.dwFlags |= STARTF_USESTDHANDLES;
-  startup.hStdInput = input.get();
-  startup.hStdOutput = output.get();
-  startup.hStdError = watched ? childEnd.get() : error.get();
+  startup.hStdInput = input.Get();
+  startup.hStdOutput = output.Get();
+  startup.hStdError = watched ? childEnd.Get() : error.Get();
 
   PROCESS_INFORMATION started{};
   if (!::CreateProcessW(inProgramFolder.empty() ? nullptr : inProgramFolder.c_str(), line.data(),
@@ -167,16 +167,16 @@ std::shared_ptr<Win32Processes::Child> Win32Processes::Start(const std::string& 
     throw RuntimeError(failure == ERROR_PATH_NOT_FOUND ? vb_error::kFileNotFound
                                                        : ClassicErrorNumber(failure));
   }
-  const OwnedHandle thread(started.hThread);
-  child->process = OwnedHandle(started.hProcess);
+  const UniqueHandle thread(started.hThread);
+  child->process = UniqueHandle(started.hProcess);
   child->pid = started.dwProcessId;
   if (watched) {
     auto watch = std::make_unique<Watch>(Watch{child, std::move(pipe)});
-    if (const OwnedHandle watcher(::CreateThread(nullptr, 0, WatchChild, watch.get(), 0, nullptr));
-        watcher.valid())
+    if (const UniqueHandle watcher(::CreateThread(nullptr, 0, WatchChild, watch.get(), 0, nullptr));
+        watcher.Valid())
       static_cast<void>(watch.release());
     else
-      child->ended.Reset();
+      child->ended = UniqueHandle();
   }
   return child;
 }
@@ -197,7 +197,7 @@ Handle Win32Processes::OpenProcess(std::uint32_t desiredAccess, bool inheritHand
   HANDLE process = nullptr;
   if (const auto found = children_.find(processId); found != children_.end()) {
     opened.child = found->second;
-    if (!::DuplicateHandle(::GetCurrentProcess(), opened.child->process.get(),
+    if (!::DuplicateHandle(::GetCurrentProcess(), opened.child->process.Get(),
                            ::GetCurrentProcess(), &process, 0, inheritHandle,
                            DUPLICATE_SAME_ACCESS))
       return 0;
@@ -207,7 +207,7 @@ Handle Win32Processes::OpenProcess(std::uint32_t desiredAccess, bool inheritHand
     if (process == nullptr) process = ::OpenProcess(desiredAccess, inheritHandle, processId);
     if (process == nullptr) return 0;
   }
-  opened.process = std::make_shared<const OwnedHandle>(process);
+  opened.process = std::make_shared<const UniqueHandle>(process);
   const auto handle = reinterpret_cast<Handle>(process);
   handles_.insert_or_assign(handle, std::move(opened));
   return handle;
@@ -227,7 +227,7 @@ bool Win32Processes::GetExitCodeProcess(Handle process, std::uint32_t& exitCode)
     return true;
   }
   DWORD code = 0;
-  if (!::GetExitCodeProcess(opened->process->get(), &code)) return false;
+  if (!::GetExitCodeProcess(opened->process->Get(), &code)) return false;
   exitCode = code;
   return true;
 }
@@ -235,7 +235,7 @@ bool Win32Processes::GetExitCodeProcess(Handle process, std::uint32_t& exitCode)
 bool Win32Processes::WaitForProcess(Handle process, std::uint32_t milliseconds) {
   const DWORD start = ::GetTickCount();
   if (const auto opened = Find(process)) {
-    const HANDLE waitOn = opened->child ? EndOf(*opened->child) : opened->process->get();
+    const HANDLE waitOn = opened->child ? EndOf(*opened->child) : opened->process->Get();
     const DWORD result = ::WaitForSingleObject(waitOn, milliseconds);
     if (result == WAIT_OBJECT_0) return true;
     if (result == WAIT_TIMEOUT) return false;
@@ -248,8 +248,8 @@ bool Win32Processes::WaitForProcess(Handle process, std::uint32_t milliseconds) 
 
 std::string Win32Processes::LastErrorLine(Handle process) {
   const auto opened = Find(process);
-  if (!opened || !opened->child || !opened->child->ended.valid() ||
-      !HasEnded(opened->child->ended.get()))
+  if (!opened || !opened->child || !opened->child->ended.Valid() ||
+      !HasEnded(opened->child->ended.Get()))
     return {};
   return opened->child->lastErrorLine;
 }
@@ -257,8 +257,8 @@ std::string Win32Processes::LastErrorLine(Handle process) {
 bool Win32Processes::TerminateProcess(Handle process, std::uint32_t exitCode) {
   const auto opened = Find(process);
   // A process that has already ended is not ended again.
-  return opened && !HasEnded(opened->process->get()) &&
-         ::TerminateProcess(opened->process->get(), exitCode) != FALSE;
+  return opened && !HasEnded(opened->process->Get()) &&
+         ::TerminateProcess(opened->process->Get(), exitCode) != FALSE;
 }
 
 bool Win32Processes::CloseHandle(Handle handle) {

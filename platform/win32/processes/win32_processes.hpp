@@ -7,7 +7,7 @@
 #include <string>
 
 #include "platform/processes.hpp"
-#include "platform/win32/processes/kernel_objects.hpp"
+#include "platform/win32/runtime/win32_handles.hpp"
 
 namespace ravlin {
 
@@ -40,16 +40,16 @@ class Win32Processes : public Processes {
   // sets `ended`; whoever sees `ended` set may read the line.
   struct Child {
     std::uint32_t pid = 0;
-    OwnedHandle process;
+    UniqueHandle process;
     // Set by the watching thread; none when no thread watches (the process handle then
     // tells the end, and no line is kept).
-    OwnedHandle ended;
+    UniqueHandle ended;
     std::string lastErrorLine;
   };
   // An open handle. Shared, so that a wait in progress keeps the handle open while another
   // thread closes it.
   struct Opened {
-    std::shared_ptr<const OwnedHandle> process;
+    std::shared_ptr<const UniqueHandle> process;
     std::shared_ptr<Child> child;
   };
 

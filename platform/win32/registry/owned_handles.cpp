@@ -12,8 +12,4 @@ void KeyCloser::operator()(HKEY__* key) const {
   ::RegCloseKey(key);
 }
 
-void HandleCloser::operator()(void* handle) const {
-  ::CloseHandle(handle);
-}
-
 }  // namespace ravlin

@@ -2,7 +2,7 @@
 
 #include <memory>
 
-// The two handle types as windows.h declares them (STRICT), so that headers of the registry
+// The key handle type as windows.h declares it (STRICT), so that headers of the registry
 // backend stay free of windows.h and its macros.
 struct HKEY__;
 
@@ -13,11 +13,5 @@ struct KeyCloser {
   void operator()(HKEY__* key) const;
 };
 using OwnedKey = std::unique_ptr<HKEY__, KeyCloser>;
-
-// Closes a kernel object handle with CloseHandle.
-struct HandleCloser {
-  void operator()(void* handle) const;
-};
-using OwnedHandle = std::unique_ptr<void, HandleCloser>;
 
 }  // namespace ravlin

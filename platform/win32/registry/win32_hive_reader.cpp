@@ -8,6 +8,7 @@
 
 #include "platform/win32/registry/stored_values.hpp"
 #include "platform/win32/registry/token_privileges.hpp"
+#include "platform/win32/runtime/win32_handles.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
@@ -21,7 +22,7 @@ class HivePrivileges {
     HANDLE token = nullptr;
     if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
       return;
-    token_.reset(token);
+    token_ = UniqueHandle(token);
     TwoTokenPrivileges wanted;
     for (const wchar_t* name : {SE_RESTORE_NAME, SE_BACKUP_NAME}) {
       auto& entry = wanted.Privileges[wanted.PrivilegeCount];
@@ -30,18 +31,18 @@ class HivePrivileges {
       ++wanted.PrivilegeCount;
     }
     DWORD size = sizeof(previous_);
-    adjusted_ = ::AdjustTokenPrivileges(token_.get(), FALSE, wanted.get(), sizeof(previous_),
+    adjusted_ = ::AdjustTokenPrivileges(token_.Get(), FALSE, wanted.get(), sizeof(previous_),
                                         previous_.get(), &size) != FALSE;
   }
   HivePrivileges(const HivePrivileges&) = delete;
   HivePrivileges& operator=(const HivePrivileges&) = delete;
   ~HivePrivileges() {
     if (adjusted_)
-      ::AdjustTokenPrivileges(token_.get(), FALSE, previous_.get(), 0, nullptr, nullptr);
+      ::AdjustTokenPrivileges(token_.Get(), FALSE, previous_.get(), 0, nullptr, nullptr);
   }
 
  private:
-  OwnedHandle token_;
+  UniqueHandle token_;
   TwoTokenPrivileges previous_;
   bool adjusted_ = false;
 };

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/win32/registry/win32_registry.hpp"
+#include "platform/win32/runtime/win32_handles.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
@@ -24,23 +25,23 @@ class RepairClaim : public RegistryClaim {
   RepairClaim() {
     if (claimedHere.exchange(true)) return;
     holdsProcess_ = true;
-    mutex_.reset(::CreateMutexW(nullptr, FALSE, kClaimName));
+    mutex_ = UniqueHandle(::CreateMutexW(nullptr, FALSE, kClaimName));
     // An abandoned mutex (its repair crashed) is ours now; the app finds what it left loaded.
-    const DWORD wait = mutex_ ? ::WaitForSingleObject(mutex_.get(), 0) : WAIT_FAILED;
+    const DWORD wait = mutex_.Valid() ? ::WaitForSingleObject(mutex_.Get(), 0) : WAIT_FAILED;
     holdsMutex_ = wait == WAIT_OBJECT_0 || wait == WAIT_ABANDONED;
   }
   RepairClaim(const RepairClaim&) = delete;
   RepairClaim& operator=(const RepairClaim&) = delete;
   // Released by the thread that claimed it, as a mutex must be.
   ~RepairClaim() override {
-    if (holdsMutex_) ::ReleaseMutex(mutex_.get());
+    if (holdsMutex_) ::ReleaseMutex(mutex_.Get());
     if (holdsProcess_) claimedHere = false;
   }
   bool Held() const { return holdsMutex_; }
 
  private:
   bool holdsProcess_ = false;
-  OwnedHandle mutex_;
+  UniqueHandle mutex_;
   bool holdsMutex_ = false;
 };
 
@@ -62,14 +63,14 @@ static_assert(offsetof(TwoPrivilegeSet, second) ==
 bool HivePrivilegesEnabled() {
   HANDLE opened = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
-  const OwnedHandle token(opened);
+  const UniqueHandle token(opened);
   TwoPrivilegeSet required{};
   required.set.PrivilegeCount = 2;
   required.set.Control = PRIVILEGE_SET_ALL_NECESSARY;
   BOOL enabled = FALSE;
   return ::LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &required.set.Privilege[0].Luid) &&
          ::LookupPrivilegeValueW(nullptr, SE_BACKUP_NAME, &required.second.Luid) &&
-         ::PrivilegeCheck(token.get(), &required.set, &enabled) && enabled;
+         ::PrivilegeCheck(token.Get(), &required.set, &enabled) && enabled;
 }
 
 bool KeyExists(HKEY root, const std::wstring& name) {
@@ -113,8 +114,8 @@ LONG KeepBackup(const std::wstring& hive) {
     const HANDLE opened = ::CreateFileW(copy.path().c_str(), GENERIC_WRITE, 0, nullptr,
                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (opened == INVALID_HANDLE_VALUE) return ::GetLastError();
-    const OwnedHandle file(opened);
-    if (!::FlushFileBuffers(file.get())) return ::GetLastError();
+    const UniqueHandle file(opened);
+    if (!::FlushFileBuffers(file.Get())) return ::GetLastError();
   }
   if (!::MoveFileExW(copy.path().c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH))
     return ::GetLastError();

@@ -3,7 +3,7 @@
 #include <vector>
 
 #include "platform/token.hpp"
-#include "platform/win32/registry/owned_handles.hpp"
+#include "platform/win32/runtime/win32_handles.hpp"
 
 namespace ravlin {
 
@@ -29,7 +29,7 @@ class Win32Token : public Token {
  private:
   bool Record(bool succeeded);
 
-  std::vector<OwnedHandle> tokens_;
+  std::vector<UniqueHandle> tokens_;
   std::uint32_t lastError_ = 0;
 };
 

@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 
-#include "platform/win32/processes/kernel_objects.hpp"
 #include "platform/win32/processes/win32_processes.hpp"
+#include "platform/win32/runtime/win32_handles.hpp"
 
 namespace ravlin {
 namespace {
@@ -66,11 +66,11 @@ class EndedAtExit {
   EndedAtExit(const EndedAtExit&) = delete;
   EndedAtExit& operator=(const EndedAtExit&) = delete;
   ~EndedAtExit() {
-    if (process_.valid()) ::TerminateProcess(process_.get(), 1);
+    if (process_.Valid()) ::TerminateProcess(process_.Get(), 1);
   }
 
  private:
-  OwnedHandle process_;
+  UniqueHandle process_;
 };
 
 class Win32ProcessesTest : public ::testing::Test {
@@ -146,13 +146,13 @@ TEST_F(Win32ProcessesTest, ProcessStartedElsewhereIsWatchedWithQueryAccessAlone)
   PROCESS_INFORMATION started{};
   ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
                                nullptr, nullptr, &startup, &started));
-  const OwnedHandle own(started.hProcess), thread(started.hThread);
+  const UniqueHandle own(started.hProcess), thread(started.hThread);
 
   const Handle handle = processes.OpenProcess(kProcessQueryInformation, false, started.dwProcessId);
   ASSERT_NE(handle, 0u);
   EXPECT_EQ(ExitCodeOf(handle), kStillActive);
   EXPECT_FALSE(processes.WaitForProcess(handle, 50));
-  ::TerminateProcess(own.get(), 4);
+  ::TerminateProcess(own.Get(), 4);
   EXPECT_TRUE(processes.WaitForProcess(handle, 60000));
   EXPECT_EQ(ExitCodeOf(handle), 4u);
   EXPECT_EQ(processes.LastErrorLine(handle), "");
