@@ -31,15 +31,16 @@ add_dependencies(ravlin ravlin_version)
 find_package(Python3 REQUIRED COMPONENTS Interpreter)
 file(GLOB RAVLIN_XP_IMPORTS CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/packaging/windows/xp-imports/*.txt)
 add_custom_command(
-  OUTPUT ${CMAKE_BINARY_DIR}/ravlin-imports.txt
+  OUTPUT ${CMAKE_BINARY_DIR}/ravlin-imports.checked
   COMMAND Python3::Interpreter ${CMAKE_SOURCE_DIR}/scripts/check_pe_imports.py
           --arch ${RAVLIN_WINDOWS_ARCH} --delete-refused
           --listing ${CMAKE_BINARY_DIR}/ravlin-imports.txt $<TARGET_FILE:ravlin>
+  COMMAND ${CMAKE_COMMAND} -E touch ${CMAKE_BINARY_DIR}/ravlin-imports.checked
   DEPENDS ravlin $<TARGET_FILE:ravlin> ${CMAKE_SOURCE_DIR}/scripts/check_pe_imports.py
           ${RAVLIN_XP_IMPORTS}
   COMMENT "Checking ravlin.exe against Windows XP's imports and loader"
   VERBATIM)
-add_custom_target(ravlin_imports ALL DEPENDS ${CMAKE_BINARY_DIR}/ravlin-imports.txt)
+add_custom_target(ravlin_imports ALL DEPENDS ${CMAKE_BINARY_DIR}/ravlin-imports.checked)
 
 # The test programs for Wine: GoogleTest from Debian's source package, static like the rest.
 option(RAVLIN_WINDOWS_TESTS "Build the Windows test programs (run them with scripts/wine_tests.sh)"

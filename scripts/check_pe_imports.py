@@ -35,7 +35,7 @@ RELEASES = ["NT4", "2000", "XP", "XP-SP1", "XP-SP2", "2003", "2003-SP1", "2003-S
 @dataclass(frozen=True)
 class Target:
     name: str
-    objdump: str
+    objdump: str  # MinGW-w64's x86-64 objdump reads both formats: a wrong one is named
     file_format: str
     subsystem: tuple
     accepted: frozenset
@@ -44,7 +44,7 @@ class Target:
 
 
 TARGETS = {
-    "x86": Target("Windows XP SP2 (x86)", "i686-w64-mingw32-objdump", "pei-i386", (5, 1),
+    "x86": Target("Windows XP SP2 (x86)", "x86_64-w64-mingw32-objdump", "pei-i386", (5, 1),
                   frozenset(["NT4", "2000", "XP", "XP-SP1", "XP-SP2"]), 0x0501,
                   "i686-w64-mingw32-gcc-win32"),
     "x64": Target("Windows XP x64 / Server 2003 SP2 (x64)", "x86_64-w64-mingw32-objdump",
@@ -153,7 +153,7 @@ def check(exe, target, entries, listing):
     for problem in problems:
         print(f"{exe}: {problem}", file=sys.stderr)
     if not problems:
-        print(f"{exe}: {target.file_format}, subsystem {target.subsystem[0]}.{target.subsystem[1]:02d}, "
+        print(f"{exe}: {image.file_format}, subsystem {image.subsystem[0]}.{image.subsystem[1]:02d}, "
               f"{len(image.imports)} imports from {', '.join(dlls)}: all on {target.name}")
     return not problems, refused
 
