@@ -4,6 +4,7 @@
 #include "platform/posix/registry/posix_registry.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
 #include "platform/registry_data.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
