@@ -7,7 +7,7 @@
 # run here (the kernel refuses them): the 32-bit build gets the static checks of
 # scripts/check_pe_imports.py only.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 build=$(realpath -m "${1:-build-win64}")
 wine=/usr/lib/wine/wine64
