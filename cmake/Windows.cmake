@@ -9,6 +9,11 @@ endif()
 if(NOT RAVLIN_WINDOWS_SUBSYSTEM_VERSION)
   message(FATAL_ERROR "Configure the Windows build with a toolchain file of cmake/toolchains/")
 endif()
+# CMake's default for MinGW adds kernel32 and eight other system libraries ahead of the C
+# runtime, so that the startup code's __C_specific_handler came from KERNEL32.dll, which is not
+# known to export it on XP x64, instead of msvcrt.dll, which does. Each target names the
+# system libraries it uses; the compiler adds the runtime and kernel32 after them.
+set(CMAKE_CXX_STANDARD_LIBRARIES "" CACHE STRING "System libraries every program links" FORCE)
 target_link_options(ravlin PRIVATE -static -static-libgcc -static-libstdc++
                     -Wl,--subsystem,windows:${RAVLIN_WINDOWS_SUBSYSTEM_VERSION})
 # The native window, and the program's icon, manifest and version information.

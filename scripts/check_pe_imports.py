@@ -11,7 +11,7 @@ For each program the check reads its PE headers with MinGW-w64's objdump and ref
   - any imported DLL function that the allow-list does not show on that Windows.
 The allow-list is packaging/windows/xp-imports/*.txt: one line per DLL!function with the
 first Windows that has it and where that was read. --listing writes every import to FILE.
---propose prints, for each refused Win32 function, the first _WIN32_WINNT at which
+--propose prints, for each import the allow-list lacks, the first _WIN32_WINNT at which
 MinGW-w64's headers declare it, as a starting point for a new allow-list line.
 """
 
@@ -185,7 +185,7 @@ def declared_from(target, functions):
 
 
 def propose(target, refused):
-    """Prints candidate allow-list lines for refused Win32 functions; a person checks each."""
+    """Prints candidate allow-list lines for unlisted functions; a person checks each."""
     releases = {0x0500: "2000", 0x0501: "XP", 0x0502: "2003", 0x0600: "Vista", 0x0601: "7",
                 0x0A00: "10"}
     found = declared_from(target, sorted({function for dll, function in refused
@@ -196,9 +196,12 @@ def propose(target, refused):
                   "mingw-w64-crt/lib-common/msvcrt.def.in that lists it")
         elif function in found:
             winnt, header = found[function]
-            guard = ("declared at _WIN32_WINNT 0x0500 without a later guard" if winnt == 0x0500
-                     else f"declared from _WIN32_WINNT 0x{winnt:04x}")
-            print(f"{dll}!{function} {releases[winnt]} mingw-w64 10 {header}: {guard}")
+            if winnt == 0x0500:  # no guard says little: the headers miss many newer functions
+                print(f"{dll}!{function} ? mingw-w64 10 {header}: declared at _WIN32_WINNT 0x0500 "
+                      "without a later guard: read its documentation")
+            else:
+                print(f"{dll}!{function} {releases[winnt]} mingw-w64 10 {header}: declared from "
+                      f"_WIN32_WINNT 0x{winnt:04x}")
         else:
             print(f"{dll}!{function} ? not declared in MinGW-w64's Win32 headers: read its "
                   "documentation")
@@ -210,7 +213,7 @@ def main():
     parser.add_argument("--allow", default=str(ALLOW_DIR), help="the allow-list folder")
     parser.add_argument("--listing", help="append every import to this file")
     parser.add_argument("--propose", action="store_true",
-                        help="print candidate allow-list lines for refused functions")
+                        help="print candidate allow-list lines for unlisted imports")
     parser.add_argument("--delete-refused", action="store_true",
                         help="delete a refused program, so that a later build links it again")
     parser.add_argument("exe", nargs="+")
@@ -225,8 +228,10 @@ def main():
         passed = passed and ok
         if not ok and options.delete_refused:
             Path(exe).unlink(missing_ok=True)
-        if refused and options.propose:
-            propose(target, refused)
+        unknown = [(dll, function) for dll, function in refused
+                   if (dll.lower(), function) not in entries]
+        if unknown and options.propose:
+            propose(target, unknown)
     return 0 if passed else 1
 
 

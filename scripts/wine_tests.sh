@@ -7,7 +7,7 @@
 # run here (the kernel refuses them): the 32-bit build gets the static checks of
 # scripts/check_pe_imports.py only.
 set -uo pipefail
-cd "$(dirname "$0")/.."
+cd "$(dirname "$0")/.." || exit 1
 
 build=$(realpath -m "${1:-build-win64}")
 wine=/usr/lib/wine/wine64
@@ -58,8 +58,10 @@ for program in "${programs[@]}"; do
   name=$(basename "$program" .exe)
   xml="$results/$name.xml"
   begin=$SECONDS
-  timeout --kill-after=10 "$per_program_seconds" "$wine" "$program" --gtest_output="xml:Z:$xml" \
-    </dev/null >"$results/$name.out" 2>"$results/$name.err"
+  # From the programs' own folder, as ctest runs the Linux ones.
+  (cd "$build/tests" &&
+    timeout --kill-after=10 "$per_program_seconds" "$wine" "$program" --gtest_output="xml:Z:$xml" \
+      </dev/null >"$results/$name.out" 2>"$results/$name.err")
   status=$?
   counts=""
   if [ -s "$xml" ]; then counts=$(report_counts "$xml" 2>>"$results/$name.err"); fi
