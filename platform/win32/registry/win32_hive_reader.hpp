@@ -5,6 +5,7 @@
 
 #include "platform/hive_reader.hpp"
 #include "platform/registry.hpp"
+#include "platform/win32/registry/owned_handles.hpp"
 
 namespace ravlin {
 
