@@ -6,15 +6,15 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/win32/processes/kernel_objects.hpp"
+#include "platform/win32/runtime/win32_handles.hpp"
 
 namespace ravlin {
 namespace {
 
-OwnedHandle OpenScreen() {
-  return OwnedHandle(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
-                                   FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
-                                   nullptr));
+UniqueHandle OpenScreen() {
+  return UniqueHandle(::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                                    nullptr));
 }
 
 // The console's text from `rows` lines above the cursor down to the cursor's line.
@@ -33,13 +33,13 @@ std::wstring TextAboveCursor(HANDLE screen, SHORT rows) {
 TEST(Win32Console, ProgramWithoutAConsoleWritesToTheConsoleItWasStartedFrom) {
   // The test's own console, or a new one when it has none with a screen to read (Wine gives a
   // program started from a Unix terminal a console without one).
-  OwnedHandle screen = OpenScreen();
-  if (!screen.valid()) {
+  UniqueHandle screen = OpenScreen();
+  if (!screen.Valid()) {
     ::FreeConsole();
     ASSERT_TRUE(::AllocConsole());
     screen = OpenScreen();
   }
-  ASSERT_TRUE(screen.valid());
+  ASSERT_TRUE(screen.Valid());
 
   wchar_t self[MAX_PATH];
   const DWORD length = ::GetModuleFileNameW(nullptr, self, MAX_PATH);
@@ -54,13 +54,13 @@ TEST(Win32Console, ProgramWithoutAConsoleWritesToTheConsoleItWasStartedFrom) {
   PROCESS_INFORMATION started{};
   ASSERT_TRUE(::CreateProcessW(program.c_str(), commandLine.data(), nullptr, nullptr, FALSE,
                                DETACHED_PROCESS, nullptr, nullptr, &startup, &started));
-  const OwnedHandle process(started.hProcess), thread(started.hThread);
-  ASSERT_EQ(::WaitForSingleObject(process.get(), 60000), WAIT_OBJECT_0);
+  const UniqueHandle process(started.hProcess), thread(started.hThread);
+  ASSERT_EQ(::WaitForSingleObject(process.Get(), 60000), WAIT_OBJECT_0);
   DWORD exitCode = 1;
-  EXPECT_TRUE(::GetExitCodeProcess(process.get(), &exitCode));
+  EXPECT_TRUE(::GetExitCodeProcess(process.Get(), &exitCode));
   EXPECT_EQ(exitCode, 0u);
 
-  const std::wstring text = TextAboveCursor(screen.get(), 4);
+  const std::wstring text = TextAboveCursor(screen.Get(), 4);
   EXPECT_NE(text.find(L"Ελληνικά, attached"), std::wstring::npos);
   EXPECT_EQ(text.find(L"ignored"), std::wstring::npos) << "standard error was not given";
 }

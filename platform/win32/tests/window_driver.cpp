@@ -1,5 +1,7 @@
 #include "platform/win32/tests/window_driver.hpp"
 
+#include "platform/win32/runtime/win32_handles.hpp"
+
 #include <commctrl.h>
 #include <shlobj.h>
 
@@ -7,18 +9,12 @@
 #include <memory>
 #include <stdexcept>
 #include <thread>
-#include <type_traits>
 
 namespace ravlin::window_driver {
 namespace {
 
 constexpr UINT kAnswerMilliseconds = 5000;
 constexpr auto kPollInterval = 20ms;
-
-struct HandleClose {
-  void operator()(HANDLE handle) const { ::CloseHandle(handle); }
-};
-using UniqueHandle = std::unique_ptr<std::remove_pointer_t<HANDLE>, HandleClose>;
 
 // Memory in another process, released with it.
 class RemoteMemory {
@@ -223,15 +219,15 @@ bool SelectFolder(HWND dialog, DWORD processId, const std::filesystem::path& fol
   HWND tree = nullptr;
   for (HWND child : Children(dialog))
     if (ClassOf(child) == L"SysTreeView32") tree = child;
-  if (!process || tree == nullptr) return false;
+  if (!process.Valid() || tree == nullptr) return false;
   const std::wstring path = folder.wstring();
   const std::size_t pathSize = (path.size() + 1) * sizeof(wchar_t);
   constexpr int kNameLength = MAX_PATH;
   // The path for the dialog, then room for the selected item and its name.
-  const RemoteMemory remote(process.get(),
+  const RemoteMemory remote(process.Get(),
                             pathSize + sizeof(TVITEMW) + kNameLength * sizeof(wchar_t));
   if (remote.Address() == nullptr ||
-      !::WriteProcessMemory(process.get(), remote.Address(), path.c_str(), pathSize, nullptr))
+      !::WriteProcessMemory(process.Get(), remote.Address(), path.c_str(), pathSize, nullptr))
     return false;
   auto* const remoteItem = static_cast<char*>(remote.Address()) + pathSize;
   auto* const remoteName = reinterpret_cast<wchar_t*>(remoteItem + sizeof(TVITEMW));
@@ -249,12 +245,12 @@ bool SelectFolder(HWND dialog, DWORD processId, const std::filesystem::path& fol
     request.pszText = remoteName;
     request.cchTextMax = kNameLength;
     DWORD_PTR answered = 0;
-    if (!::WriteProcessMemory(process.get(), remoteItem, &request, sizeof(request), nullptr) ||
+    if (!::WriteProcessMemory(process.Get(), remoteItem, &request, sizeof(request), nullptr) ||
         !::SendMessageTimeoutW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remoteItem),
                                SMTO_ABORTIFHUNG, kAnswerMilliseconds, &answered))
       return {};
     wchar_t name[kNameLength] = {};
-    if (!::ReadProcessMemory(process.get(), remoteName, name, sizeof(name) - sizeof(wchar_t),
+    if (!::ReadProcessMemory(process.Get(), remoteName, name, sizeof(name) - sizeof(wchar_t),
                              nullptr))
       return {};
     return name;
