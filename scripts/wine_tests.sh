@@ -38,6 +38,9 @@ if ! "$wine" reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f \
   cat "$results/prefix.err" >&2
   exit 1
 fi
+# A new prefix goes on setting itself up after the first command returns; a test that starts
+# meanwhile finds it half made (windows that never show, drives not ready), so wait for that.
+"$wineserver" -w
 # One server for every program; the prefix's first start (~15 s) is paid once.
 "$wineserver" -p >/dev/null 2>&1
 trap '"$wineserver" -k >/dev/null 2>&1' EXIT

@@ -147,7 +147,11 @@ class RepairEndToEnd : public ::testing::Test {
 
 TEST_F(RepairEndToEnd, TheSystemsRegistryAndRegeditRepairEveryControlSet) {
   auto ui = std::make_shared<ScriptedUi>();
-  Platform platform = MakePlatform(ui);
+  // The build's program folder, where Ravlin_Required_Files sits beside ravlin.exe (Wine
+  // reaches the build's Linux path on drive Z:, the current drive).
+  PlatformOptions options = PlatformOptions::FromEnvironment();
+  options.programFolder = RAVLIN_BIN_DIR;
+  Platform platform = MakePlatform(ui, options);
   auto registry = std::make_shared<ReadBeforeUnload>(platform.registry);
   for (const std::string set : {"ControlSet001", "ControlSet002"}) {
     const std::string devices = set + "\\Control\\CriticalDeviceDatabase\\";
