@@ -23,8 +23,10 @@ void Form1::BeginRecord() {
   recordGuest_ = Text(ControlId::Text1);
   record_.Add(std::string(kRepairBlockTitle));
   record_.Add("Date: " + UtcNow());
-  record_.Add("Program: " + std::string(kApplicationTitle) + " " + std::to_string(kVersionMajor) +
-              "." + std::to_string(kVersionMinor));
+  std::string program = "Program: ";
+  program.append(kApplicationTitle).append(" ");
+  program.append(std::to_string(kVersionMajor)).append(".").append(std::to_string(kVersionMinor));
+  record_.Add(program);
   record_.Add("Guest: " + recordGuest_);
   record_.Add("Hive before: " + FileSummary(recordGuest_ + std::string(kHiveFragment)));
 }

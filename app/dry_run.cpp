@@ -57,7 +57,8 @@ std::string RegText(const HiveValue& value) {
   for (std::size_t i = 0; i < value.data.size(); ++i) {
     char byte[4];
     std::snprintf(byte, sizeof byte, "%02x", value.data[i]);
-    text += (i == 0 ? "" : ",") + std::string(byte);
+    if (i != 0) text += ',';
+    text += byte;
   }
   return text;
 }

@@ -16,7 +16,8 @@ std::string OneLine(const std::string& text) {
 }
 
 std::string TwoDigits(unsigned value) {
-  return (value < 10 ? "0" : "") + std::to_string(value);
+  const std::string digits = std::to_string(value);
+  return value < 10 ? '0' + digits : digits;
 }
 
 }  // namespace

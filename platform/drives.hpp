@@ -49,9 +49,9 @@ class FileAttributes {
   virtual void SetAttr(const std::string& path, std::uint16_t attributes) = 0;
   // Deletes one file; throws RuntimeError on failure.
   virtual void Kill(const std::string& path) = 0;
-  // The system calls, reporting by result.
-  virtual bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) = 0;
-  virtual bool DeleteFileA(const std::string& path) = 0;
+  // The system calls, reporting by result: SetAttr and Kill without the error.
+  bool SetFileAttributesA(const std::string& path, std::uint32_t attributes);
+  bool DeleteFileA(const std::string& path);
 };
 
 // The system's temporary folder and unique temporary files.

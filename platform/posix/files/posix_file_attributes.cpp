@@ -52,22 +52,4 @@ void PosixFileAttributes::Kill(const std::string& path) {
   if (::unlinkat(entry.folder.get(), entry.name.c_str(), 0) != 0) throw ErrorFromErrno(errno);
 }
 
-bool PosixFileAttributes::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {
-  try {
-    SetAttr(path, static_cast<std::uint16_t>(attributes));
-    return true;
-  } catch (const RuntimeError&) {
-    return false;
-  }
-}
-
-bool PosixFileAttributes::DeleteFileA(const std::string& path) {
-  try {
-    Kill(path);
-    return true;
-  } catch (const RuntimeError&) {
-    return false;
-  }
-}
-
 }  // namespace ravlin

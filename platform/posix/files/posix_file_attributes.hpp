@@ -20,8 +20,6 @@ class PosixFileAttributes : public FileAttributes {
   std::uint16_t GetAttr(const std::string& path) override;
   void SetAttr(const std::string& path, std::uint16_t attributes) override;
   void Kill(const std::string& path) override;
-  bool SetFileAttributesA(const std::string& path, std::uint32_t attributes) override;
-  bool DeleteFileA(const std::string& path) override;
 
  private:
   std::shared_ptr<const DriveTable> drives_;

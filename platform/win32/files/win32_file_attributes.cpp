@@ -46,22 +46,4 @@ void Win32FileAttributes::Kill(const std::string& path) {
   DeleteFileBeneath(*guest_, path);
 }
 
-bool Win32FileAttributes::SetFileAttributesA(const std::string& path, std::uint32_t attributes) {
-  try {
-    SetAttr(path, static_cast<std::uint16_t>(attributes));
-    return true;
-  } catch (const RuntimeError&) {
-    return false;
-  }
-}
-
-bool Win32FileAttributes::DeleteFileA(const std::string& path) {
-  try {
-    Kill(path);
-    return true;
-  } catch (const RuntimeError&) {
-    return false;
-  }
-}
-
 }  // namespace ravlin
