@@ -32,10 +32,9 @@ build() {
   echo "== ravlin.exe for $arch in $dir"
   cmake -S . -B "$dir" -DCMAKE_TOOLCHAIN_FILE="cmake/toolchains/$toolchain" \
     -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" "$@" >/dev/null
+  # The build checks ravlin.exe against Windows XP and lists its imports in
+  # $dir/ravlin-imports.txt; a refused program fails the build.
   cmake --build "$dir" -j"$(nproc)"
-  # The build checks the program too; checking the file that is packed keeps the zip honest.
-  python3 scripts/check_pe_imports.py --arch "$arch" --listing "$dir/ravlin-imports.txt" \
-    "$dir/bin/ravlin.exe"
 }
 build x86 build-win32 mingw-w64-i686.cmake
 build x64 build-win64 mingw-w64-x86_64.cmake -DRAVLIN_WINDOWS_TESTS="$tests"
