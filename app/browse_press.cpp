@@ -97,8 +97,9 @@ void Form1::Browse_Click() {
     SetText(ControlId::Text1, chosen);
     platform_.files->ConfineChangesBeneath(chosen);
     if (dryRun_) {
+      dryRunCompletes_ = false;
       ContinueOnError([this] { CheckGuestWindows(); });
-      if (!blnAbort) ContinueOnError([this] { DryRun(); });
+      if (!blnAbort) ContinueOnError([this] { dryRunCompletes_ = DryRun(); });
       accepted = false;
     }
   }

@@ -98,8 +98,7 @@ void Form1::SetInstallationSource(const std::filesystem::path& folder) {
 
 bool Form1::CopyDriverFile(std::string_view driverFile, const std::string& targetFolder) {
   const std::string name(driverFile);
-  const std::string shipped =
-      platform_.environment->ProgramFolder() + "\\Ravlin_Required_Files\\" + name;
+  const std::string shipped = RequiredFilePath(platform_.environment->ProgramFolder(), name);
   const auto copied = [&](const std::string& source, const std::string& from) {
     const bool done = FSO().Copy_File(source, targetFolder);
     if (done)

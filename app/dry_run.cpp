@@ -14,10 +14,6 @@
 namespace ravlin {
 namespace {
 
-constexpr std::int16_t kControlSets = 9;
-constexpr std::array<std::string_view, 4> kDrivers = {"atapi.sys", "intelide.sys", "pciide.sys",
-                                                      "pciidex.sys"};
-
 // Unmounts the scratch copy whatever happens after its mount.
 class ScratchMount {
  public:
@@ -29,10 +25,6 @@ class ScratchMount {
  private:
   Registry& registry_;
 };
-
-std::string ControlSetName(std::int16_t n) {
-  return "ControlSet00" + std::to_string(n);
-}
 
 std::string Quoted(const std::string& text) {
   std::string quoted = "\"";
@@ -106,7 +98,7 @@ void Form1::SetDryRun(bool dryRun) {
   dryRun_ = dryRun;
 }
 
-void Form1::DryRun() {
+bool Form1::DryRun() {
   const std::string title = std::string(kApplicationTitle) + " - dry run";
   const std::string guest = Text(ControlId::Text1);
   std::string subKeys;
@@ -114,15 +106,16 @@ void Form1::DryRun() {
     platform_.ui->MessageBox("A hive is mounted as HKLM\\" + std::string(kMountName) +
                                  " already; the dry run needs that name.  Nothing was changed.",
                              mb::kExclamation, title);
-    return;
+    return false;
   }
   std::string report = "Dry run for " + guest + ": nothing in the guest was changed.\r\n";
+  bool completes = true;
   {
     const ScratchFolder scratch(platform_);
     const std::string copy = scratch / "system";
     platform_.files->CopyFile(guest + std::string(kHiveFragment), copy, false);
     std::map<std::int16_t, KeyMap> before;
-    for (std::int16_t n = 1; n <= kControlSets; ++n)
+    for (std::int16_t n = 1; n <= kControlSetCount; ++n)
       if (auto keys = platform_.hiveReader->ReadTree(copy, ControlSetName(n)))
         before[n] = ByLowerPath(std::move(*keys));
 
@@ -132,34 +125,33 @@ void Form1::DryRun() {
       platform_.ui->MessageBox("The scratch copy of the hive could not be mounted: status " +
                                    std::to_string(mounted) + ".  Nothing was changed.",
                                mb::kExclamation, title);
-      return;
+      return false;
     }
     {
       const ScratchMount mount(*platform_.registry);
       SetText(ControlId::Label3, "Importing Registry Files...");
-      for (std::int16_t N = 1; N <= kControlSets; ++N)
-        if (modRegistry::RegEnumSubKeys(platform_, "HKLM",
-                                        std::string(kMountName) + "\\" + ControlSetName(N),
-                                        subKeys) == 0)
+      for (std::int16_t N = 1; N <= kControlSetCount; ++N)
+        if (modRegistry::RegEnumSubKeys(platform_, "HKLM", MountedControlSetKey(N), subKeys) == 0)
           ContinueOnError([&] { ImportRegFile(N); });
     }
+    // A failed import has shown its box and set the abort flag, as in a repair.
+    completes = !blnAbort;
 
     for (const auto& [n, keys] : before) {
       const std::string name = ControlSetName(n);
       const auto after = platform_.hiveReader->ReadTree(copy, name);
       const std::string difference =
           after ? Difference(keys, ByLowerPath(*after), "HKEY_LOCAL_MACHINE\\SYSTEM\\" + name) : "";
-      report += "\r\nControl set " + std::to_string(n) + " (tarvel00" + std::to_string(n) +
-                ".reg): " + (difference.empty() ? "no change\r\n" : "\r\n" + difference);
+      report += "\r\nControl set " + std::to_string(n) + " (" + RegistryFileName(n) +
+                "): " + (difference.empty() ? "no change\r\n" : "\r\n" + difference);
     }
   }
 
   report += "\r\nDriver files:\r\n";
-  const std::string drivers = guest + "\\system32\\drivers\\";
-  for (const std::string_view driver : kDrivers) {
+  const std::string drivers = guest + std::string(kDriverFolderFragment) + "\\";
+  for (const std::string_view driver : kIdeDriverFiles) {
     const std::string name(driver);
-    const std::string shipped =
-        platform_.environment->ProgramFolder() + "\\Ravlin_Required_Files\\" + name;
+    const std::string shipped = RequiredFilePath(platform_.environment->ProgramFolder(), name);
     if (platform_.files->FileExists(drivers + name)) {
       report += name + ": present, left alone\r\n";
     } else if (platform_.files->FileExists(shipped)) {
@@ -167,13 +159,17 @@ void Form1::DryRun() {
     } else {
       const DriverSearch search = FindDriverCopy(platform_, guest, driver, installationSource_);
       for (const std::string& line : search.skipped) report += line + "\r\n";
+      completes = completes && search.found.has_value();
       report += name +
                 (search.found ? ": would be copied from " + search.found->source
                               : ": no copy found; the repair would stop here") +
                 "\r\n";
     }
   }
+  report += completes ? "\r\nA repair would complete.\r\n"
+                      : "\r\nA repair would stop: see the lines above.\r\n";
   platform_.ui->MessageBox(report, mb::kInformation, title);
+  return completes;
 }
 
 }  // namespace ravlin

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "app/form_design.hpp"
+#include "app/repair_constants.hpp"
 #include "app/repair_record.hpp"
 #include "fso/clsFSO.hpp"
 #include "platform/platform.hpp"
@@ -61,6 +62,11 @@ class Form1 {
   // Dry run: an attempt shows what a repair would change, on a scratch copy of the hive.
   void SetDryRun(bool dryRun);
   bool DryRunSet() const { return dryRun_; }
+  // Whether the last dry run found that a repair would complete (every import as the file
+  // writes it, every missing driver found); false when no dry run ran.
+  bool LastDryRunCompletes() const { return dryRunCompletes_; }
+  // Continue without asking when the guest is a Windows the repair does not fit.
+  void SetForce(bool force) { force_ = force; }
   // An installation source (a Windows CD's I386 folder) searched last for missing drivers.
   void SetInstallationSource(const std::filesystem::path& folder);
 
@@ -95,7 +101,8 @@ class Form1 {
   // guest_windows.cpp: warns before repairing a Windows the repair does not fit.
   void CheckGuestWindows();
   // dry_run.cpp
-  void DryRun();
+  // True when a repair would complete.
+  bool DryRun();
   void WriteRecord();
   // "<size> bytes, SHA-256 <digest>", or why there is none.
   std::string FileSummary(const std::string& path);
@@ -116,6 +123,8 @@ class Form1 {
   std::string mountedHiveFile_;
   std::string installationSource_;
   bool dryRun_ = false;
+  bool dryRunCompletes_ = false;
+  bool force_ = false;
   RepairRecord record_;
   // The guest of the attempt being recorded (Text1 may show a prompt by its end).
   std::string recordGuest_;
@@ -126,7 +135,5 @@ class Form1 {
 };
 
 inline constexpr std::string_view kPromptText = "<Select a valid Windows directory>";
-inline constexpr std::string_view kHiveFragment = "\\system32\\config\\system";
-inline constexpr std::string_view kMountName = "Ravlin_System";
 
 }  // namespace ravlin

@@ -62,6 +62,13 @@ void Form1::CheckGuestWindows() {
   const GuestWindows windows = IdentifyGuestWindows(*platform_.hiveReader, Text(ControlId::Text1));
   record_.Add("Windows: " + windows.description);
   if (windows.family != GuestWindows::Family::kOther) return;
+  if (force_) {
+    const std::string going = "The Windows in " + Text(ControlId::Text1) + " is " +
+                              windows.description + "; --force goes on without asking.";
+    record_.Add(going);
+    view_.StatusExplained(going);
+    return;
+  }
   const int answer = platform_.ui->MessageBox(
       "The Windows in " + Text(ControlId::Text1) + " is " + windows.description +
           ".\r\n\r\nRavlin's settings and drivers are for Windows 2000, XP and Server 2003. A "

@@ -71,7 +71,9 @@ void PrintUsage(std::ostream& out) {
          "\n"
          "Exit status: 0 after a completed repair, 1 when the attempt returned to idle or the\n"
          "window was closed, 2 for a usage error or a program folder Ravlin cannot work from\n"
-         "(its path holds a double quotation mark).\n"
+         "(its path holds a double quotation mark). With --dry-run, 0 when the repair would\n"
+         "complete and 1 when it would stop, so that \"ravlin --dry-run ... && ravlin --yes\n"
+         "...\" repairs only a guest the dry run found repairable.\n"
          "\n"
       << kMachine << ravlin::kRepairOptionsUsage;
 }
@@ -164,7 +166,7 @@ int main(int argc, char** argv) {
   if (arguments->screenshot)
     return ravlin::WriteQtScreenshot(argc, argv, *arguments->screenshot, options);
   if (arguments->gui || (!arguments->console && !scripted && ravlin::QtDisplayAvailable()))
-    return ravlin::RunQtWindow(argc, argv, options);
+    return ravlin::RunQtWindow(argc, argv, options, arguments->repair);
 #else
   if (arguments->gui || arguments->screenshot) {
     std::cerr << "ravlin: this build has no desktop window; use --console\n";

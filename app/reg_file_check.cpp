@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <span>
+#include <utility>
 
 #include "platform/text_bytes.hpp"
 #include "tools/regedit/reg_file.hpp"
@@ -36,25 +37,27 @@ bool Inside(const RegOperation& operation, std::string_view controlSetKey) {
 
 }  // namespace
 
-std::string RegFileRefusal(std::string_view content, std::string_view controlSetKey) {
+CheckedRegFile CheckRegFile(std::string_view content, std::string_view controlSetKey) {
   std::vector<RegOperation> operations;
   try {
     operations = ParseRegFile(
         std::span(reinterpret_cast<const std::uint8_t*>(content.data()), content.size()));
   } catch (const RegFileError& error) {
-    return "The registry file cannot be read (" + std::string(error.what()) +
-           "); nothing of it was imported.";
+    return {{},
+            "The registry file cannot be read (" + std::string(error.what()) +
+                "); nothing of it was imported."};
   }
   const auto outside = std::find_if(operations.begin(), operations.end(), [&](const auto& op) {
     const bool keyOperation =
         op.kind == RegOperation::Kind::kOpenKey || op.kind == RegOperation::Kind::kDeleteKey;
     return keyOperation && !Inside(op, controlSetKey);
   });
-  if (outside == operations.end()) return {};
-  return "The file writes outside HKEY_LOCAL_MACHINE\\" + std::string(controlSetKey) +
-         ", so nothing of it was imported: line " + std::to_string(outside->line) +
-         (outside->kind == RegOperation::Kind::kDeleteKey ? " deletes " : " names ") + "the key " +
-         RegKeyText(*outside) + ".";
+  if (outside == operations.end()) return {std::move(operations), {}};
+  return {{},
+          "The file writes outside HKEY_LOCAL_MACHINE\\" + std::string(controlSetKey) +
+              ", so nothing of it was imported: line " + std::to_string(outside->line) +
+              (outside->kind == RegOperation::Kind::kDeleteKey ? " deletes " : " names ") +
+              "the key " + RegKeyText(*outside) + "."};
 }
 
 }  // namespace ravlin

@@ -52,6 +52,7 @@ bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
 
 void ApplyRepairOptions(Form1& form, const RepairOptions& options) {
   form.SetDryRun(options.dryRun);
+  form.SetForce(options.force);
   if (options.driversFrom)
     form.SetInstallationSource(std::filesystem::absolute(*options.driversFrom));
 }

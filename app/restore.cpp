@@ -69,7 +69,7 @@ int RestoreGuest(Platform platform, const std::filesystem::path& guestFolder, st
         << ".ravlin-repaired\n";
 
     for (const auto& driver : repairs.copiedDrivers) {
-      const std::string path = guest + "\\system32\\drivers\\" + driver.name;
+      const std::string path = guest + std::string(kDriverFolderFragment) + "\\" + driver.name;
       const auto digest = DigestOf(*platform.files, path);
       std::string outcome;
       if (!digest) {

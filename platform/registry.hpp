@@ -78,6 +78,10 @@ class Registry {
   virtual std::int32_t RegQueryValueExA(RegKey key, const std::string& valueName,
                                         std::uint32_t* type, std::uint8_t* data,
                                         std::uint32_t* dataSize) = 0;
+  // The same with the data exactly as stored: string types in UTF-16LE, sizes in bytes.
+  virtual std::int32_t RegQueryValueExW(RegKey key, const std::string& valueName,
+                                        std::uint32_t* type, std::uint8_t* data,
+                                        std::uint32_t* dataSize) = 0;
   virtual std::int32_t RegCreateKeyExA(RegKey key, const std::string& subKey,
                                        const std::string& keyClass, std::uint32_t options,
                                        std::uint32_t samDesired, RegKey& result,

@@ -16,4 +16,8 @@ bool IsRegistryStringType(std::uint32_t type);
 std::int32_t HandOutQueriedValue(std::uint32_t storedType, const std::vector<std::uint8_t>& stored,
                                  std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize);
 
+// The same for RegQueryValueExW: the data exactly as stored, whatever their type.
+std::int32_t HandOutStoredValue(std::uint32_t storedType, const std::vector<std::uint8_t>& stored,
+                                std::uint32_t* type, std::uint8_t* data, std::uint32_t* dataSize);
+
 }  // namespace ravlin

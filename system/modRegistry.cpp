@@ -4,6 +4,7 @@
 #include <exception>
 #include <vector>
 
+#include "platform/owned_reg_key.hpp"
 #include "platform/text_bytes.hpp"
 
 namespace ravlin::modRegistry {
@@ -34,37 +35,8 @@ std::string WithoutLeadingBlanks(const std::string& text) {
   return first == std::string::npos ? std::string() : text.substr(first);
 }
 
-// A key that the module opened or created. It is closed on every path; the normal path
-// closes it explicitly, because its close status is what the function returns.
-class ModuleKey {
- public:
-  explicit ModuleKey(Registry& registry) : registry_(registry) {}
-  ModuleKey(const ModuleKey&) = delete;
-  ModuleKey& operator=(const ModuleKey&) = delete;
-  ~ModuleKey() {
-    if (key_ == 0) return;
-    try {
-      registry_.RegCloseKey(key_);
-    } catch (const std::exception&) {
-      // Closing after a trapped failure: the status already decided is returned.
-    }
-  }
-
-  void Adopt(RegKey key) { key_ = key; }
-  RegKey Get() const { return key_; }
-  std::int32_t Close() {
-    const RegKey key = key_;
-    key_ = 0;
-    return registry_.RegCloseKey(key);
-  }
-
- private:
-  Registry& registry_;
-  RegKey key_ = 0;
-};
-
 std::int32_t OpenKey(Registry& registry, RegKey root, const std::string& path, std::uint32_t access,
-                     ModuleKey& key) {
+                     OwnedRegKey& key) {
   RegKey opened = 0;
   const std::int32_t status = registry.RegOpenKeyExA(root, path, 0, access, opened);
   if (status == kErrorSuccess) key.Adopt(opened);
@@ -121,7 +93,7 @@ std::int32_t RegEnumSubKeys(const Platform& platform, const std::string& rootNam
     const RegKey root = RootKeyFromName(platform, rootName);
     if (root == kNotRecognised) return kNothingDone;
     Registry& registry = *platform.registry;
-    ModuleKey key(registry);
+    OwnedRegKey key(registry);
     // A settings-file root goes to the open like any handle, which refuses it.
     status = OpenKey(registry, root, keyPath, kKeyEnumerateSubKeys, key);
     if (status != kErrorSuccess) return status;
@@ -157,7 +129,7 @@ std::int32_t RegReadValue(const Platform& platform, const std::string& rootName,
     }
 
     Registry& registry = *platform.registry;
-    ModuleKey key(registry);
+    OwnedRegKey key(registry);
     status = OpenKey(registry, root, keyPath, kKeyQueryValue, key);
     if (status != kErrorSuccess) return status;
 
@@ -216,7 +188,7 @@ std::int32_t RegWriteValue(const Platform& platform, const std::string& rootName
     }
 
     Registry& registry = *platform.registry;
-    ModuleKey key(registry);
+    OwnedRegKey key(registry);
     RegKey created = 0;
     std::uint32_t disposition = 0;
     status = registry.RegCreateKeyExA(root, keyPath, "", 0, kKeySetValue | kKeyCreateSubKey,

@@ -195,8 +195,10 @@ int ConsoleFrontEnd::Run(Form1& form) {
     }
   }
   if (unloaded_) return 0;
+  // A dry run that found a complete repair succeeds, so that a script can go on to repair.
+  const bool dryRunCompletes = form.DryRunSet() && form.LastDryRunCompletes();
   form.RequestClose();
-  return 1;
+  return dryRunCompletes ? 0 : 1;
 }
 
 }  // namespace ravlin

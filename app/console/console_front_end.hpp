@@ -39,8 +39,8 @@ class ConsoleFrontEnd : public Ui, public FormView {
   void Unloaded() override;
   void StatusExplained(const std::string& explanation) override;
 
-  // Runs the window until it unloads or the user closes it: 0 after a completed repair,
-  // 2 when the window refused to start, 1 otherwise.
+  // Runs the window until it unloads or the user closes it: 0 after a completed repair or a
+  // dry run whose repair would complete, 2 when the window refused to start, 1 otherwise.
   int Run(Form1& form);
 
  private:

@@ -42,11 +42,12 @@ bool QtDisplayAvailable() {
          X11DisplayReachable(Variable("DISPLAY"));
 }
 
-int RunQtWindow(int argc, char** argv, const PlatformOptions& options) {
+int RunQtWindow(int argc, char** argv, const PlatformOptions& options,
+                const RepairOptions& repair) {
   QApplication application(argc, argv);
   // The program ends when the form unloads, not when Qt sees no window left.
   application.setQuitOnLastWindowClosed(false);
-  QtProgram program(options);
+  QtProgram program(options, repair);
   QEventLoop untilUnloaded;
   program.FrontEnd().SetEndHandler([&untilUnloaded] { untilUnloaded.quit(); });
   program.Start();

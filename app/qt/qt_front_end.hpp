@@ -2,13 +2,14 @@
 
 #include <filesystem>
 
+#include "app/repair_options.hpp"
 #include "platform/backend.hpp"
 
 namespace ravlin {
 
-// Runs the program in its window until the window unloads: 0 after a completed repair, 1
-// when the user closed the window without one.
-int RunQtWindow(int argc, char** argv, const PlatformOptions& options);
+// Runs the program in its window, its attempts shaped by `repair`, until the window unloads:
+// 0 after a completed repair, 1 when the user closed the window without one.
+int RunQtWindow(int argc, char** argv, const PlatformOptions& options, const RepairOptions& repair);
 
 // Starts the program, renders its idle window to a PNG file and ends without showing
 // anything on screen (the offscreen platform is used unless QT_QPA_PLATFORM names another).

@@ -8,7 +8,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <algorithm>
-#include <cmath>
 #include <utility>
 
 #include "app/qt/qt_dialogs.hpp"
@@ -16,7 +15,6 @@
 namespace ravlin {
 namespace {
 
-constexpr double kTwipsPerInch = 1440.0;
 // The design's font was 8 points; a smaller one is taken only where the local font would
 // not fit the design's boxes.
 constexpr double kDesignPointSize = 8.0;
@@ -24,18 +22,12 @@ constexpr double kSmallestPointSize = 6.0;
 // Frame and padding that a text box or a button keeps around its text.
 constexpr double kControlTextMargin = 8.0;
 
-// A design rectangle in twips as pixels at `logicalDpi` (15 twips a pixel at 96 dpi). Edges
-// are rounded, not sizes, so that neighbouring controls keep their spacing at any dpi.
-QRect TwipsToPixels(int left, int top, int width, int height, double logicalDpi) {
-  const double scale = logicalDpi / kTwipsPerInch;
-  const auto edge = [scale](int twips) { return static_cast<int>(std::lround(twips * scale)); };
-  const int x = edge(left);
-  const int y = edge(top);
-  return {x, y, edge(left + width) - x, edge(top + height) - y};
+QRect ToQRect(const PixelRect& rect) {
+  return {rect.left, rect.top, rect.Width(), rect.Height()};
 }
 
-QRect DesignRect(const ControlDesign& design, double logicalDpi) {
-  return TwipsToPixels(design.left, design.top, design.width, design.height, logicalDpi);
+QRect DesignQRect(const ControlDesign& design, double logicalDpi) {
+  return ToQRect(DesignRect(design, logicalDpi));
 }
 
 // The text a control must show in full: the text box's longest is the prompt that loading
@@ -48,7 +40,7 @@ bool DesignTextsFit(const QFont& font, const QWidget& window, double logicalDpi)
   const QFontMetricsF metrics(font, &window);
   return std::all_of(
       kControlDesigns.begin(), kControlDesigns.end(), [&](const ControlDesign& design) {
-        const QRectF box = DesignRect(design, logicalDpi);
+        const QRectF box = DesignQRect(design, logicalDpi);
         const QString text = WidestText(design);
         if (design.wordWrap) {
           const QRectF needed = metrics.boundingRect(QRectF(0, 0, box.width(), 100000),
@@ -97,7 +89,7 @@ void FormWindow::closeEvent(QCloseEvent* event) {
     event->ignore();
 }
 
-QtFrontEnd::QtFrontEnd() : window_([this] { return MayClose(); }) {
+QtFrontEnd::QtFrontEnd() : window_([this] { return presenter_.UserRequestsClose(); }) {
   CreateControls();
 }
 
@@ -106,7 +98,7 @@ QtFrontEnd::~QtFrontEnd() = default;
 void QtFrontEnd::CreateControls() {
   const double dpi = window_.logicalDpiX();
   window_.setWindowTitle(FromAnsi(kDesignCaption));
-  window_.setFixedSize(TwipsToPixels(0, 0, kClientWidthTwips, kClientHeightTwips, dpi).size());
+  window_.setFixedSize(ToQRect(ClientRect(dpi)).size());
   window_.setFont(FittingFont(window_.font(), window_, dpi));
 
   for (const ControlDesign& design : kControlDesigns) {
@@ -136,24 +128,23 @@ void QtFrontEnd::CreateControls() {
     }
     control->setObjectName(
         QString::fromLatin1(design.name.data(), static_cast<qsizetype>(design.name.size())));
-    control->setGeometry(DesignRect(design, dpi));
+    control->setGeometry(DesignQRect(design, dpi));
     SetControlText(*control, FromAnsi(design.designText));
     controls_[IndexOf(design.id)] = control;
   }
 
   // The dry run sits in the window's context menu, so that the designed layout stays as it is.
-  dryRun_ = new QAction(QStringLiteral("Dry run: show what a repair would change, change nothing"),
-                        &window_);
+  dryRun_ = new QAction(FromAnsi(kDryRunItemText), &window_);
   dryRun_->setCheckable(true);
+  // Only the user's own choice changes the option: `triggered` is not sent for setChecked.
+  QObject::connect(dryRun_, &QAction::triggered, dryRun_,
+                   [this](bool checked) { DryRunTriggered(checked); });
   window_.addAction(dryRun_);
   window_.setContextMenuPolicy(Qt::ActionsContextMenu);
 
   // Labels take no focus, so the tab order is that of the other controls by tab index.
-  auto byTabIndex = kControlDesigns;
-  std::sort(byTabIndex.begin(), byTabIndex.end(),
-            [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
   QWidget* previous = nullptr;
-  for (const ControlDesign& design : byTabIndex) {
+  for (const ControlDesign& design : ControlsInTabOrder()) {
     if (design.kind == ControlKind::Label) continue;
     if (previous != nullptr) QWidget::setTabOrder(previous, &Control(design.id));
     previous = &Control(design.id);
@@ -164,29 +155,30 @@ QWidget& QtFrontEnd::Control(ControlId control) const {
   return *controls_[IndexOf(control)];
 }
 
-void QtFrontEnd::Attach(Form1& form) {
-  form_ = &form;
-  window_.setWindowTitle(FromAnsi(form.Caption()));
+void QtFrontEnd::Attach(Form1& form, const RepairOptions& options) {
+  presenter_.Attach(form, options);
   for (const ControlDesign& design : kControlDesigns)
     SetControlText(Control(design.id), FromAnsi(form.Text(design.id)));
+  ShowDryRunState();
+}
+
+void QtFrontEnd::ShowDryRunState() {
+  dryRun_->setChecked(presenter_.DryRunChecked());
+  window_.setWindowTitle(FromAnsi(presenter_.Title()));
+}
+
+void QtFrontEnd::DryRunTriggered(bool checked) {
+  presenter_.UserSetsDryRun(checked);
+  // A change refused while a press runs puts the item back as it was.
+  ShowDryRunState();
 }
 
 void QtFrontEnd::Press() {
-  // The form itself refuses a press that arrives while one runs (through the message pump).
-  if (form_ == nullptr) return;
-  if (!form_->Busy()) form_->SetDryRun(dryRun_->isChecked());
-  form_->Browse_Click();
-}
-
-bool QtFrontEnd::MayClose() {
-  if (ended_ || form_ == nullptr) return true;
-  // Refused by the form while a press runs.
-  closeRequested_ = true;
-  const bool closing = form_->RequestClose();
-  closeRequested_ = false;
-  // A form that never loaded closes without unloading.
-  if (closing && !ended_) Finish(true);
-  return closing;
+  // Fixed for the length of the press; the form itself refuses a second press that arrives
+  // through the message pump.
+  dryRun_->setEnabled(false);
+  presenter_.Press();
+  dryRun_->setEnabled(true);
 }
 
 QWidget* QtFrontEnd::DialogParent() {
@@ -209,14 +201,11 @@ void QtFrontEnd::DoEvents() {
 void QtFrontEnd::Shown() {
   window_.show();
   // Tab index 0 has the focus when the window opens.
-  const auto first = std::min_element(
-      kControlDesigns.begin(), kControlDesigns.end(),
-      [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
-  Control(first->id).setFocus();
+  Control(ControlsInTabOrder().front().id).setFocus();
 }
 
-void QtFrontEnd::CaptionChanged(const std::string& caption) {
-  window_.setWindowTitle(FromAnsi(caption));
+void QtFrontEnd::CaptionChanged(const std::string&) {
+  window_.setWindowTitle(FromAnsi(presenter_.Title()));
 }
 
 void QtFrontEnd::TextChanged(ControlId control, const std::string& text) {
@@ -228,22 +217,14 @@ void QtFrontEnd::TextChanged(ControlId control, const std::string& text) {
 }
 
 void QtFrontEnd::Unloaded() {
-  const bool byUser = closeRequested_;
-  Finish(byUser);
   // The form unloads itself after a completed repair; the window goes with it.
-  if (!byUser) window_.close();
+  if (presenter_.FormUnloaded()) window_.close();
 }
 
-void QtFrontEnd::Finish(bool closedByUser) {
-  ended_ = true;
-  closedByUser_ = closedByUser;
-  if (endHandler_) endHandler_();
-}
-
-QtProgram::QtProgram(const PlatformOptions& options)
+QtProgram::QtProgram(const PlatformOptions& options, const RepairOptions& repair)
     : frontEnd_(std::make_shared<QtFrontEnd>()),
       form_(MakePlatform(frontEnd_, options), *frontEnd_) {
-  frontEnd_->Attach(form_);
+  frontEnd_->Attach(form_, repair);
 }
 
 }  // namespace ravlin

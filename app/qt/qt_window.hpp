@@ -7,6 +7,8 @@
 #include <QWidget>
 
 #include "app/form1.hpp"
+#include "app/repair_options.hpp"
+#include "app/window_presenter.hpp"
 #include "platform/backend.hpp"
 #include "platform/ui.hpp"
 
@@ -36,17 +38,21 @@ class QtFrontEnd final : public Ui, public FormView {
   QtFrontEnd& operator=(const QtFrontEnd&) = delete;
   ~QtFrontEnd() override;
 
-  // The form whose state the window renders and to which it forwards the user's actions.
-  void Attach(Form1& form);
+  // The form whose state the window renders and to which it forwards the user's actions,
+  // with the command line's options for its attempts.
+  void Attach(Form1& form, const RepairOptions& options);
   // Called once, when the form has unloaded and the window has closed.
-  void SetEndHandler(std::function<void()> handler) { endHandler_ = std::move(handler); }
+  void SetEndHandler(std::function<void()> handler) {
+    presenter_.SetEndHandler(std::move(handler));
+  }
 
   QWidget& Window() { return window_; }
   QWidget& Control(ControlId control) const;
-  bool Ended() const { return ended_; }
+  bool Ended() const { return presenter_.Ended(); }
   // True when the window closed because the user closed it (not after a completed repair).
-  bool ClosedByUser() const { return closedByUser_; }
-  // The window's context-menu item that makes the next press a dry run (off at first).
+  bool ClosedByUser() const { return presenter_.ClosedByUser(); }
+  // The window's context-menu item that makes the next press a dry run (checked at first
+  // when the program was started with --dry-run).
   QAction& DryRunAction() const { return *dryRun_; }
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
@@ -62,24 +68,20 @@ class QtFrontEnd final : public Ui, public FormView {
  private:
   void CreateControls();
   void Press();
-  bool MayClose();
-  void Finish(bool closedByUser);
+  void DryRunTriggered(bool checked);
+  void ShowDryRunState();
   QWidget* DialogParent();
 
   FormWindow window_;
   std::array<QWidget*, kControlDesigns.size()> controls_{};
-  Form1* form_ = nullptr;
   QAction* dryRun_ = nullptr;
-  std::function<void()> endHandler_;
-  bool closeRequested_ = false;
-  bool closedByUser_ = false;
-  bool ended_ = false;
+  WindowPresenter presenter_;
 };
 
 // The window program: the front end, the form it renders and the Linux platform beneath.
 class QtProgram {
  public:
-  explicit QtProgram(const PlatformOptions& options);
+  explicit QtProgram(const PlatformOptions& options, const RepairOptions& repair = {});
 
   // Loads the form: the window shows, gets its caption and its prompt.
   void Start() { form_.Load(); }

@@ -43,6 +43,20 @@ TEST_F(DryRunConsole, ShowsEachControlSetsDifferenceAndEachDriversSourceTouching
         << out;
   EXPECT_FALSE(fs::exists(windows_ / "ravlin.log"));
   EXPECT_FALSE(fs::exists(hive_.string() + ".ravlin-backup"));
+  EXPECT_NE(out.find("A repair would complete."), std::string::npos) << out;
+  EXPECT_EQ(result.exitCode, 0) << "a script may go on to repair";
+}
+
+TEST_F(DryRunConsole, ARepairThatWouldStopExitsOneSoThatAScriptStops) {
+  // No source for the drivers the guest lacks: the repair would stop at its copy.
+  const ProgramResult result = Repair({"--dry-run"});
+
+  EXPECT_NE(result.out.find("atapi.sys: no copy found; the repair would stop here"),
+            std::string::npos)
+      << result.out;
+  EXPECT_NE(result.out.find("A repair would stop"), std::string::npos) << result.out;
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_FALSE(fs::exists(windows_ / "ravlin.log"));
 }
 
 }  // namespace

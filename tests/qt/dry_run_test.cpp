@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/qt/window_fixture.hpp"
+#include "tests/support/driver_files.hpp"
 #include "tests/support/run_program.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -28,7 +29,8 @@ TEST_F(QtWindowTest, TheDryRunMenuItemIsOffAtFirstAndWhenCheckedChangesNothing) 
   const auto hive = drive / "guest" / "WINDOWS" / "system32" / "config" / "system";
   const std::string untouched = testing::ReadFile(hive);
 
-  dryRun.setChecked(true);
+  dryRun.trigger();
+  EXPECT_TRUE(dryRun.isChecked());
   user.Then(ChooseFolder((drive / "guest" / "WINDOWS").string()));
   user.Then(ClickButton(QMessageBox::Ok));
   PressBrowse();
@@ -40,6 +42,49 @@ TEST_F(QtWindowTest, TheDryRunMenuItemIsOffAtFirstAndWhenCheckedChangesNothing) 
   EXPECT_EQ(testing::ReadFile(hive), untouched);
   EXPECT_FALSE(std::filesystem::exists(drive / "guest" / "WINDOWS" / "ravlin.log"));
   EXPECT_FALSE(program->FrontEnd().Ended()) << "the window stays for a real repair";
+}
+
+TEST_F(QtWindowTest, TheCommandLinesDryRunAndDriverSourceHoldUntilTheUserChangesThem) {
+  testing::ProgramRun sample;
+  sample.arguments = {testing::BinPath("ravlin-sample").string(), (drive / "guest").string()};
+  for (const auto& driver : testing::kIdeDrivers)
+    sample.arguments.insert(sample.arguments.end(), {"--without", driver});
+  ASSERT_EQ(testing::RunProgram(sample).exitCode, 0);
+  const auto hive = drive / "guest" / "WINDOWS" / "system32" / "config" / "system";
+  const std::string untouched = testing::ReadFile(hive);
+  const auto cd = drive / "cdrom" / "I386";
+  for (const auto& driver : testing::kIdeDrivers)
+    testing::WriteFile(cd / driver, testing::DriverImage("cd " + driver));
+
+  RepairOptions repair;
+  repair.dryRun = true;
+  repair.driversFrom = cd;
+  Restart(repair);
+  QAction& dryRun = program->FrontEnd().DryRunAction();
+  EXPECT_TRUE(dryRun.isChecked());
+  EXPECT_EQ(window().windowTitle().toStdString(),
+            program->Form().Caption() + "  [dry run: nothing will be changed]");
+
+  // Two presses with the item untouched: both are dry runs that take the CD's drivers.
+  for (int press = 0; press < 2; ++press) {
+    user.met.clear();
+    user.Then(ChooseFolder((drive / "guest" / "WINDOWS").string()));
+    user.Then(ClickButton(QMessageBox::Ok));
+    PressBrowse();
+    ASSERT_EQ(user.met.size(), 2u) << press;
+    EXPECT_EQ(user.met[1].title, "Ravlin - dry run");
+    for (const auto& driver : testing::kIdeDrivers)
+      EXPECT_NE(user.met[1].text.find(driver + ": would be copied from G:\\cdrom\\I386\\"),
+                std::string::npos)
+          << user.met[1].text;
+    EXPECT_EQ(testing::ReadFile(hive), untouched);
+    EXPECT_TRUE(dryRun.isChecked());
+  }
+
+  // The user's own choice is the only other thing that changes it.
+  dryRun.trigger();
+  EXPECT_FALSE(program->Form().DryRunSet());
+  EXPECT_EQ(window().windowTitle().toStdString(), program->Form().Caption());
 }
 
 }  // namespace

@@ -31,6 +31,13 @@ class QtWindowTest : public ::testing::Test {
     if (!program->FrontEnd().Ended()) window().close();
   }
 
+  // The program started again, with these command-line options for its attempts.
+  void Restart(const RepairOptions& repair) {
+    if (!program->FrontEnd().Ended()) window().close();
+    program = std::make_unique<QtProgram>(options, repair);
+    program->Start();
+  }
+
   QWidget& window() { return program->FrontEnd().Window(); }
   QWidget& control(ControlId id) { return program->FrontEnd().Control(id); }
   std::string Shows(ControlId id) {

@@ -38,6 +38,8 @@ class PosixRegistry : public Registry {
                            std::uint32_t bufferSize) override;
   std::int32_t RegQueryValueExA(RegKey key, const std::string& valueName, std::uint32_t* type,
                                 std::uint8_t* data, std::uint32_t* dataSize) override;
+  std::int32_t RegQueryValueExW(RegKey key, const std::string& valueName, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* dataSize) override;
   std::int32_t RegCreateKeyExA(RegKey key, const std::string& subKey, const std::string& keyClass,
                                std::uint32_t options, std::uint32_t samDesired, RegKey& result,
                                std::uint32_t* disposition) override;
@@ -158,6 +160,11 @@ class PosixRegistry : public Registry {
   // Values (posix_registry_values.cpp).
   std::int32_t SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
                         std::vector<std::uint8_t> data);
+  // RegQueryValueExA and RegQueryValueExW, which differ only in how they hand the data out.
+  using HandOutValue = std::int32_t (*)(std::uint32_t, const std::vector<std::uint8_t>&,
+                                        std::uint32_t*, std::uint8_t*, std::uint32_t*);
+  std::int32_t QueryValue(RegKey key, const std::string& valueName, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* dataSize, HandOutValue handOut);
 
   std::filesystem::path store_;
   std::shared_ptr<const DriveTable> drives_;

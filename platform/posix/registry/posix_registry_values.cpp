@@ -18,6 +18,18 @@ std::vector<std::uint8_t> AnsiToStoredText(const std::uint8_t* data, std::uint32
 std::int32_t PosixRegistry::RegQueryValueExA(RegKey key, const std::string& valueName,
                                              std::uint32_t* type, std::uint8_t* data,
                                              std::uint32_t* dataSize) {
+  return QueryValue(key, valueName, type, data, dataSize, &HandOutQueriedValue);
+}
+
+std::int32_t PosixRegistry::RegQueryValueExW(RegKey key, const std::string& valueName,
+                                             std::uint32_t* type, std::uint8_t* data,
+                                             std::uint32_t* dataSize) {
+  return QueryValue(key, valueName, type, data, dataSize, &HandOutStoredValue);
+}
+
+std::int32_t PosixRegistry::QueryValue(RegKey key, const std::string& valueName,
+                                       std::uint32_t* type, std::uint8_t* data,
+                                       std::uint32_t* dataSize, HandOutValue handOut) {
   if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
   return Guarded([&] {
     ReachedKey reached;
@@ -32,7 +44,7 @@ std::int32_t PosixRegistry::RegQueryValueExA(RegKey key, const std::string& valu
     const auto name = AnsiToUtf8(valueName);
     for (const auto& value : values) {
       if (!SameRegistryName(value.name, name)) continue;
-      return HandOutQueriedValue(value.type, value.data, type, data, dataSize);
+      return handOut(value.type, value.data, type, data, dataSize);
     }
     return kErrorFileNotFound;
   });

@@ -130,6 +130,18 @@ std::int32_t Win32Registry::RegEnumKeyA(RegKey key, std::uint32_t index, std::st
 std::int32_t Win32Registry::RegQueryValueExA(RegKey key, const std::string& valueName,
                                              std::uint32_t* type, std::uint8_t* data,
                                              std::uint32_t* dataSize) {
+  return QueryValue(key, valueName, type, data, dataSize, &HandOutQueriedValue);
+}
+
+std::int32_t Win32Registry::RegQueryValueExW(RegKey key, const std::string& valueName,
+                                             std::uint32_t* type, std::uint8_t* data,
+                                             std::uint32_t* dataSize) {
+  return QueryValue(key, valueName, type, data, dataSize, &HandOutStoredValue);
+}
+
+std::int32_t Win32Registry::QueryValue(RegKey key, const std::string& valueName,
+                                       std::uint32_t* type, std::uint8_t* data,
+                                       std::uint32_t* dataSize, HandOutValue handOut) {
   if (data != nullptr && dataSize == nullptr) return kErrorInvalidParameter;
   HKEY parent = Resolve(key);
   if (parent == nullptr) return kErrorInvalidHandle;
@@ -138,7 +150,7 @@ std::int32_t Win32Registry::RegQueryValueExA(RegKey key, const std::string& valu
   if (const auto status = QueryStoredValue(parent, Wide(valueName), storedType, stored);
       status != kErrorSuccess)
     return status;
-  return HandOutQueriedValue(storedType, stored, type, data, dataSize);
+  return handOut(storedType, stored, type, data, dataSize);
 }
 
 std::int32_t Win32Registry::RegSetValueExA(RegKey key, const std::string& valueName,

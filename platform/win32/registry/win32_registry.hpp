@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <vector>
 
 #include "platform/registry.hpp"
 #include "platform/win32/registry/owned_handles.hpp"
@@ -22,6 +23,8 @@ class Win32Registry : public Registry {
   std::int32_t RegEnumKeyA(RegKey key, std::uint32_t index, std::string& name,
                            std::uint32_t bufferSize) override;
   std::int32_t RegQueryValueExA(RegKey key, const std::string& valueName, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* dataSize) override;
+  std::int32_t RegQueryValueExW(RegKey key, const std::string& valueName, std::uint32_t* type,
                                 std::uint8_t* data, std::uint32_t* dataSize) override;
   std::int32_t RegCreateKeyExA(RegKey key, const std::string& subKey, const std::string& keyClass,
                                std::uint32_t options, std::uint32_t samDesired, RegKey& result,
@@ -45,6 +48,11 @@ class Win32Registry : public Registry {
   // The key behind a handle: a predefined root or an open key; null for any other number.
   HKEY__* Resolve(RegKey key) const;
   RegKey Add(HKEY__* key);
+  // RegQueryValueExA and RegQueryValueExW, which differ only in how they hand the data out.
+  using HandOutValue = std::int32_t (*)(std::uint32_t, const std::vector<std::uint8_t>&,
+                                        std::uint32_t*, std::uint8_t*, std::uint32_t*);
+  std::int32_t QueryValue(RegKey key, const std::string& valueName, std::uint32_t* type,
+                          std::uint8_t* data, std::uint32_t* dataSize, HandOutValue handOut);
 
   std::map<RegKey, OwnedKey> keys_;
   RegKey nextKey_ = 0x100;

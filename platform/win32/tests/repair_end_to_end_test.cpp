@@ -72,6 +72,10 @@ class ReadBeforeUnload : public Registry {
                                 std::uint8_t* data, std::uint32_t* size) override {
     return system_->RegQueryValueExA(key, name, type, data, size);
   }
+  std::int32_t RegQueryValueExW(RegKey key, const std::string& name, std::uint32_t* type,
+                                std::uint8_t* data, std::uint32_t* size) override {
+    return system_->RegQueryValueExW(key, name, type, data, size);
+  }
   std::int32_t RegCreateKeyExA(RegKey key, const std::string& subKey, const std::string& keyClass,
                                std::uint32_t options, std::uint32_t sam, RegKey& result,
                                std::uint32_t* disposition) override {

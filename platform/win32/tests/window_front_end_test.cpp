@@ -177,7 +177,7 @@ UINT AnswerDryRunMenu(UINT key, std::wstring& itemText) {
 }
 
 TEST(Win32WindowMenu, TheDryRunIsOffAtFirstTogglesAndIsFixedWhileAPressRuns) {
-  Win32Program program(PlatformOptions::FromEnvironment());
+  Win32Program program(PlatformOptions::FromEnvironment(), RepairOptions{});
   program.Form().Load();
   const HWND window = program.FrontEnd().Window();
   constexpr UINT kMarks = MF_CHECKED | MF_GRAYED;

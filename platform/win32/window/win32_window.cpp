@@ -15,13 +15,11 @@
 namespace ravlin {
 namespace {
 
-constexpr int kTwipsPerInch = 1440;
 // Controls are numbered by their place in the design table, from this number on.
 constexpr int kFirstControlIdentifier = 1000;
 // The icon's resource number in ravlin.rc.
 constexpr int kIconResource = 1;
 constexpr UINT kDryRunCommand = 2000;
-constexpr wchar_t kDryRunItem[] = L"Dry run: show what a repair would change, change nothing";
 // Fixed size: a caption with the system menu and a minimise button, no sizing border.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
@@ -43,11 +41,8 @@ int ScreenDpi() {
   return dpi > 0 ? dpi : kDesignDpi;
 }
 
-// A design rectangle in twips as pixels at `dpi` (15 twips a pixel at 96 dpi). Edges are
-// rounded, not sizes, so that neighbouring controls keep their spacing at any dpi.
-RECT TwipsToPixels(int left, int top, int width, int height, int dpi) {
-  const auto edge = [dpi](int twips) { return ::MulDiv(twips, dpi, kTwipsPerInch); };
-  return {edge(left), edge(top), edge(left + width), edge(top + height)};
+RECT ToRect(const PixelRect& rect) {
+  return {rect.left, rect.top, rect.right, rect.bottom};
 }
 
 std::size_t IndexOf(ControlId id) {
@@ -115,7 +110,7 @@ Win32FrontEnd::Win32FrontEnd() {
   ::InitCommonControlsEx(&classes);
   RegisterWindowClass();
   const int dpi = ScreenDpi();
-  RECT frame = TwipsToPixels(0, 0, kClientWidthTwips, kClientHeightTwips, dpi);
+  RECT frame = ToRect(ClientRect(dpi));
   ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
   const std::wstring caption = Wide(kDesignCaption);
   const HWND window =
@@ -132,12 +127,9 @@ Win32FrontEnd::~Win32FrontEnd() = default;
 void Win32FrontEnd::CreateControls(int dpi) {
   const auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
   // Created in tab order, which is the order in which the keyboard moves between them.
-  auto byTabIndex = kControlDesigns;
-  std::sort(byTabIndex.begin(), byTabIndex.end(),
-            [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
-  for (const ControlDesign& design : byTabIndex) {
+  for (const ControlDesign& design : ControlsInTabOrder()) {
     const ControlClass controlClass = ClassOf(design);
-    const RECT box = TwipsToPixels(design.left, design.top, design.width, design.height, dpi);
+    const RECT box = ToRect(DesignRect(design, dpi));
     const HWND control = ::CreateWindowExW(
         controlClass.exStyle, controlClass.name, Wide(design.designText).c_str(),
         controlClass.style, box.left, box.top, box.right - box.left, box.bottom - box.top,
@@ -153,8 +145,8 @@ HWND Win32FrontEnd::Control(ControlId control) const {
   return controls_[IndexOf(control)];
 }
 
-void Win32FrontEnd::Attach(Form1& form) {
-  form_ = &form;
+void Win32FrontEnd::Attach(Form1& form, const RepairOptions& options) {
+  presenter_.Attach(form, options);
   CaptionChanged(form.Caption());
   for (const ControlDesign& design : kControlDesigns) TextChanged(design.id, form.Text(design.id));
 }
@@ -180,7 +172,7 @@ LRESULT Win32FrontEnd::OnMessage(HWND window, UINT message, WPARAM wParam, LPARA
   switch (message) {
     case WM_COMMAND:
       if (LOWORD(wParam) == ControlIdentifier(ControlId::Browse) && HIWORD(wParam) == BN_CLICKED)
-        Press();
+        presenter_.Press();
       return 0;
     case WM_CONTEXTMENU:
       ShowContextMenu(lParam);
@@ -193,20 +185,15 @@ LRESULT Win32FrontEnd::OnMessage(HWND window, UINT message, WPARAM wParam, LPARA
   }
 }
 
-void Win32FrontEnd::Press() {
-  // The form itself refuses a press that arrives while one runs (through the message pump).
-  if (form_ != nullptr) form_->Browse_Click();
-}
-
 // The dry run sits in the window's context menu, so that the designed layout stays as it is.
 // It is fixed for the length of a press.
 void Win32FrontEnd::ShowContextMenu(LPARAM position) {
-  if (form_ == nullptr) return;
+  if (!presenter_.Attached()) return;
   const UniqueMenu menu(::CreatePopupMenu());
   if (!menu) return;
-  const UINT state =
-      (form_->DryRunSet() ? MF_CHECKED : MF_UNCHECKED) | (form_->Busy() ? MF_GRAYED : MF_ENABLED);
-  ::AppendMenuW(menu.get(), MF_STRING | state, kDryRunCommand, kDryRunItem);
+  const UINT state = (presenter_.DryRunChecked() ? MF_CHECKED : MF_UNCHECKED) |
+                     (presenter_.DryRunItemEnabled() ? MF_ENABLED : MF_GRAYED);
+  ::AppendMenuW(menu.get(), MF_STRING | state, kDryRunCommand, Wide(kDryRunItemText).c_str());
   POINT at{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
   if (position == -1) {  // from the keyboard: at the window's top left corner
     at = {0, 0};
@@ -214,22 +201,13 @@ void Win32FrontEnd::ShowContextMenu(LPARAM position) {
   }
   const auto chosen = static_cast<UINT>(::TrackPopupMenu(
       menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_.Get(), nullptr));
-  if (chosen == kDryRunCommand && !form_->Busy()) form_->SetDryRun(!form_->DryRunSet());
+  if (chosen == kDryRunCommand && presenter_.UserSetsDryRun(!presenter_.DryRunChecked()))
+    ::SetWindowTextW(window_.Get(), Wide(presenter_.Title()).c_str());
 }
 
 void Win32FrontEnd::CloseRequested() {
-  if (ended_ || form_ == nullptr) {
-    window_.Destroy();
-    return;
-  }
-  // Refused by the form while a press runs.
-  closeRequested_ = true;
-  const bool closing = form_->RequestClose();
-  closeRequested_ = false;
-  if (!closing) return;
-  // A form that never loaded closes without unloading.
-  if (!ended_) Finish(true);
-  window_.Destroy();
+  // Refused while a press runs.
+  if (presenter_.UserRequestsClose()) window_.Destroy();
 }
 
 HWND Win32FrontEnd::DialogOwner() const {
@@ -267,14 +245,11 @@ void Win32FrontEnd::Shown() {
   ::ShowWindow(window_.Get(), SW_SHOW);
   ::UpdateWindow(window_.Get());
   // Tab index 0 has the focus when the window opens.
-  const auto first = std::min_element(
-      kControlDesigns.begin(), kControlDesigns.end(),
-      [](const ControlDesign& a, const ControlDesign& b) { return a.tabIndex < b.tabIndex; });
-  ::SetFocus(Control(first->id));
+  ::SetFocus(Control(ControlsInTabOrder().front().id));
 }
 
-void Win32FrontEnd::CaptionChanged(const std::string& caption) {
-  ::SetWindowTextW(window_.Get(), Wide(caption).c_str());
+void Win32FrontEnd::CaptionChanged(const std::string&) {
+  ::SetWindowTextW(window_.Get(), Wide(presenter_.Title()).c_str());
 }
 
 void Win32FrontEnd::TextChanged(ControlId control, const std::string& text) {
@@ -286,21 +261,14 @@ void Win32FrontEnd::TextChanged(ControlId control, const std::string& text) {
 }
 
 void Win32FrontEnd::Unloaded() {
-  const bool byUser = closeRequested_;
-  Finish(byUser);
   // The form unloads itself after a completed repair; the window goes with it.
-  if (!byUser) window_.Destroy();
+  if (presenter_.FormUnloaded()) window_.Destroy();
 }
 
-void Win32FrontEnd::Finish(bool closedByUser) {
-  ended_ = true;
-  closedByUser_ = closedByUser;
-}
-
-Win32Program::Win32Program(const PlatformOptions& options)
+Win32Program::Win32Program(const PlatformOptions& options, const RepairOptions& repair)
     : frontEnd_(std::make_shared<Win32FrontEnd>()),
       form_(MakePlatform(frontEnd_, options), *frontEnd_) {
-  frontEnd_->Attach(form_);
+  frontEnd_->Attach(form_, repair);
 }
 
 int Win32Program::Run() {
@@ -320,8 +288,7 @@ int Win32Program::Run() {
 
 int RunWin32Window(const PlatformOptions& options, const RepairOptions& repair) {
   try {
-    Win32Program program(options);
-    ApplyRepairOptions(program.Form(), repair);
+    Win32Program program(options, repair);
     return program.Run();
   } catch (const RuntimeError& error) {
     ::MessageBoxW(nullptr, Wide("Ravlin cannot open its window: " + error.Description()).c_str(),

@@ -6,6 +6,8 @@
 #include <memory>
 
 #include "app/form1.hpp"
+#include "app/repair_options.hpp"
+#include "app/window_presenter.hpp"
 #include "platform/backend.hpp"
 #include "platform/ui.hpp"
 
@@ -47,14 +49,15 @@ class Win32FrontEnd final : public Ui, public FormView {
   Win32FrontEnd& operator=(const Win32FrontEnd&) = delete;
   ~Win32FrontEnd() override;
 
-  // The form whose state the window renders and to which it forwards the user's actions.
-  void Attach(Form1& form);
+  // The form whose state the window renders and to which it forwards the user's actions,
+  // with the command line's options for its attempts.
+  void Attach(Form1& form, const RepairOptions& options);
 
   HWND Window() const { return window_.Get(); }
   HWND Control(ControlId control) const;
-  bool Ended() const { return ended_; }
+  bool Ended() const { return presenter_.Ended(); }
   // True when the window closed because the user closed it (not after a completed repair).
-  bool ClosedByUser() const { return closedByUser_; }
+  bool ClosedByUser() const { return presenter_.ClosedByUser(); }
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
@@ -74,25 +77,19 @@ class Win32FrontEnd final : public Ui, public FormView {
  private:
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls(int dpi);
-  void Press();
   void ShowContextMenu(LPARAM position);
   void CloseRequested();
-  void Finish(bool closedByUser);
   HWND DialogOwner() const;
 
   UniqueWindow window_;
   std::array<HWND, kControlDesigns.size()> controls_{};
-  Form1* form_ = nullptr;
-  bool dryRun_ = false;
-  bool closeRequested_ = false;
-  bool closedByUser_ = false;
-  bool ended_ = false;
+  WindowPresenter presenter_;
 };
 
 // The window program: the front end, the form it renders and the platform beneath.
 class Win32Program {
  public:
-  explicit Win32Program(const PlatformOptions& options);
+  Win32Program(const PlatformOptions& options, const RepairOptions& repair);
 
   Form1& Form() { return form_; }
   Win32FrontEnd& FrontEnd() { return *frontEnd_; }

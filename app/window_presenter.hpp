@@ -1,0 +1,83 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+
+#include "app/form1.hpp"
+#include "app/form_design.hpp"
+#include "app/repair_options.hpp"
+
+namespace ravlin {
+
+// A rectangle in pixels, right and bottom exclusive.
+struct PixelRect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+
+  int Width() const { return right - left; }
+  int Height() const { return bottom - top; }
+};
+
+// A design rectangle in twips as pixels at `dpi` (15 twips a pixel at 96 dpi). Edges are
+// rounded, not sizes, so that neighbouring controls keep their spacing at any dpi.
+PixelRect TwipsToPixels(int left, int top, int width, int height, double dpi);
+PixelRect DesignRect(const ControlDesign& design, double dpi);
+// The window's client area.
+PixelRect ClientRect(double dpi);
+// The controls by tab index, the one that has the focus when the window opens first.
+std::array<ControlDesign, kControlDesigns.size()> ControlsInTabOrder();
+
+// The dry-run item of the windows' context menu.
+inline constexpr std::string_view kDryRunItemText =
+    "Dry run: show what a repair would change, change nothing";
+
+// What the desktop windows share, whatever draws them: the options a window starts with, its
+// title, its dry-run item, and the state of its closing and finishing. A window renders what
+// this says and forwards the user's actions here; it decides nothing itself.
+class WindowPresenter {
+ public:
+  WindowPresenter() = default;
+  WindowPresenter(const WindowPresenter&) = delete;
+  WindowPresenter& operator=(const WindowPresenter&) = delete;
+
+  // The form the window renders. The command line's options reach it here, before its first
+  // attempt, so that a window started with --dry-run cannot repair for real.
+  void Attach(Form1& form, const RepairOptions& options);
+  bool Attached() const { return form_ != nullptr; }
+
+  // The form's caption, marked while a press would be a dry run.
+  std::string Title() const;
+  bool DryRunChecked() const;
+  // The item is fixed while a press runs.
+  bool DryRunItemEnabled() const;
+  // The user changed the dry-run item; refused (false) while a press runs.
+  bool UserSetsDryRun(bool checked);
+  // A press of Browse; the form refuses one that arrives while a press runs.
+  void Press();
+
+  // The user asks to close the window: false while a press runs. A form that never loaded
+  // closes without unloading.
+  bool UserRequestsClose();
+  // The form has unloaded (FormView::Unloaded): true when the window must now close itself,
+  // as after a completed repair; false when the user's close request is what unloaded it.
+  bool FormUnloaded();
+  bool Ended() const { return ended_; }
+  // True when the window closed because the user closed it (not after a completed repair).
+  bool ClosedByUser() const { return closedByUser_; }
+  // Called once, when the window has ended.
+  void SetEndHandler(std::function<void()> handler) { endHandler_ = std::move(handler); }
+
+ private:
+  void Finish(bool closedByUser);
+
+  Form1* form_ = nullptr;
+  std::function<void()> endHandler_;
+  bool closeRequested_ = false;
+  bool closedByUser_ = false;
+  bool ended_ = false;
+};
+
+}  // namespace ravlin
