@@ -14,7 +14,7 @@
 #include "platform/backend.hpp"
 #include "ravlin_version.hpp"
 #ifdef RAVLIN_WITH_WIN32_WINDOW
-#include "platform/win32/window/win32_front_end.hpp"
+#include "app/win32/win32_front_end.hpp"
 #elif defined(RAVLIN_WITH_QT)
 #include "app/qt/qt_front_end.hpp"
 #endif

@@ -12,10 +12,10 @@
 #include <type_traits>
 #include <vector>
 
+#include "app/win32/win32_window.hpp"
 #include "platform/backend.hpp"
 #include "platform/ui.hpp"
 #include "platform/win32/tests/window_driver.hpp"
-#include "platform/win32/window/win32_window.hpp"
 
 namespace ravlin {
 namespace {

@@ -9,9 +9,9 @@
 #include <string>
 
 #include "app/form_design.hpp"
+#include "app/win32/win32_window.hpp"
 #include "platform/win32/tests/window_driver.hpp"
 #include "platform/win32/text/wide_text.hpp"
-#include "platform/win32/window/win32_window.hpp"
 
 namespace ravlin {
 namespace {

@@ -1,4 +1,4 @@
-#include "platform/win32/window/win32_window.hpp"
+#include "app/win32/win32_window.hpp"
 
 #include <commctrl.h>
 
@@ -7,10 +7,10 @@
 #include <type_traits>
 #include <utility>
 
+#include "app/win32/win32_dialogs.hpp"
+#include "app/win32/win32_front_end.hpp"
 #include "platform/win32/runtime/win32_errors.hpp"
 #include "platform/win32/text/wide_text.hpp"
-#include "platform/win32/window/win32_dialogs.hpp"
-#include "platform/win32/window/win32_front_end.hpp"
 
 namespace ravlin {
 namespace {

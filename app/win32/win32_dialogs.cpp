@@ -1,4 +1,4 @@
-#include "platform/win32/window/win32_dialogs.hpp"
+#include "app/win32/win32_dialogs.hpp"
 
 #include <objbase.h>
 #include <shlobj.h>
