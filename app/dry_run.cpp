@@ -168,7 +168,7 @@ bool Form1::DryRun() {
   }
   report += completes ? "\r\nA repair would complete.\r\n"
                       : "\r\nA repair would stop: see the lines above.\r\n";
-  platform_.ui->MessageBox(report, mb::kInformation, title);
+  platform_.ui->ShowReport(report, title);
   return completes;
 }
 

@@ -52,6 +52,11 @@ int RecordingUi::MessageBox(const std::string& text, int style, const std::strin
   return ui_->MessageBox(text, style, title);
 }
 
+void RecordingUi::ShowReport(const std::string& text, const std::string& title) {
+  record_.NoteMessage(text);
+  ui_->ShowReport(text, title);
+}
+
 RecordedRepairs ReadRecordedRepairs(const std::string& recordText) {
   RecordedRepairs repairs;
   std::istringstream lines(recordText);

@@ -46,6 +46,7 @@ class RecordingUi : public Ui {
     return ui_->BrowseForFolder(owner, prompt);
   }
   void DoEvents() override { ui_->DoEvents(); }
+  void ShowReport(const std::string& text, const std::string& title) override;
 
  private:
   std::shared_ptr<Ui> ui_;

@@ -1,11 +1,15 @@
 #include "app/qt/qt_dialogs.hpp"
 
 #include <QCloseEvent>
+#include <QDialog>
+#include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
+#include <QVBoxLayout>
 #include <algorithm>
 #include <array>
 #include <vector>
@@ -134,6 +138,25 @@ int ShowMessageBox(QWidget* parent, const std::string& text, int style, const st
   box.exec();
   if (QAbstractButton* clicked = box.clickedButton()) return AnswerOf(box.standardButton(clicked));
   return AnswerOf(hasCancel ? QMessageBox::Cancel : buttons.front());
+}
+
+void ShowReportDialog(QWidget* parent, const std::string& text, const std::string& title) {
+  constexpr QSize kInitialSize(640, 480);
+  QDialog dialog(parent);
+  dialog.setWindowTitle(FromAnsi(title));
+  dialog.setSizeGripEnabled(true);
+  auto* layout = new QVBoxLayout(&dialog);
+  auto* view = new QPlainTextEdit(WithLineFeeds(text), &dialog);
+  view->setReadOnly(true);
+  view->setLineWrapMode(QPlainTextEdit::NoWrap);
+  // Read-only still lets the keyboard select and copy.
+  view->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+  layout->addWidget(view);
+  auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, &dialog);
+  QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+  layout->addWidget(buttons);
+  dialog.resize(kInitialSize);
+  dialog.exec();
 }
 
 std::optional<std::filesystem::path> ShowFolderDialog(QWidget* parent, const std::string& prompt) {

@@ -20,6 +20,10 @@ QString FromAnsi(std::string_view ansi);
 // other boxes wait for a button.
 int ShowMessageBox(QWidget* parent, const std::string& text, int style, const std::string& title);
 
+// A long report in a modal, resizable dialog: a read-only text the user can scroll, select and
+// copy, and an OK button.
+void ShowReportDialog(QWidget* parent, const std::string& text, const std::string& title);
+
 // The modal folder dialog: only existing directories can be chosen; nothing on cancel.
 std::optional<std::filesystem::path> ShowFolderDialog(QWidget* parent, const std::string& prompt);
 

@@ -194,6 +194,10 @@ std::optional<std::filesystem::path> QtFrontEnd::BrowseForFolder(Handle owner,
   return ShowFolderDialog(owner != 0 ? DialogParent() : nullptr, prompt);
 }
 
+void QtFrontEnd::ShowReport(const std::string& text, const std::string& title) {
+  ShowReportDialog(DialogParent(), text, title);
+}
+
 void QtFrontEnd::DoEvents() {
   QCoreApplication::processEvents();
 }

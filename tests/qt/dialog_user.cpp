@@ -2,10 +2,13 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPushButton>
 #include <algorithm>
 
 namespace ravlin::testing {
@@ -23,6 +26,9 @@ MetDialog Describe(QWidget& dialog) {
     for (QAbstractButton* button : box->buttons())
       seen.buttons.push_back(box->standardButton(button));
     std::sort(seen.buttons.begin(), seen.buttons.end());
+  } else if (auto* report = dialog.findChild<QPlainTextEdit*>()) {
+    seen.kind = "report";
+    seen.text = report->toPlainText().toStdString();
   } else if (AsFolderDialog(dialog) != nullptr) {
     seen.kind = "folder";
     seen.text = seen.title;
@@ -68,7 +74,15 @@ void DialogUser::Look() {
 }
 
 DialogUser::Action ClickButton(QMessageBox::StandardButton button) {
-  return [button](QWidget& dialog) { AsBox(dialog)->button(button)->click(); };
+  return [button](QWidget& dialog) {
+    if (QMessageBox* box = AsBox(dialog)) {
+      box->button(button)->click();
+      return;
+    }
+    // A dialog of its own, such as the report: its button box has the same buttons.
+    auto* buttons = dialog.findChild<QDialogButtonBox*>();
+    buttons->button(static_cast<QDialogButtonBox::StandardButton>(button))->click();
+  };
 }
 
 DialogUser::Action PressEscape() {

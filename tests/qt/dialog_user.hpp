@@ -15,7 +15,7 @@ namespace ravlin::testing {
 
 // What a dialog showed when the user met it.
 struct MetDialog {
-  std::string kind;  // "box" or "folder"
+  std::string kind;  // "box", "report" or "folder"
   std::string title;
   std::string text;          // the box's text (line feeds) or the folder dialog's title
   int icon = 0;              // QMessageBox::Icon

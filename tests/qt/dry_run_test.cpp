@@ -1,5 +1,7 @@
 #include <QAction>
 #include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QScrollBar>
 #include <filesystem>
 #include <string>
 
@@ -32,10 +34,21 @@ TEST_F(QtWindowTest, TheDryRunMenuItemIsOffAtFirstAndWhenCheckedChangesNothing) 
   dryRun.trigger();
   EXPECT_TRUE(dryRun.isChecked());
   user.Then(ChooseFolder((drive / "guest" / "WINDOWS").string()));
-  user.Then(ClickButton(QMessageBox::Ok));
+  // The report is hundreds of lines: a resizable dialog whose text scrolls and can be copied.
+  bool scrollsAndResizes = false;
+  user.Then([&](QWidget& dialog) {
+    const auto* view = dialog.findChild<QPlainTextEdit*>();
+    scrollsAndResizes = view != nullptr && view->isReadOnly() &&
+                        (view->textInteractionFlags() & Qt::TextSelectableByKeyboard) != 0 &&
+                        view->verticalScrollBar()->maximum() > 0 &&
+                        dialog.minimumSize() != dialog.maximumSize();
+    ClickButton(QMessageBox::Ok)(dialog);
+  });
   PressBrowse();
 
   ASSERT_EQ(user.met.size(), 2u);
+  EXPECT_EQ(user.met[1].kind, "report");
+  EXPECT_TRUE(scrollsAndResizes);
   EXPECT_EQ(user.met[1].title, "Ravlin - dry run");
   EXPECT_NE(user.met[1].text.find("Control set 1 (tarvel001.reg):"), std::string::npos)
       << user.met[1].text;
