@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 
 #include "platform/registry.hpp"
 #include "platform/win32/registry/owned_handles.hpp"
@@ -38,6 +39,8 @@ class Win32Registry : public Registry {
   // writes into a loaded hive itself.
   std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
   std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
+  // Unloads, then puts back the copy of the hive that the load made in this process.
+  std::int32_t DiscardLoadedKey(RegKey key, const std::string& subKey) override;
   // A named mutex, so that repairs in every session and process exclude each other.
   std::unique_ptr<RegistryClaim> ClaimForRepair() override;
 
@@ -47,6 +50,8 @@ class Win32Registry : public Registry {
   RegKey Add(HKEY__* key);
 
   std::map<RegKey, OwnedKey> keys_;
+  // The hive file of each load this object made, by its root and name in upper case.
+  std::map<std::wstring, std::wstring> loadedHives_;
   RegKey nextKey_ = 0x100;
 };
 
