@@ -19,6 +19,8 @@ std::string Form1::FileSummary(const std::string& path) {
 
 void Form1::BeginRecord() {
   record_.Open();
+  recordSaved_ = 0;
+  recordBroken_ = false;
   abortStage_.clear();
   recordGuest_ = Text(ControlId::Text1);
   record_.Add(std::string(kRepairBlockTitle));
@@ -29,47 +31,66 @@ void Form1::BeginRecord() {
   record_.Add(program);
   record_.Add("Guest: " + recordGuest_);
   record_.Add("Hive before: " + FileSummary(recordGuest_ + std::string(kHiveFragment)));
+  SaveRecord();
 }
 
 void Form1::NoteImport(std::int16_t N, const std::string& registryFile,
                        const std::string& failure) {
   record_.Add("Control set " + std::to_string(N) + ": " + registryFile + ": " +
               (failure.empty() ? "imported, the editor ended with exit code 0" : failure));
+  SaveRecord();
 }
 
-void Form1::EndRecord(bool completed) {
+std::string Form1::AbortedAt() {
+  return "aborted during \"" + (abortStage_.empty() ? Text(ControlId::Label3) : abortStage_) +
+         "\"" + (record_.LastMessage().empty() ? "" : ": " + record_.LastMessage());
+}
+
+void Form1::EndRecord(const std::string& outcome) {
   if (!record_.IsOpen()) return;
   const std::string hiveFile = recordGuest_ + std::string(kHiveFragment);
   record_.Add(std::string(kHiveAfterLabel) + FileSummary(hiveFile));
   record_.Add("Backup: " + FileSummary(hiveFile + ".ravlin-backup"));
-  if (completed)
-    record_.Add("End: completed");
-  else
-    record_.Add("End: aborted during \"" +
-                (abortStage_.empty() ? Text(ControlId::Label3) : abortStage_) + "\"" +
-                (record_.LastMessage().empty() ? "" : ": " + record_.LastMessage()));
-  WriteRecord();
+  record_.Add("End: " + outcome);
+  // The empty line that ends the block.
+  record_.Add("");
+  SaveRecord();
+  record_.Close();
 }
 
 void Form1::RecordUnmountAtExit() {
   if (recordGuest_.empty()) return;
   record_.Open();
-  record_.Add("==== Ravlin: the hive of a stopped attempt unmounted as the program ended ====");
+  recordSaved_ = 0;
+  recordBroken_ = false;
+  record_.Add("==== Ravlin: the hive of a stopped attempt discarded as the program ended ====");
   record_.Add("Date: " + UtcNow());
   record_.Add(std::string(kHiveAfterLabel) +
               FileSummary(recordGuest_ + std::string(kHiveFragment)));
-  WriteRecord();
+  record_.Add("");
+  SaveRecord();
+  record_.Close();
 }
 
-void Form1::WriteRecord() {
-  record_.Close();
+bool Form1::SaveRecord() {
+  if (recordBroken_) return false;
+  const auto& lines = record_.Lines();
+  std::string text;
+  for (auto line = lines.begin() + static_cast<long>(recordSaved_); line != lines.end(); ++line)
+    text += *line + "\r\n";
   const std::string recordFile = recordGuest_ + std::string(kRecordFragment);
   try {
-    platform_.files->WriteText(recordFile, record_.Block(), true);
+    // Appended at once, so that a run killed later still leaves what it did on record.
+    platform_.files->WriteText(recordFile, text, true);
+    recordSaved_ = lines.size();
+    return true;
   } catch (const RuntimeError& error) {
+    // Said once: the rest of the attempt goes unrecorded.
+    recordBroken_ = true;
     platform_.ui->MessageBox(
         "Could not write the record of this attempt:  " + recordFile + "\r\n" + error.Description(),
         mb::kExclamation, std::string(kApplicationTitle));
+    return false;
   }
 }
 

@@ -2,6 +2,7 @@
 
 #include "app/continue_on_error.hpp"
 #include "app/form1.hpp"
+#include "app/scratch_folder.hpp"
 #include "platform/text_bytes.hpp"
 
 namespace ravlin {
@@ -104,6 +105,9 @@ void Form1::Browse_Click() {
     }
   }
   if (accepted) {
+    ContinueOnError([this] { RemoveLeftScratchFolders(platform_); });
+    copiedDrivers_.clear();
+    createdDriverFolder_.clear();
     BeginRecord();
     ContinueOnError([this] { CheckGuestWindows(); });
     if (!blnAbort) ContinueOnError([this] { LoadGuestHive(); });
@@ -115,7 +119,7 @@ void Form1::Browse_Click() {
         bool unloaded = false;
         ContinueOnError([&] { unloaded = UnloadGuestHive(GuestHiveFile()); });
         if (unloaded) {
-          EndRecord(true);
+          EndRecord("completed");
           SetText(ControlId::Label3, "Idle");
           ContinueOnError([&] {
             platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",
@@ -127,7 +131,7 @@ void Form1::Browse_Click() {
         }
       }
     }
-    EndRecord(false);
+    EndStoppedAttempt();
   }
   ReturnToIdle();
 }

@@ -100,10 +100,13 @@ bool Form1::CopyDriverFile(std::string_view driverFile, const std::string& targe
   const std::string name(driverFile);
   const std::string shipped = RequiredFilePath(platform_.environment->ProgramFolder(), name);
   const auto copied = [&](const std::string& source, const std::string& from) {
-    const bool done = FSO().Copy_File(source, targetFolder);
+    // On record before the copy takes its name, so that an undo after any interruption
+    // finds it; a copy that cannot be recorded is not made.
+    record_.Add("Driver " + name + std::string(kDriverCopiedLabel) + from + ", " +
+                FileSummary(source));
+    const bool done = SaveRecord() && FSO().Copy_File(source, targetFolder);
     if (done)
-      record_.Add("Driver " + name + std::string(kDriverCopiedLabel) + from + ", " +
-                  FileSummary(targetFolder + name));
+      copiedDrivers_.push_back(targetFolder + name);
     else
       record_.Add("Driver " + name + ": could not be copied from " + from);
     return done;

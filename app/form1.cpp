@@ -90,10 +90,10 @@ bool Form1::RequestClose() {
 }
 
 void Form1::Unload() {
-  // A guest hive left mounted after the program ends risks changes that never reach its
-  // file, so an attempt that stopped with the hive mounted is unmounted here.
+  // An attempt whose mount could not be ended when it stopped: nothing of it may reach the
+  // guest, so the mount is discarded here.
   if (hiveMountedByThisRun_) {
-    ContinueOnError([this] { UnloadGuestHive(mountedHiveFile_); });
+    ContinueOnError([this] { DiscardGuestHive(mountedHiveFile_); });
     RecordUnmountAtExit();
   }
   privileges_.DisablePrivileges();

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/form_design.hpp"
 #include "app/repair_constants.hpp"
@@ -29,6 +30,9 @@ class FormView {
   // what to do. The box keeps its exact text; a front end that has no room for more shows
   // nothing.
   virtual void StatusExplained(const std::string&) {}
+  // After an attempt that stopped, once everything it had changed in the guest was taken
+  // back; the boxes already told why it stopped.
+  virtual void GuestLeftUnchanged() {}
 };
 
 // The program's only window: its state, its loading and unloading, and the repair workflow
@@ -82,10 +86,12 @@ class Form1 {
   void ReturnToIdle();
   // guest_hive.cpp
   void LoadGuestHive();
-  void UnloadGuestHive();
-  // The same, naming `hiveFile` in its failure message instead of the file under Text1;
-  // true when the hive was unmounted (and so written back into the guest).
+  // Unmounts the hive, naming `hiveFile` in its failure message; true when the hive was
+  // unmounted (and so written back into the guest).
   bool UnloadGuestHive(const std::string& hiveFile);
+  // Ends the mount without writing anything of it into the guest; true when it ended (or
+  // there was none). A failure is told as an unmount's is, naming `hiveFile`.
+  bool DiscardGuestHive(const std::string& hiveFile);
   // install_fixes.cpp
   void InstallFixes();
   void ImportRegFile(const std::int16_t& N);
@@ -93,17 +99,28 @@ class Form1 {
   // driver_sources.cpp: copies one missing driver into `targetFolder` from the first source
   // that has it; false, after the copy routine's own message, when that fails.
   bool CopyDriverFile(std::string_view driverFile, const std::string& targetFolder);
-  // attempt_record.cpp: the record of one attempt, appended to the guest's ravlin.log.
+  // attempt_undo.cpp: after an attempt that stopped, takes back what it changed in the guest
+  // and ends its record.
+  void EndStoppedAttempt();
+  // True when the guest is as it was before the attempt.
+  bool UndoAttempt();
+  // attempt_record.cpp: the record of one attempt, appended to the guest's ravlin.log as the
+  // attempt goes.
   void BeginRecord();
   void NoteImport(std::int16_t N, const std::string& registryFile, const std::string& failure);
-  void EndRecord(bool completed);
+  // "aborted during "<stage>": <the last box>", for the record's last line.
+  std::string AbortedAt();
+  // Ends the block with the hive's state and "End: <outcome>".
+  void EndRecord(const std::string& outcome);
   void RecordUnmountAtExit();
+  // Appends the lines not yet in the file; false, after one box, when the record cannot be
+  // written.
+  bool SaveRecord();
   // guest_windows.cpp: warns before repairing a Windows the repair does not fit.
   void CheckGuestWindows();
   // dry_run.cpp
   // True when a repair would complete.
   bool DryRun();
-  void WriteRecord();
   // "<size> bytes, SHA-256 <digest>", or why there is none.
   std::string FileSummary(const std::string& path);
 
@@ -126,6 +143,12 @@ class Form1 {
   bool dryRunCompletes_ = false;
   bool force_ = false;
   RepairRecord record_;
+  // How many of the record's lines are in the file; whether writing it failed.
+  std::size_t recordSaved_ = 0;
+  bool recordBroken_ = false;
+  // What this attempt added to the guest's driver folder, to take back if it stops.
+  std::vector<std::string> copiedDrivers_;
+  std::string createdDriverFolder_;
   // The guest of the attempt being recorded (Text1 may show a prompt by its end).
   std::string recordGuest_;
   // The stage named when an attempt stops before its first status (else Label3's text).

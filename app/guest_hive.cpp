@@ -64,7 +64,8 @@ void Form1::LoadGuestHive() {
       blnAbort = true;
       return;
     }
-    ContinueOnError([this] { UnloadGuestHive(); });
+    // The old mount's attempt never completed: nothing of it is written into a guest.
+    ContinueOnError([this] { DiscardGuestHive(GuestHiveFile()); });
   }
 
   // A mount call that fails without a status must not pass for a successful one.
@@ -86,10 +87,6 @@ void Form1::LoadGuestHive() {
   blnAbort = true;
 }
 
-void Form1::UnloadGuestHive() {
-  UnloadGuestHive(GuestHiveFile());
-}
-
 bool Form1::UnloadGuestHive(const std::string& hiveFile) {
   SetText(ControlId::Label3, "Unloading SYSTEM Registry Hive...");
   std::int32_t status = modRegistry::kNothingDone;
@@ -109,6 +106,27 @@ bool Form1::UnloadGuestHive(const std::string& hiveFile) {
     ExplainStatus(status);
   });
   return false;
+}
+
+bool Form1::DiscardGuestHive(const std::string& hiveFile) {
+  SetText(ControlId::Label3, "Unloading SYSTEM Registry Hive...");
+  std::int32_t status = modRegistry::kNothingDone;
+  ContinueOnError([&] {
+    status = platform_.registry->DiscardLoadedKey(kHkeyLocalMachine, std::string(kMountName));
+  });
+  // Nothing mounted under the name is a mount ended as well; it is still told.
+  const bool ended = status == kErrorSuccess || status == kErrorFileNotFound;
+  if (ended) {
+    hiveMountedByThisRun_ = false;
+    mountedHiveFile_.clear();
+  }
+  if (status == kErrorSuccess) return true;
+  ContinueOnError([&] {
+    platform_.ui->MessageBox(UnloadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly,
+                             std::string(kApplicationTitle));
+    ExplainStatus(status);
+  });
+  return ended;
 }
 
 }  // namespace ravlin

@@ -34,10 +34,12 @@ void Form1::InstallFixes() {
   SetText(ControlId::Label3, "Importing Registry Files...");
   // Every probe appends its key's subkey names here; only the status of each probe matters.
   std::string subKeyList;
-  for (std::int16_t N = 1; N <= kControlSetCount; ++N) {
+  // A failed import stops the attempt: nothing after it is imported or copied.
+  for (std::int16_t N = 1; N <= kControlSetCount && !blnAbort; ++N) {
     if (modRegistry::RegEnumSubKeys(platform_, "HKLM", MountedControlSetKey(N), subKeyList) == 0)
       ImportRegFile(N);
   }
+  if (blnAbort) return;
 
   SetText(ControlId::Label3, "Installing Driver Files...");
   const std::string title(kApplicationTitle);
@@ -51,6 +53,7 @@ void Form1::InstallFixes() {
       blnAbort = true;
       return;
     }
+    createdDriverFolder_ = guestDriverFolder();
   }
   for (const std::string_view driverFile : kIdeDriverFiles) {
     if (FSO().File_Exist(guestDriverFolder() + "\\" + std::string(driverFile))) continue;

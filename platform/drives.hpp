@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -54,6 +55,13 @@ class FileAttributes {
   bool DeleteFileA(const std::string& path);
 };
 
+// A temporary file's hold: while it lives, no process's RemoveUnheldScratch removes the file
+// or the scratch folder named after it.
+class TempHold {
+ public:
+  virtual ~TempHold() = default;
+};
+
 // The system's temporary folder and unique temporary files.
 class TempFiles {
  public:
@@ -67,6 +75,14 @@ class TempFiles {
   // path into `buffer`. Returns the number used, 0 on failure (the buffer left unchanged).
   virtual std::uint32_t GetTempFileNameA(const std::string& folder, const std::string& prefix,
                                          std::uint32_t unique, std::string& buffer) = 0;
+  // Holds the file `path`, which GetTempFileNameA made, until the result goes; null when it
+  // cannot be held.
+  virtual std::unique_ptr<TempHold> HoldTempFile(const std::string& path) = 0;
+  // Removes from the temporary folder each scratch folder "<name>.d" of this user, with the
+  // file <name> ("<first three characters of prefix><hex>.TMP") that reserved it, while no
+  // process holds that file: left by a run that ended before it could remove them. Where the
+  // system can tell the file is this user's own and empty, it goes even without its folder.
+  virtual void RemoveUnheldScratch(const std::string& prefix) = 0;
 };
 
 // Settings files in the INI format, with Windows' private-profile semantics.

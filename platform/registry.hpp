@@ -102,6 +102,10 @@ class Registry {
   virtual std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey,
                                    const std::string& file) = 0;
   virtual std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) = 0;
+  // Ends a mount as RegUnLoadKeyA does, but without keeping anything done to the hive since
+  // its load: the hive file is left, or put back, as it was when it was loaded. 2 when
+  // nothing is mounted under the name.
+  virtual std::int32_t DiscardLoadedKey(RegKey key, const std::string& subKey) = 0;
 
   // Claims the registry for one repair; null while another repair (in any process) holds
   // it, since two repairs would mount and unmount the same name under each other.

@@ -172,6 +172,10 @@ void ConsoleFrontEnd::StatusExplained(const std::string& explanation) {
   out_ << ForTerminal(explanation) << "\n" << std::flush;
 }
 
+void ConsoleFrontEnd::GuestLeftUnchanged() {
+  out_ << "Nothing in the guest was changed.\n" << std::flush;
+}
+
 void ConsoleFrontEnd::Unloaded() {
   unloaded_ = true;
 }

@@ -38,6 +38,7 @@ class ConsoleFrontEnd : public Ui, public FormView {
   void TextChanged(ControlId control, const std::string& text) override;
   void Unloaded() override;
   void StatusExplained(const std::string& explanation) override;
+  void GuestLeftUnchanged() override;
 
   // Runs the window until it unloads or the user closes it: 0 after a completed repair or a
   // dry run whose repair would complete, 2 when the window refused to start, 1 otherwise.

@@ -201,33 +201,45 @@ TEST_F(InstallFixesTest, ProgramFolderAtADriveRootGivesADoubledBackslash) {
   EXPECT_TRUE(Repaired(2));
 }
 
-TEST_F(InstallFixesTest, ImportThatCannotRunStopsTheAttemptWithTheHiveMounted) {
+TEST_F(InstallFixesTest, AFailedImportStopsTheAttemptAndLeavesTheGuestAsItWas) {
   MakeGuest({1, 2, 3});
-  AllDriversInGuest();
+  const std::string untouched = ReadFile(hive_);
   fs::remove(program_ / "Ravlin_Required_Files" / RegFile(2));
-  // File 3 is refused before any editor runs.
-  WriteFile(program_ / "Ravlin_Required_Files" / RegFile(3), "not a registry file\r\n");
   Press();
 
-  ASSERT_EQ(ui_->boxes.size(), 2u) << ::testing::PrintToString(BoxTexts());
+  ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
   EXPECT_EQ(ui_->boxes[0].text, "Could not import the registry file:  " + RegPath(2) +
                                     "\r\nThe registry file is missing.");
   EXPECT_EQ(ui_->boxes[0].style, 16);
   EXPECT_EQ(ui_->boxes[0].title, "Ravlin");
-  EXPECT_EQ(ui_->boxes[1].text,
-            "Could not import the registry file:  " + RegPath(3) +
-                "\r\nThe registry file cannot be read (line 1: not a registry file: the first "
-                "line must be \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\"); "
-                "nothing of it was imported.");
-  // The other control sets were still imported; no success is claimed and the hive stays
-  // mounted for the next attempt.
+  // Nothing after the failure runs, and control set 1's import is discarded with the mount.
   EXPECT_EQ(EditorRuns().size(), 1u);
-  EXPECT_TRUE(Repaired(1));
-  EXPECT_FALSE(Repaired(2));
-  EXPECT_FALSE(Repaired(3));
-  EXPECT_TRUE(Mounted());
+  EXPECT_FALSE(Mounted());
+  EXPECT_EQ(ReadFile(hive_), untouched);
+  EXPECT_FALSE(fs::exists(hive_.string() + ".ravlin-backup"));
+  EXPECT_FALSE(fs::exists(drivers_));
   EXPECT_FALSE(ui_->unloaded);
   EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
+}
+
+TEST_F(InstallFixesTest, AnImportTheEditorFailsKeepsTheFollowingControlSetsOut) {
+  MakeGuest({1, 2});
+  const std::string untouched = ReadFile(hive_);
+  // A value larger than one cell of a hive holds (16,344 bytes) in a key the file writes.
+  std::string bytes = "00";
+  for (int i = 1; i < 16400; ++i) bytes += ",00";
+  EditRegFile(1,
+              "[HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001\\Services\\Big]\r\n"
+              "\"Data\"=hex:" +
+                  bytes + "\r\n");
+  Press();
+
+  ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
+  EXPECT_EQ(ui_->boxes[0].text.rfind("Could not import the registry file:  " + RegPath(1), 0), 0u);
+  EXPECT_EQ(EditorRuns().size(), 1u);
+  EXPECT_FALSE(Mounted());
+  EXPECT_EQ(ReadFile(hive_), untouched);
+  EXPECT_FALSE(fs::exists(drivers_));
 }
 
 TEST_F(InstallFixesTest, AGuestHiveChangedDuringTheRepairIsNeitherOverwrittenNorCalledRepaired) {
@@ -265,6 +277,7 @@ TEST_F(InstallFixesTest, TheEditorsLastErrorLineReachesTheBoxAndItsStatusIsExpla
   WriteFile(program_ / "regedit",
             "#!/bin/sh\necho 'regedit: checking' >&2\n"
             "echo 'regedit: line 5: cannot write the value \"Start\" (status 112)' >&2\nexit 1\n");
+  const std::string untouched = ReadFile(hive_);
   Press();
 
   ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
@@ -275,25 +288,43 @@ TEST_F(InstallFixesTest, TheEditorsLastErrorLineReachesTheBoxAndItsStatusIsExpla
   ASSERT_EQ(ui_->explanations.size(), 1u);
   EXPECT_EQ(ui_->explanations[0].rfind("Status 112: the disk is full.", 0), 0u)
       << ui_->explanations[0];
-  EXPECT_TRUE(Mounted());
+  EXPECT_FALSE(Mounted());
+  EXPECT_EQ(ReadFile(hive_), untouched);
 }
 
-TEST_F(InstallFixesTest, MissingDriverFilesAreCopiedAndAMissingSourceIsReported) {
+TEST_F(InstallFixesTest, AFailedDriverCopyTakesBackTheOtherCopiesAndTheImports) {
   MakeGuest({1});
+  const std::string untouched = ReadFile(hive_);
   WriteFile(drivers_ / "intelide.sys", "old intelide.sys");
-  fs::remove(program_ / "Ravlin_Required_Files" / "atapi.sys");
+  fs::remove(program_ / "Ravlin_Required_Files" / "pciidex.sys");
+  // The copies that went well were on record before they took their names.
+  std::string recordAtFailure;
+  ui_->onBox = [&](const testing::ShownBox& box) {
+    if (box.text == kCopyFailed) recordAtFailure = ReadFile(drive_ / "WINDOWS" / "ravlin.log");
+  };
   Press();
 
-  // Copy_File's own warning, then the stage's message; the other files are still copied.
+  // Copy_File's own warning, then the stage's message; the other files are still tried.
   ASSERT_EQ(ui_->boxes.size(), 2u) << ::testing::PrintToString(BoxTexts());
   EXPECT_EQ(ui_->boxes[1].text, kCopyFailed);
   EXPECT_EQ(ui_->boxes[1].style, 16);
-  EXPECT_FALSE(fs::exists(drivers_ / "atapi.sys"));
+  EXPECT_NE(recordAtFailure.find("Driver atapi.sys: copied from "), std::string::npos)
+      << recordAtFailure;
+  EXPECT_NE(recordAtFailure.find("Driver pciide.sys: copied from "), std::string::npos);
+  // Then everything the attempt did is taken back: only the guest's own file is left.
+  std::vector<std::string> left;
+  for (const auto& entry : fs::directory_iterator(drivers_))
+    left.push_back(entry.path().filename().string());
+  EXPECT_EQ(left, std::vector<std::string>{"intelide.sys"});
   EXPECT_EQ(ReadFile(drivers_ / "intelide.sys"), "old intelide.sys");
-  EXPECT_EQ(ReadFile(drivers_ / "pciide.sys"), "new pciide.sys");
-  EXPECT_EQ(ReadFile(drivers_ / "pciidex.sys"), "new pciidex.sys");
-  EXPECT_TRUE(Repaired(1));
-  EXPECT_TRUE(Mounted());
+  EXPECT_FALSE(Mounted());
+  EXPECT_EQ(ReadFile(hive_), untouched);
+  const std::string record = ReadFile(drive_ / "WINDOWS" / "ravlin.log");
+  EXPECT_NE(record.find("Undone: the guest was left as it was before this attempt\r\n"),
+            std::string::npos)
+      << record;
+  EXPECT_NE(record.find("End: aborted during \"Installing Driver Files...\": " + kCopyFailed),
+            std::string::npos);
 }
 
 TEST_F(InstallFixesTest, MissingDriverFolderIsCreatedWithAllFourFiles) {
@@ -315,7 +346,7 @@ TEST_F(InstallFixesTest, DriverFolderThatCannotBeCreatedStopsBeforeAnyCopy) {
   EXPECT_EQ(ui_->boxes[1].text, "Could not create:  C:\\WINDOWS\\system32\\drivers");
   EXPECT_EQ(ui_->boxes[1].style, 16);
   EXPECT_EQ(ReadFile(drivers_), "in the way");
-  EXPECT_TRUE(Mounted());
+  EXPECT_FALSE(Mounted());
 }
 
 struct OutsideKey {
@@ -345,7 +376,7 @@ TEST_P(RegFileOutsideItsControlSetTest, IsRefusedBeforeTheEditorRunsAndStopsTheA
                                     GetParam().box);
   EXPECT_EQ(ui_->boxes[0].style, 16);
   EXPECT_TRUE(EditorRuns().empty());
-  EXPECT_TRUE(Mounted());
+  EXPECT_FALSE(Mounted());
   EXPECT_EQ(testing::ExportHive(hive_), before);
 }
 
@@ -399,6 +430,7 @@ TEST_F(InstallFixesTest, AnImportIsReadBackValueByValueWhateverTheGuestHeldBefor
   // An editor that imports the file and then changes one value it wrote: a partial import.
   MakeGuest({1});
   AllDriversInGuest();
+  const std::string untouched = ReadFile(hive_);
   const fs::path undo = temp_ / "undo.reg";
   WriteFile(undo,
             "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet001\\Services\\"
@@ -415,6 +447,8 @@ TEST_F(InstallFixesTest, AnImportIsReadBackValueByValueWhateverTheGuestHeldBefor
                             "ControlSet001\\Services\\PCIIde is not as the file writes it."));
   EXPECT_EQ(ui_->boxes[0].style, 16);
   EXPECT_EQ(ui_->boxes[0].title, "Ravlin");
+  EXPECT_FALSE(Mounted());
+  EXPECT_EQ(ReadFile(hive_), untouched);
   EXPECT_FALSE(ui_->unloaded);
   EXPECT_EQ(form_->Text(ControlId::Text1), "<Select a valid Windows directory>");
 }
@@ -433,13 +467,14 @@ TEST_F(InstallFixesTest, AnEditorThatEndsWellHavingWrittenNothingStopsTheAttempt
   WriteFile(program_ / "regedit", "#!/bin/sh\nexit 0\n");
   Press();
 
-  ASSERT_FALSE(ui_->boxes.empty());
+  ASSERT_EQ(ui_->boxes.size(), 1u) << ::testing::PrintToString(BoxTexts());
   const auto missing = [](int n) {
     return "the key HKEY_LOCAL_MACHINE\\Ravlin_System\\ControlSet00" + std::to_string(n) +
            "\\Control\\CriticalDeviceDatabase\\primary_ide_channel, which the file writes, is "
            "not there.";
   };
   EXPECT_EQ(ui_->boxes[0].text, NotAsWrittenBox(RegPath(1), missing(1)));
+  EXPECT_FALSE(Mounted());
   EXPECT_FALSE(ui_->unloaded);
   EXPECT_NE(form_->Record().Lines().end(),
             std::find_if(form_->Record().Lines().begin(), form_->Record().Lines().end(),

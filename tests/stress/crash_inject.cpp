@@ -1,4 +1,4 @@
-// crash_inject [--iterations N] [--pairs N] [--seed S]
+// crash_inject [--iterations N] [--pairs N] [--driver-kills N] [--seed S]
 // Repairs fresh guests with the console front end as a whole process, kills its process
 // group (the program and the registry editor it runs) with SIGKILL at a random moment, and
 // checks what the kill left: the guest hive opens with libhivex, each control set is either
@@ -9,6 +9,11 @@
 // and on two): one completes, the other fails with a message, and the hive is never torn. Guests:
 // the XP-like sample and the Windows 7 hive of the test data, taken in turns. Prints the count of
 // each outcome; exits 1 when any check failed.
+// Driver-stage kills (--driver-kills N): guests without the IDE drivers, whose own service pack
+// files hold them, are killed while the drivers are being copied. The hive must be untouched,
+// the next run must complete, and `--restore` after it must leave the guest's files exactly as
+// they were: every driver the killed run copied was on record, and no temporary copy is left in
+// the guest or in the temporary folder.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -22,8 +27,10 @@
 #include <set>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tests/support/driver_files.hpp"
 #include "tests/support/hive_digest.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/process_group.hpp"
@@ -47,6 +54,7 @@ const fs::path kRecordInGuest = fs::path("WINDOWS") / "ravlin.log";
 struct Options {
   int iterations = 100;
   int pairs = 5;
+  int driverKills = 30;
   std::uint64_t seed = std::random_device{}();
 };
 
@@ -129,6 +137,9 @@ struct GuestKind {
   std::chrono::milliseconds fullRun{0};
   Tally kills;
   std::map<std::string, Tally> pairs;
+  fs::path withoutDrivers;  // the untouched guest lacking the IDE drivers
+  Files withoutDriversFiles;
+  Tally driverKills;
 };
 
 class CrashInjection {
@@ -151,6 +162,9 @@ class CrashInjection {
         TwoAtOnce(kind, true);
         TwoAtOnce(kind, false);
       }
+    for (auto& kind : kinds) PrepareWithoutDrivers(kind);
+    for (int i = 0; i < options_.driverKills; ++i)
+      KillDuringDriverStage(kinds[i % kinds.size()], i);
 
     int failures = 0;
     for (const auto& kind : kinds) {
@@ -161,6 +175,10 @@ class CrashInjection {
       for (const auto& [mode, tally] : kind.pairs) {
         tally.Print(kind.name + ", two repairs at once, " + mode + ":");
         failures += tally.Failures();
+      }
+      if (options_.driverKills > 0) {
+        kind.driverKills.Print(kind.name + ", kills during the driver stage:");
+        failures += kind.driverKills.Failures();
       }
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
@@ -397,6 +415,111 @@ class CrashInjection {
     CheckRepaired(kind, tally, place, what);
   }
 
+  // The guest of `kind` without the four IDE drivers, which its ServicePackFiles\i386 holds.
+  void PrepareWithoutDrivers(GuestKind& kind) {
+    kind.withoutDrivers = kind.folder.parent_path() / "without-drivers";
+    fs::copy(kind.folder, kind.withoutDrivers, fs::copy_options::recursive);
+    for (const auto& driver : kIdeDrivers) {
+      fs::remove(kind.withoutDrivers / "WINDOWS" / "system32" / "drivers" / driver);
+      WriteFile(kind.withoutDrivers / "WINDOWS" / "ServicePackFiles" / "i386" / driver,
+                DriverImage("service pack " + driver));
+    }
+    kind.withoutDriversFiles = GuestFiles(kind.withoutDrivers);
+  }
+
+  ProgramRun Restore(const fs::path& guest, const fs::path& store) const {
+    ProgramRun run = Repair(guest, store);
+    run.arguments = {BinPath("ravlin").string(), "--restore", (guest / "WINDOWS").string()};
+    return run;
+  }
+
+  // Starts a repair and kills it a random moment after the first driver copy is on record.
+  // False when the run ended before that.
+  bool KillAfterFirstDriverRecorded(const ProgramRun& run, const fs::path& record,
+                                    const fs::path& output, std::string& what) {
+    ProgramGroup repair(run, output);
+    const auto started = std::chrono::steady_clock::now();
+    while (std::chrono::steady_clock::now() - started < kRunLimit) {
+      if (const auto exitCode = repair.Wait(std::chrono::milliseconds(1))) {
+        what += ", ended with " + std::to_string(*exitCode) + " before a driver was recorded";
+        return false;
+      }
+      std::error_code error;
+      if (!fs::exists(record, error) ||
+          ReadFile(record).find(": copied from ") == std::string::npos)
+        continue;
+      const auto delay = std::uniform_int_distribution<int>(0, 40)(random_);
+      what += ", kill " + std::to_string(delay) + " ms after the first driver was recorded";
+      std::this_thread::sleep_for(std::chrono::milliseconds(delay));
+      repair.KillGroup();
+      repair.Wait(std::chrono::milliseconds(-1));
+      return true;
+    }
+    what += ", no driver recorded in time";
+    return false;
+  }
+
+  void KillDuringDriverStage(GuestKind& kind, int iteration) {
+    Tally& tally = kind.driverKills;
+    const fs::path place = work_ / "driver-kill";
+    fs::remove_all(place);
+    fs::create_directories(place / "tmp");
+    fs::copy(kind.withoutDrivers, place / "guest", fs::copy_options::recursive);
+    const fs::path guest = place / "guest";
+    const auto withTmp = [&](ProgramRun run) {
+      run.environment["TMPDIR"] = (place / "tmp").string();
+      return run;
+    };
+    std::string what = "iteration " + std::to_string(iteration);
+    if (!KillAfterFirstDriverRecorded(withTmp(Repair(guest, place / "store")),
+                                      guest / kRecordInGuest, place / "killed-run.txt", what)) {
+      tally.Fail("the run was not killed during the driver stage", what);
+      return;
+    }
+    // The hive reaches the guest only at the unmount, after the driver stage.
+    const std::string hive = ReadFile(guest / kHiveInGuest);
+    if (hive != kind.originalHive) {
+      const auto digests = HiveDigests(guest / kHiveInGuest);
+      if (!digests || *digests != kind.complete) {
+        tally.Fail("hive neither untouched nor fully repaired after the kill", what);
+        return;
+      }
+      tally.Count("killed after the hive was written back");
+    }
+
+    const auto next = RunProgram(withTmp(Repair(guest, place / "store")));
+    if (!Completed(next)) {
+      tally.Fail("the next run did not complete", what + ": " + LastLines(next.out + next.err, 3));
+      return;
+    }
+    if (const auto left = NamesBelow(place / "tmp"); !left.empty()) {
+      std::string names;
+      for (const auto& name : left) names += " " + name.string();
+      tally.Fail("scratch left in the temporary folder after the next run", what + ":" + names);
+      return;
+    }
+    const auto restored = RunProgram(withTmp(Restore(guest, place / "store")));
+    if (restored.exitCode != 0) {
+      tally.Fail("--restore after the next run failed",
+                 what + ": " + LastLines(restored.out + restored.err, 3));
+      return;
+    }
+    if (ReadFile(guest / kHiveInGuest) != kind.originalHive) {
+      tally.Fail("--restore did not bring back the original hive", what);
+      return;
+    }
+    Files files = GuestFiles(guest);
+    files.erase(fs::path("WINDOWS") / "system32" / "config" / "system.ravlin-repaired");
+    if (files != kind.withoutDriversFiles) {
+      std::string extra;
+      for (const auto& [name, content] : files)
+        if (!kind.withoutDriversFiles.count(name)) extra += " " + name.string();
+      tally.Fail("files left in the guest after --restore", what + ":" + extra);
+      return;
+    }
+    tally.Count("killed in the driver stage; next run and --restore left the guest as it was");
+  }
+
   Options options_;
   std::mt19937_64 random_;
   TempDir dir_;
@@ -413,6 +536,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.iterations = std::stoi(argv[++i]);
     else if (argument == "--pairs" && hasValue)
       options.pairs = std::stoi(argv[++i]);
+    else if (argument == "--driver-kills" && hasValue)
+      options.driverKills = std::stoi(argv[++i]);
     else if (argument == "--seed" && hasValue)
       options.seed = std::stoull(argv[++i]);
     else
@@ -426,7 +551,7 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
   const auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::cerr << "usage: crash_inject [--iterations N] [--pairs N] [--seed S]\n";
+    std::cerr << "usage: crash_inject [--iterations N] [--pairs N] [--driver-kills N] [--seed S]\n";
     return 2;
   }
   try {

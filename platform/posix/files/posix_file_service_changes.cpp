@@ -1,13 +1,16 @@
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 
 #include <cerrno>
 #include <cstdio>
 #include <random>
+#include <string_view>
 #include <vector>
 
 #include "platform/posix/files/dos_attributes.hpp"
 #include "platform/posix/files/posix_file_service.hpp"
+#include "platform/posix/files/unheld_files.hpp"
 #include "platform/posix/runtime/posix_errors.hpp"
 #include "platform/posix/runtime/unique_fd.hpp"
 
@@ -56,14 +59,25 @@ fs::path TargetFile(const DriveTable& drives, const std::string& destination,
   return native;
 }
 
-// A temporary file in the target's folder, removed unless it took the target's place.
+constexpr std::string_view kCopyPrefix = ".~ravlin-";
+constexpr std::size_t kCopyDigits = 8;
+
+// ".~ravlin-" and eight hexadecimal digits, as TemporaryBeside names its files.
+bool IsCopyTemporary(std::string_view name) {
+  return name.size() == kCopyPrefix.size() + kCopyDigits && name.starts_with(kCopyPrefix) &&
+         name.find_first_not_of("0123456789abcdef", kCopyPrefix.size()) == std::string_view::npos;
+}
+
+// A temporary file in the target's folder, removed unless it took the target's place. It is
+// locked while it lives: what a killed copy left in the folder is removed first.
 class TemporaryBeside {
  public:
   explicit TemporaryBeside(const beneath::Entry& target) : folder_(target.folder.get()) {
+    RemoveUnheldFiles(folder_, IsCopyTemporary);
     std::random_device random;
     for (int attempt = 0; attempt < 100 && !file_.valid(); ++attempt) {
       char name[32];
-      std::snprintf(name, sizeof name, ".~ravlin-%08x", random());
+      std::snprintf(name, sizeof name, "%s%08x", kCopyPrefix.data(), random());
       file_ = UniqueFd(
           ::openat(folder_, name, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
       if (file_.valid())
@@ -72,6 +86,9 @@ class TemporaryBeside {
         break;
     }
     if (!file_.valid()) throw ErrorFromErrno(errno, vb_error::kPathNotFound);
+    static_cast<void>(::flock(file_.get(), LOCK_EX | LOCK_NB));
+    // Keeps the lock past Close, until the file has its name.
+    lock_ = UniqueFd(::fcntl(file_.get(), F_DUPFD_CLOEXEC, 0));
   }
   TemporaryBeside(const TemporaryBeside&) = delete;
   TemporaryBeside& operator=(const TemporaryBeside&) = delete;
@@ -93,6 +110,7 @@ class TemporaryBeside {
  private:
   int folder_;
   UniqueFd file_;
+  UniqueFd lock_;
   std::string name_;
 };
 

@@ -1,12 +1,19 @@
 #include "platform/posix/files/posix_temp_files.hpp"
 
 #include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <string_view>
+#include <system_error>
+
+#include "platform/posix/files/unheld_files.hpp"
+#include "platform/posix/runtime/unique_fd.hpp"
 
 namespace ravlin {
 namespace {
@@ -23,6 +30,39 @@ std::string NameFor(const std::string& folder, const std::string& prefix, std::u
   return path + prefix.substr(0, 3) + digits + ".TMP";
 }
 
+// $TMPDIR, else /tmp.
+std::filesystem::path TempFolder() {
+  const char* tmpdir = std::getenv("TMPDIR");
+  return (tmpdir != nullptr && *tmpdir != '\0') ? tmpdir : "/tmp";
+}
+
+constexpr std::string_view kScratchSuffix = ".TMP";
+constexpr std::string_view kScratchFolderSuffix = ".d";
+
+// "<prefix><one to four hexadecimal digits>.TMP", as NameFor makes them.
+bool IsReservationName(std::string_view name, std::string_view prefix) {
+  if (!name.starts_with(prefix) || !name.ends_with(kScratchSuffix)) return false;
+  const auto digits =
+      name.substr(prefix.size(), name.size() - prefix.size() - kScratchSuffix.size());
+  return !digits.empty() && digits.size() <= 4 &&
+         digits.find_first_not_of("0123456789ABCDEF") == std::string_view::npos;
+}
+
+// Whether `name` in the folder is a real folder (not a link) of this user.
+bool OwnFolder(int folderFd, const std::string& name) {
+  struct stat info {};
+  return ::fstatat(folderFd, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+         S_ISDIR(info.st_mode) && info.st_uid == ::geteuid();
+}
+
+class LockedTempFile : public TempHold {
+ public:
+  explicit LockedTempFile(UniqueFd fd) : fd_(std::move(fd)) {}
+
+ private:
+  UniqueFd fd_;
+};
+
 }  // namespace
 
 PosixTempFiles::PosixTempFiles(std::shared_ptr<const DriveTable> drives,
@@ -34,8 +74,7 @@ PosixTempFiles::PosixTempFiles(std::shared_ptr<const DriveTable> drives,
 }
 
 std::uint32_t PosixTempFiles::GetTempPathA(std::uint32_t bufferLength, std::string& buffer) {
-  const char* tmpdir = std::getenv("TMPDIR");
-  std::string folder = drives_->ToWindows((tmpdir != nullptr && *tmpdir != '\0') ? tmpdir : "/tmp");
+  std::string folder = drives_->ToWindows(TempFolder());
   if (folder.empty()) return 0;
   if (folder.back() != '\\') folder += '\\';
   const auto length = static_cast<std::uint32_t>(folder.size());
@@ -68,6 +107,37 @@ std::uint32_t PosixTempFiles::GetTempFileNameA(const std::string& folder, const 
     return number;
   }
   return 0;
+}
+
+std::unique_ptr<TempHold> PosixTempFiles::HoldTempFile(const std::string& path) {
+  const auto native = drives_->ResolveNative(path);
+  if (!native) return nullptr;
+  UniqueFd file(::open(native->c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!file.valid() || ::flock(file.get(), LOCK_EX | LOCK_NB) != 0) return nullptr;
+  return std::make_unique<LockedTempFile>(std::move(file));
+}
+
+void PosixTempFiles::RemoveUnheldScratch(const std::string& prefix) {
+  const std::string start = prefix.substr(0, 3);
+  const auto folder = TempFolder();
+  UniqueFd folderFd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!folderFd.valid()) return;
+  // Only this user's own entries: in a temporary folder every user can write, another user's
+  // entries could be swapped for links while they are removed. A reservation is always empty.
+  const auto ours = [&](std::string_view name) {
+    struct stat info {};
+    return IsReservationName(name, start) &&
+           ::fstatat(folderFd.get(), std::string(name).c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 &&
+           info.st_uid == ::geteuid() && info.st_size == 0;
+  };
+  // The folder goes first: a reservation without its folder is removed all the same, since a
+  // run killed while it made or removed its scratch leaves one.
+  ForEachUnheldFile(folderFd.get(), ours, [&](const char* name) {
+    const std::string scratch = std::string(name) + std::string(kScratchFolderSuffix);
+    std::error_code error;
+    if (OwnFolder(folderFd.get(), scratch)) std::filesystem::remove_all(folder / scratch, error);
+    if (!error) ::unlinkat(folderFd.get(), name, 0);
+  });
 }
 
 }  // namespace ravlin

@@ -20,6 +20,9 @@ class PosixTempFiles : public TempFiles {
   std::uint32_t GetTempPathA(std::uint32_t bufferLength, std::string& buffer) override;
   std::uint32_t GetTempFileNameA(const std::string& folder, const std::string& prefix,
                                  std::uint32_t unique, std::string& buffer) override;
+  // An exclusive lock on the file.
+  std::unique_ptr<TempHold> HoldTempFile(const std::string& path) override;
+  void RemoveUnheldScratch(const std::string& prefix) override;
 
  private:
   std::shared_ptr<const DriveTable> drives_;

@@ -53,6 +53,8 @@ class PosixRegistry : public Registry {
   std::int32_t RegCloseKey(RegKey key) override;
   std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
   std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
+  // Drops the working copy; the guest's hive file is never touched.
+  std::int32_t DiscardLoadedKey(RegKey key, const std::string& subKey) override;
   // A lock on a file of the store, held without waiting.
   std::unique_ptr<RegistryClaim> ClaimForRepair() override;
 
@@ -156,6 +158,10 @@ class PosixRegistry : public Registry {
       return kErrorRegistryIoFailed;
     }
   }
+
+  // Ends the mount of `subKey` below `key`, writing its working copy back into the guest
+  // first or dropping it (posix_registry_load.cpp).
+  std::int32_t EndMount(RegKey key, const std::string& subKey, bool writeBack);
 
   // Values (posix_registry_values.cpp).
   std::int32_t SetValue(RegKey key, const std::string& valueName, std::uint32_t type,

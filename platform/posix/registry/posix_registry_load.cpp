@@ -245,7 +245,7 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
   });
 }
 
-std::int32_t PosixRegistry::RegUnLoadKeyA(RegKey key, const std::string& subKey) {
+std::int32_t PosixRegistry::EndMount(RegKey key, const std::string& subKey, bool writeBack) {
   if (!CanMountBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos)
     return kErrorInvalidParameter;
   if (!privileges_->HiveCallsAllowed()) return kErrorPrivilegeNotHeld;
@@ -258,13 +258,13 @@ std::int32_t PosixRegistry::RegUnLoadKeyA(RegKey key, const std::string& subKey)
     for (const auto& [handle, open] : keys_)
       if (open.hiveId == hiveId) return kErrorAccessDenied;
     if (const auto cached = hives_.find(hiveId); cached != hives_.end()) {
-      const auto status = Commit(cached->second);
+      const auto status = writeBack ? Commit(cached->second) : kErrorSuccess;
       hives_.erase(cached);
       if (status != kErrorSuccess) return status;
     }
     UniqueFd storeFd(::open(store_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!storeFd.valid()) return StatusFromErrno(errno);
-    const auto status = WriteBack(*mount, storeFd.get(), *privileges_);
+    const auto status = writeBack ? WriteBack(*mount, storeFd.get(), *privileges_) : kErrorSuccess;
     // A copy that can never be written back is kept beside the store's files, and the
     // name is freed; any other failure keeps the mount for another try.
     const bool kept = status == kErrorFileInvalid || status == kErrorBadDb;
@@ -280,6 +280,14 @@ std::int32_t PosixRegistry::RegUnLoadKeyA(RegKey key, const std::string& subKey)
       ::unlinkat(storeFd.get(), mount->copy.c_str(), 0);
     return status;
   });
+}
+
+std::int32_t PosixRegistry::RegUnLoadKeyA(RegKey key, const std::string& subKey) {
+  return EndMount(key, subKey, /*writeBack=*/true);
+}
+
+std::int32_t PosixRegistry::DiscardLoadedKey(RegKey key, const std::string& subKey) {
+  return EndMount(key, subKey, /*writeBack=*/false);
 }
 
 }  // namespace ravlin

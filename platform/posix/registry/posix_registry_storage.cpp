@@ -171,29 +171,8 @@ std::int32_t PendingReplacement::Create() {
   return kErrorSuccess;
 }
 
-void ForEachName(int folderFd, const std::function<void(const char* name)>& visit) {
-  UniqueFd listing(::openat(folderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!listing.valid()) return;
-  UniqueDir folder(::fdopendir(listing.get()));
-  if (folder.get() == nullptr) return;
-  static_cast<void>(listing.release());
-  while (const dirent* entry = ::readdir(folder.get())) visit(entry->d_name);
-}
-
 void RemoveStaleTemporaries(int folderFd) {
-  ForEachName(folderFd, [&](const char* name) {
-    if (!IsOurTemporaryName(name)) return;
-    UniqueFd file(::openat(folderFd, name, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
-    struct stat opened {
-    }, named{};
-    // A file another process is still writing holds its lock.
-    if (!file.valid() || ::fstat(file.get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
-        ::flock(file.get(), LOCK_EX | LOCK_NB) != 0)
-      return;
-    if (::fstatat(folderFd, name, &named, AT_SYMLINK_NOFOLLOW) == 0 &&
-        named.st_dev == opened.st_dev && named.st_ino == opened.st_ino)
-      ::unlinkat(folderFd, name, 0);
-  });
+  RemoveUnheldFiles(folderFd, IsOurTemporaryName);
 }
 
 void PendingReplacement::StartFlush() const {

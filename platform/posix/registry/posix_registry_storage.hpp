@@ -7,6 +7,7 @@
 #include <functional>
 #include <string>
 
+#include "platform/posix/files/unheld_files.hpp"
 #include "platform/posix/runtime/unique_fd.hpp"
 #include "platform/registry.hpp"
 
@@ -90,9 +91,6 @@ class PendingReplacement {
   UniqueFd fd_;
   bool installed_ = false;
 };
-
-// Calls `visit` with the name of every entry of the folder ("." and ".." included).
-void ForEachName(int folderFd, const std::function<void(const char* name)>& visit);
 
 // Removes the new files that PendingReplacements of an interrupted run left in the folder
 // (by their exact name pattern, and only those no process is still writing).

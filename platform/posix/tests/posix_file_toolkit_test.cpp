@@ -1,4 +1,6 @@
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/xattr.h>
 #include <unistd.h>
@@ -7,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <set>
 #include <sstream>
 #include <thread>
 
@@ -15,6 +18,7 @@
 #include "platform/posix/files/posix_file_attributes.hpp"
 #include "platform/posix/files/posix_file_service.hpp"
 #include "platform/posix/files/posix_temp_files.hpp"
+#include "platform/posix/runtime/unique_fd.hpp"
 #include "platform/posix/shell/posix_shell.hpp"
 #include "platform/runtime_error.hpp"
 #include "tests/support/error_number.hpp"
@@ -175,6 +179,50 @@ TEST_F(PosixToolkitTest, TemporaryNamesAreCreatedExclusively) {
   std::string missing = "kept";
   EXPECT_EQ(temps.GetTempFileNameA("C:\\no-such-folder", "abc", 0, missing), 0u);
   EXPECT_EQ(missing, "kept");
+}
+
+// What killed runs left: files no process holds go, held ones and look-alikes stay.
+TEST_F(PosixToolkitTest, LeftoversOfKilledRunsAreRemovedUnlessALiveProcessHoldsThem) {
+  const fs::path drivers = temp / "drivers";
+  fs::create_directories(drivers);
+  WriteFile(temp / "atapi.sys", "driver");
+  for (const char* name : {".~ravlin-0badc0de", ".~ravlin-12345678"})
+    WriteFile(drivers / name, "x");
+  for (const char* name : {".~ravlin-1234", ".~ravlin-0BADC0DE", "~ravlin-12345678"})
+    WriteFile(drivers / name, "keep");
+  const UniqueFd held(::open((drivers / ".~ravlin-12345678").c_str(), O_RDONLY | O_CLOEXEC));
+  ASSERT_EQ(::flock(held.get(), LOCK_EX), 0);
+  files.CopyFile("C:\\atapi.sys", "C:\\drivers\\", false);
+  std::set<std::string> left;
+  for (const auto& entry : fs::directory_iterator(drivers)) left.insert(entry.path().filename());
+  EXPECT_EQ(left, (std::set<std::string>{"atapi.sys", ".~ravlin-12345678", ".~ravlin-1234",
+                                         ".~ravlin-0BADC0DE", "~ravlin-12345678"}));
+
+  // Scratch folders in the temporary folder, each reserved by its file.
+  const fs::path tmp = temp / "tmp";
+  fs::create_directories(tmp);
+  ScopedEnv tmpdir("TMPDIR", tmp.string());
+  PosixTempFiles temps(drives);
+  std::string live;
+  ASSERT_NE(temps.GetTempFileNameA("C:\\tmp", "rav", 0, live), 0u);
+  const auto hold = temps.HoldTempFile(live);
+  ASSERT_NE(hold, nullptr);
+  const fs::path liveFile = tmp / fs::path(live.substr(live.rfind('\\') + 1));
+  for (const fs::path& reservation : {liveFile, tmp / "rav1F.TMP", tmp / "abc2.TMP"}) {
+    WriteFile(reservation.string() + ".d/staged/atapi.sys", "x");
+    if (!fs::exists(reservation)) WriteFile(reservation, "");
+  }
+  WriteFile(tmp / "rav3.TMP", "");  // a killed run's reservation without its folder
+  WriteFile(tmp / "rav5.TMP", "not a reservation: it has content");
+  fs::create_directory_symlink(temp / "drivers", tmp / "rav4.TMP.d");
+  WriteFile(tmp / "rav4.TMP", "");
+  temps.RemoveUnheldScratch("rav");
+  left.clear();
+  for (const auto& entry : fs::directory_iterator(tmp)) left.insert(entry.path().filename());
+  const std::string liveName = liveFile.filename();
+  EXPECT_EQ(left, (std::set<std::string>{liveName, liveName + ".d", "abc2.TMP", "abc2.TMP.d",
+                                         "rav5.TMP", "rav4.TMP.d"}));
+  EXPECT_TRUE(fs::exists(drivers / "atapi.sys"));
 }
 
 TEST_F(PosixToolkitTest, DesktopAsksTheFileManagerWithoutWaiting) {

@@ -331,6 +331,39 @@ TEST_F(RegistryMount, TheNextMountRemovesOnlyOurOwnStaleTemporaryFiles) {
   for (const auto& name : others) EXPECT_TRUE(std::filesystem::exists(config / name)) << name;
 }
 
+TEST_F(RegistryMount, ADiscardedMountLeavesTheGuestAsItWasAndEndsForEveryProcess) {
+  const auto file = MakeGuestHive(TwoControlSets());
+  const auto untouched = ReadFile(file);
+  EnablePrivileges();
+  ASSERT_EQ(Load(), 0);
+  // Changes made and committed below the mount, by this process and by another one.
+  ASSERT_EQ(registry->RegCloseKey(Create(kHkeyLocalMachine, "Ravlin_System\\ControlSet001\\A")), 0);
+  auto other = NewRegistry();
+  RegKey open = 0;
+  ASSERT_EQ(other->RegCreateKeyExA(kHkeyLocalMachine, "Ravlin_System\\ControlSet002\\B", "", 0,
+                                   kKeyAllAccess, open, nullptr),
+            0);
+  ASSERT_EQ(other->RegCloseKey(open), 0);
+  // A key this process still holds open keeps the mount, as for an unload.
+  open = Create(kHkeyLocalMachine, "Ravlin_System\\Select");
+  EXPECT_EQ(registry->DiscardLoadedKey(kHkeyLocalMachine, kMount), kErrorAccessDenied);
+  ASSERT_EQ(registry->RegCloseKey(open), 0);
+
+  EXPECT_EQ(registry->DiscardLoadedKey(kHkeyLocalMachine, "RAVLIN_SYSTEM"), 0);
+  EXPECT_TRUE(ReadFile(file) == untouched);
+  EXPECT_FALSE(std::filesystem::exists(Backup()));
+  EXPECT_TRUE(SubKeys(*other, "").empty());
+  EXPECT_EQ(registry->DiscardLoadedKey(kHkeyLocalMachine, kMount), kErrorFileNotFound);
+  EXPECT_EQ(Unload(), kErrorFileNotFound);
+  for (const auto& entry : std::filesystem::directory_iterator(store))
+    EXPECT_NE(entry.path().extension(), ".hiv") << entry.path();
+  // The name is free again, and the next mount sees the hive as it was.
+  ASSERT_EQ(Load(), 0);
+  EXPECT_EQ(SubKeys(*registry, "Ravlin_System\\ControlSet001"),
+            std::vector<std::string>{"Services"});
+  EXPECT_EQ(Unload(), 0);
+}
+
 TEST_F(RegistryMount, ExtendedAttributesOfTheHiveAreKept) {
   const auto file = MakeGuestHive(TwoControlSets());
   if (std::system(

@@ -16,6 +16,9 @@ class Win32TempFiles : public TempFiles {
   std::uint32_t GetTempPathA(std::uint32_t bufferLength, std::string& buffer) override;
   std::uint32_t GetTempFileNameA(const std::string& folder, const std::string& prefix,
                                  std::uint32_t unique, std::string& buffer) override;
+  // The file opened without sharing its deletion, so that no one can delete it meanwhile.
+  std::unique_ptr<TempHold> HoldTempFile(const std::string& path) override;
+  void RemoveUnheldScratch(const std::string& prefix) override;
 
  private:
   std::shared_ptr<Win32GuestRoot> guest_;

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/registry.hpp"
@@ -41,6 +42,8 @@ class Win32Registry : public Registry {
   // writes into a loaded hive itself.
   std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
   std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
+  // Unloads, then puts back the copy of the hive that the load made in this process.
+  std::int32_t DiscardLoadedKey(RegKey key, const std::string& subKey) override;
   // A named mutex, so that repairs in every session and process exclude each other.
   std::unique_ptr<RegistryClaim> ClaimForRepair() override;
 
@@ -55,6 +58,8 @@ class Win32Registry : public Registry {
                           std::uint8_t* data, std::uint32_t* dataSize, HandOutValue handOut);
 
   std::map<RegKey, OwnedKey> keys_;
+  // The hive file of each load this object made, by its root and name in upper case.
+  std::map<std::wstring, std::wstring> loadedHives_;
   RegKey nextKey_ = 0x100;
 };
 

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <cwctype>
 #include <string>
 
 #include "platform/win32/registry/win32_registry.hpp"
@@ -98,16 +99,14 @@ class PartialFile {
   bool kept_ = false;
 };
 
-// Keeps the untouched hive as `<hive>.ravlin-backup`, once: copied under another name, on the
-// disk, then renamed, so that the name never holds a partial copy.
-LONG KeepBackup(const std::wstring& hive) {
-  const std::wstring backup = hive + L".ravlin-backup";
-  if (::GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES) return ERROR_SUCCESS;
-  if (const DWORD error = ::GetLastError();
-      error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
-    return static_cast<LONG>(error);
-  PartialFile copy(backup + L".partial");
-  if (!::CopyFileW(hive.c_str(), copy.path().c_str(), FALSE)) return ::GetLastError();
+// Copies `from` to `to` crash-safely: under another name, on the disk, then renamed, so that
+// `to` never holds a partial copy. The copy keeps the attributes of `from`; an existing `to`
+// is replaced only when `replace` says so.
+LONG DurableCopy(const std::wstring& from, const std::wstring& to, bool replace) {
+  const DWORD attributes = ::GetFileAttributesW(from.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
+  PartialFile copy(to + L".partial");
+  if (!::CopyFileW(from.c_str(), copy.path().c_str(), FALSE)) return ::GetLastError();
   // A read-only hive gives a read-only copy, which could not be opened to flush it.
   if (!::SetFileAttributesW(copy.path().c_str(), FILE_ATTRIBUTE_NORMAL)) return ::GetLastError();
   {
@@ -117,10 +116,36 @@ LONG KeepBackup(const std::wstring& hive) {
     const UniqueHandle file(opened);
     if (!::FlushFileBuffers(file.Get())) return ::GetLastError();
   }
-  if (!::MoveFileExW(copy.path().c_str(), backup.c_str(), MOVEFILE_WRITE_THROUGH))
+  if (!::SetFileAttributesW(copy.path().c_str(), attributes)) return ::GetLastError();
+  // A read-only copy left by an interrupted run could not be replaced.
+  if (replace) ::SetFileAttributesW(to.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!::MoveFileExW(copy.path().c_str(), to.c_str(),
+                     MOVEFILE_WRITE_THROUGH | (replace ? MOVEFILE_REPLACE_EXISTING : 0)))
     return ::GetLastError();
   copy.Keep();
   return ERROR_SUCCESS;
+}
+
+// Keeps the untouched hive as `<hive>.ravlin-backup`, once.
+LONG KeepBackup(const std::wstring& hive) {
+  const std::wstring backup = hive + L".ravlin-backup";
+  if (::GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES) return ERROR_SUCCESS;
+  if (const DWORD error = ::GetLastError();
+      error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
+    return static_cast<LONG>(error);
+  return DurableCopy(hive, backup, false);
+}
+
+// The hive as it was just before this load, which a discarded mount puts back.
+std::wstring BeforeLoadCopy(const std::wstring& hive) {
+  return hive + L".ravlin-loaded";
+}
+
+// The loaded name as the registry compares it.
+std::wstring LoadedName(RegKey key, const std::string& subKey) {
+  std::wstring name = std::to_wstring(key) + L"\\" + Wide(subKey);
+  for (wchar_t& c : name) c = static_cast<wchar_t>(std::towupper(c));
+  return name;
 }
 
 }  // namespace
@@ -133,20 +158,53 @@ std::int32_t Win32Registry::RegLoadKeyA(RegKey key, const std::string& subKey,
   if (!HivePrivilegesEnabled()) return kErrorPrivilegeNotHeld;
   const std::wstring hive = Wide(file);
   if (const LONG status = KeepBackup(hive); status != ERROR_SUCCESS) return status;
+  // Windows writes into a loaded hive itself: this copy is what a discarded mount puts back.
+  if (const LONG status = DurableCopy(hive, BeforeLoadCopy(hive), true); status != ERROR_SUCCESS)
+    return status;
   HKEY root = Resolve(key);
   const std::wstring name = Wide(subKey);
   const bool existed = KeyExists(root, name);
   const LONG status = ::RegLoadKeyW(root, name.c_str(), hive.c_str());
-  // Wine leaves an empty key of the name behind after a failed load, which would refuse
-  // every later load under it.
-  if (status != ERROR_SUCCESS && !existed) ::RegDeleteKeyW(root, name.c_str());
+  if (status != ERROR_SUCCESS) {
+    // Wine leaves an empty key of the name behind after a failed load, which would refuse
+    // every later load under it.
+    if (!existed) ::RegDeleteKeyW(root, name.c_str());
+    ::DeleteFileW(BeforeLoadCopy(hive).c_str());
+    return status;
+  }
+  loadedHives_[LoadedName(key, subKey)] = hive;
   return status;
 }
 
 std::int32_t Win32Registry::RegUnLoadKeyA(RegKey key, const std::string& subKey) {
   if (!CanLoadBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos)
     return kErrorInvalidParameter;
-  return ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
+  const LONG status = ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
+  if (status != ERROR_SUCCESS) return status;
+  if (const auto loaded = loadedHives_.find(LoadedName(key, subKey));
+      loaded != loadedHives_.end()) {
+    ::DeleteFileW(BeforeLoadCopy(loaded->second).c_str());
+    loadedHives_.erase(loaded);
+  }
+  return status;
+}
+
+std::int32_t Win32Registry::DiscardLoadedKey(RegKey key, const std::string& subKey) {
+  if (!CanLoadBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos)
+    return kErrorInvalidParameter;
+  const LONG status = ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
+  if (status != ERROR_SUCCESS) return status;
+  // A hive another process loaded has no copy known here: unloading it is all that can be done.
+  const auto loaded = loadedHives_.find(LoadedName(key, subKey));
+  if (loaded == loadedHives_.end()) return status;
+  const std::wstring hive = loaded->second;
+  loadedHives_.erase(loaded);
+  // One rename puts the flushed copy back in place: a crash leaves either hive whole.
+  ::SetFileAttributesW(hive.c_str(), FILE_ATTRIBUTE_NORMAL);
+  if (!::MoveFileExW(BeforeLoadCopy(hive).c_str(), hive.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return static_cast<std::int32_t>(::GetLastError());
+  return status;
 }
 
 std::unique_ptr<RegistryClaim> Win32Registry::ClaimForRepair() {

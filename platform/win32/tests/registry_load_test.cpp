@@ -125,6 +125,37 @@ TEST_F(RegistryLoadTest, TheUntouchedFileIsKeptBeforeTheLoadAndTheUnloadRemovesT
   EXPECT_EQ(registry_.RegUnLoadKeyA(kHkeyLocalMachine, name_), kErrorSuccess);
 }
 
+TEST_F(RegistryLoadTest, ADiscardedLoadPutsBackTheHiveAsItWasBeforeTheLoad) {
+  ASSERT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorSuccess);
+  EXPECT_EQ(ReadFile(folder_ / "system.ravlin-loaded"), kHiveText);
+  RegKey added = 0;
+  ASSERT_EQ(registry_.RegCreateKeyExA(kHkeyLocalMachine, name_ + "\\Added", "", 0, kKeyAllAccess,
+                                      added, nullptr),
+            kErrorSuccess);
+  EXPECT_EQ(registry_.RegFlushKey(added), kErrorSuccess);
+  EXPECT_EQ(registry_.RegCloseKey(added), kErrorSuccess);
+
+  EXPECT_EQ(registry_.DiscardLoadedKey(kHkeyLocalMachine, name_), kErrorSuccess);
+  RegKey gone = 0;
+  EXPECT_EQ(Open(name_, gone), kErrorFileNotFound);
+  EXPECT_EQ(ReadFile(hive_), kHiveText);
+  EXPECT_FALSE(fs::exists(folder_ / "system.ravlin-loaded"));
+  EXPECT_EQ(registry_.DiscardLoadedKey(kHkeyLocalMachine, name_), kErrorFileNotFound);
+
+  // An unload keeps what was written, and the copy made for a discard goes.
+  ASSERT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorSuccess);
+  ASSERT_EQ(registry_.RegCreateKeyExA(kHkeyLocalMachine, name_ + "\\Kept", "", 0, kKeyAllAccess,
+                                      added, nullptr),
+            kErrorSuccess);
+  EXPECT_EQ(registry_.RegCloseKey(added), kErrorSuccess);
+  EXPECT_EQ(registry_.RegUnLoadKeyA(kHkeyLocalMachine, name_), kErrorSuccess);
+  EXPECT_FALSE(fs::exists(folder_ / "system.ravlin-loaded"));
+  ASSERT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorSuccess);
+  EXPECT_EQ(Open(name_ + "\\Kept", gone), kErrorSuccess);
+  EXPECT_EQ(registry_.RegCloseKey(gone), kErrorSuccess);
+  EXPECT_EQ(registry_.RegUnLoadKeyA(kHkeyLocalMachine, name_), kErrorSuccess);
+}
+
 TEST_F(RegistryLoadTest, ARefusedSecondLoadLeavesAnEmptyHiveLoaded) {
   std::ofstream(hive_, std::ios::binary | std::ios::trunc) << "WINE REGISTRY Version 2\n";
   ASSERT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorSuccess);

@@ -105,6 +105,9 @@ class ReadBeforeUnload : public Registry {
     for (const std::string& value : wanted) ReadValue(subKey + "\\" + value);
     return system_->RegUnLoadKeyA(key, subKey);
   }
+  std::int32_t DiscardLoadedKey(RegKey key, const std::string& subKey) override {
+    return system_->DiscardLoadedKey(key, subKey);
+  }
   std::unique_ptr<RegistryClaim> ClaimForRepair() override { return system_->ClaimForRepair(); }
 
  private:
