@@ -517,7 +517,7 @@ class CrashInjection {
       tally.Fail("files left in the guest after --restore", what + ":" + extra);
       return;
     }
-    tally.Count("killed in the driver stage; next run and --restore left the guest as it was");
+    tally.Count("next run and --restore left the guest's files as they were");
   }
 
   Options options_;
