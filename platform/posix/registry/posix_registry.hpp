@@ -51,6 +51,8 @@ class PosixRegistry : public Registry {
   std::int32_t RegCloseKey(RegKey key) override;
   std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
   std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
+  // A dirty guest hive is recovered from its transaction logs into the working copy.
+  HiveRecovery LastLoadRecovery() const override { return lastLoadRecovery_; }
   // A lock on a file of the store, held without waiting.
   std::unique_ptr<RegistryClaim> ClaimForRepair() override;
 
@@ -167,6 +169,7 @@ class PosixRegistry : public Registry {
   std::map<RegKey, OpenKey> keys_;
   RegKey nextKey_ = 0x100;
   std::size_t hiveReads_ = 0;
+  HiveRecovery lastLoadRecovery_;
   int lockDepth_ = 0;
   StoreLock::Mode lockMode_ = StoreLock::Mode::kShared;
 };
