@@ -96,7 +96,6 @@ std::string ReplayOldFormatLog(std::vector<std::uint8_t>& hive, std::span<const 
   SealBaseBlock(std::span(result).first(hive_base::kSize),
                 std::max(recovered.primarySequence, recovered.secondarySequence));
   hive = std::move(result);
-  use.entries = 1;
   use.pages = dirty;
   return {};
 }

@@ -42,10 +42,13 @@ std::string HiveRecovery::Summary() const {
       break;
   }
   std::string text = "The hive was not closed cleanly; recovered from its transaction logs:";
-  for (std::size_t i = 0; i < logs.size(); ++i)
-    text += (i == 0 ? " " : ", ") + std::to_string(logs[i].pages) + " pages from " + logs[i].log +
-            " (" + std::to_string(logs[i].entries) +
-            (logs[i].entries == 1 ? " entry)" : " entries)");
+  for (std::size_t i = 0; i < logs.size(); ++i) {
+    const auto& use = logs[i];
+    text += (i == 0 ? " " : ", ") + std::to_string(use.pages) +
+            (use.pages == 1 ? " page from " : " pages from ") + use.log;
+    if (use.entries > 0)
+      text += " (" + std::to_string(use.entries) + (use.entries == 1 ? " entry)" : " entries)");
+  }
   return text + ".";
 }
 

@@ -10,9 +10,9 @@ namespace ravlin {
 
 // What one transaction log gave to a recovered hive.
 struct HiveLogUse {
-  std::string log;  // its file name, e.g. "system.LOG1"
-  std::size_t entries = 0;
-  std::size_t pages = 0;  // of 512 bytes (old format) or as the log's entries count them
+  std::string log;          // its file name, e.g. "system.LOG1"
+  std::size_t entries = 0;  // of a new-format log; an old-format log has none
+  std::size_t pages = 0;    // of 512 bytes (old format) or as the log's entries count them
 };
 
 // What a hive's transaction logs did for it when it was opened.
