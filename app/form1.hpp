@@ -25,8 +25,8 @@ class FormView {
   virtual void TextChanged(ControlId control, const std::string& text) = 0;
   virtual void Unloaded() = 0;
   // After a box that names a status number: one plain line saying what the number means and
-  // what to do. The box keeps its exact text; a front end that has no room for more shows
-  // nothing.
+  // what to do; also the line saying how a dirty guest hive was recovered from its logs. The box
+  // keeps its exact text; a front end that has no room for more shows nothing.
   virtual void StatusExplained(const std::string&) {}
 };
 
@@ -80,6 +80,8 @@ class Form1 {
   // The same, naming `hiveFile` in its failure message instead of the file under Text1;
   // true when the hive was unmounted (and so written back into the guest).
   bool UnloadGuestHive(const std::string& hiveFile);
+  // hive_recovery_note.cpp: what the mount did with a hive Windows had not closed cleanly.
+  void NoteHiveRecovery();
   // install_fixes.cpp
   void InstallFixes();
   void ImportRegFile(const std::int16_t& N);
