@@ -5,6 +5,7 @@
 #include <hivex.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -15,102 +16,19 @@
 #include "platform/posix/registry/posix_hive_reader.hpp"
 #include "platform/text_bytes.hpp"
 #include "tests/platform/registry_fixture.hpp"
+#include "tests/support/torn_flush.hpp"
 
 namespace ravlin::testing {
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Load(const std::filesystem::path& file) {
-  const auto text = ReadFile(file);
-  return Bytes(text.begin(), text.end());
-}
-
-void Store(const std::filesystem::path& file, const Bytes& bytes) {
-  WriteFile(file, std::string(bytes.begin(), bytes.end()));
-}
-
-void Reseal(Bytes& bytes) {
-  auto sum = BaseBlockXor(bytes);
-  WriteLe32(bytes, hive_base::kChecksum, sum == 0 ? 1 : sum);
-}
-
-// Adds a key with a string and a large binary value (which needs a new bin at the end) and
-// changes a value of Select, through libhivex, into `changed`.
-void ChangeHive(const std::filesystem::path& original, const std::filesystem::path& changed) {
-  std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(original.c_str(), HIVEX_OPEN_WRITE),
-                                                 hivex_close);
-  ASSERT_TRUE(hive);
-  const auto root = hivex_root(hive.get());
-  const auto added = hivex_node_add_child(hive.get(), root, "RavlinRecovered");
-  ASSERT_NE(added, 0u);
-  std::string note = "after the flush";
-  std::string note16;
-  for (char c : note) note16 += {c, '\0'};
-  note16 += std::string(2, '\0');
-  std::string blob(12000, '\x5A');
-  std::vector<hive_set_value> values{
-      {const_cast<char*>("Note"), hive_t_REG_SZ, note16.size(), note16.data()},
-      {const_cast<char*>("Blob"), hive_t_REG_BINARY, blob.size(), blob.data()}};
-  ASSERT_EQ(hivex_node_set_values(hive.get(), added, values.size(), values.data(), 0), 0);
-  const auto select = hivex_node_get_child(hive.get(), root, "Select");
-  ASSERT_NE(select, 0u);
-  std::string two("\x02\0\0\0", 4);
-  hive_set_value current{const_cast<char*>("Current"), hive_t_REG_DWORD, 4, two.data()};
-  ASSERT_EQ(hivex_node_set_value(hive.get(), select, &current, 0), 0);
-  ASSERT_EQ(hivex_commit(hive.get(), changed.c_str(), 0), 0);
-}
-
-// A real hive changed, and what a flush that died half way through the hive leaves: the log
-// (Windows XP's way: its sequence numbers one behind the hive's new one) holding every dirty
-// page, the hive with only the first half of them written and its sequence numbers apart.
-struct TornFlush {
-  Bytes original, changed, torn, log;
-  std::size_t dirtyPages = 0;
-
-  explicit TornFlush(const TempDir& dir) {
+// A torn flush of the real Windows 7 hive.
+struct Win7TornFlush : TornFlush {
+  explicit Win7TornFlush(const TempDir& dir) : TornFlush(Decompressed(dir), dir.path()) {}
+  static std::filesystem::path Decompressed(const TempDir& dir) {
     DecompressTestHive("win7-system", dir / "original");
-    ChangeHive(dir / "original", dir / "changed");
-    original = Load(dir / "original");
-    changed = Load(dir / "changed");
-    // The first bin keeps a copy of the last written time, as Windows writes it.
-    std::copy_n(changed.begin() + hive_base::kLastWritten, 8,
-                changed.begin() + hive_base::kFirstBinTimestamp);
-    const auto bins = ReadLe32(changed, hive_base::kBinsSize);
-    const auto sequence = ReadLe32(changed, hive_base::kPrimarySequence);
-
-    log.assign(changed.begin(), changed.begin() + hive_base::kSector);
-    WriteLe32(log, hive_base::kFileType, hive_base::kOldLog);
-    SealBaseBlock(log, sequence - 1);
-    log.insert(log.end(), {'D', 'I', 'R', 'T'});
-    const std::size_t vectorAt = log.size();
-    log.resize(vectorAt + bins / 0x1000, 0);
-    std::vector<std::size_t> blocks;  // Windows tracks 4 KiB blocks of 8 pages
-    for (std::size_t block = 0; block < bins / 0x1000; ++block) {
-      const auto at = hive_base::kSize + block * 0x1000;
-      if (at + 0x1000 > original.size() ||
-          !std::equal(changed.begin() + static_cast<long>(at),
-                      changed.begin() + static_cast<long>(at + 0x1000),
-                      original.begin() + static_cast<long>(at))) {
-        log[vectorAt + block] = 0xFF;
-        blocks.push_back(block);
-      }
-    }
-    log.resize((log.size() + 511) / 512 * 512, 0);
-    for (const auto block : blocks) {
-      const auto at = changed.begin() + static_cast<long>(hive_base::kSize + block * 0x1000);
-      log.insert(log.end(), at, at + 0x1000);
-    }
-    dirtyPages = blocks.size() * 8;
-
-    torn = changed;
-    for (std::size_t i = blocks.size() / 2; i < blocks.size(); ++i) {
-      const auto at = hive_base::kSize + blocks[i] * 0x1000;
-      for (std::size_t b = at; b < at + 0x1000; ++b)
-        torn[b] = b < original.size() ? original[b] : 0;
-    }
-    WriteLe32(torn, hive_base::kSecondarySequence, sequence - 1);
-    Reseal(torn);
+    return dir / "original";
   }
 };
 
@@ -124,7 +42,7 @@ std::string Describe(const HiveRecovery& recovery) {
 
 TEST(HiveLogOldFormat, TornFlushRecoversExactlyTheChangedHive) {
   TempDir dir;
-  const TornFlush flush(dir);
+  const Win7TornFlush flush(dir);
   ASSERT_GT(flush.dirtyPages, 16u);
   ASSERT_FALSE(HiveIsDirty(flush.changed));
   ASSERT_TRUE(HiveIsDirty(flush.torn));
@@ -159,7 +77,7 @@ TEST(HiveLogOldFormat, TornFlushRecoversExactlyTheChangedHive) {
 
 TEST(HiveLogOldFormat, DamagedForeignOrMissingLogsAreRefusedWithoutChange) {
   TempDir dir;
-  const TornFlush flush(dir);
+  const Win7TornFlush flush(dir);
   struct Case {
     std::string what;
     std::function<void(Bytes&)> damage;
@@ -171,13 +89,13 @@ TEST(HiveLogOldFormat, DamagedForeignOrMissingLogsAreRefusedWithoutChange) {
       {"its own sequence numbers apart",
        [](Bytes& log) {
          WriteLe32(log, hive_base::kSecondarySequence, 1);
-         Reseal(log);
+         ResealBaseBlock(log);
        },
        "own sequence numbers differ"},
       {"another hive's timestamp",
        [](Bytes& log) {
          log[hive_base::kLastWritten] ^= 1;
-         Reseal(log);
+         ResealBaseBlock(log);
        },
        "another hive"},
       {"another write's sequence number",
@@ -207,10 +125,10 @@ TEST(HiveLogOldFormat, DamagedForeignOrMissingLogsAreRefusedWithoutChange) {
 
 TEST(HiveLogOldFormat, DualLogsUseTheFirstThatIsValidAndBelongs) {
   TempDir dir;
-  const TornFlush flush(dir);
+  const Win7TornFlush flush(dir);
   auto foreign = flush.log;
   foreign[hive_base::kLastWritten] ^= 1;
-  Reseal(foreign);
+  ResealBaseBlock(foreign);
 
   auto hive = flush.torn;
   auto recovery = RecoverHive(hive, HiveLogFiles{"SYSTEM", std::nullopt, foreign, flush.log});
@@ -238,9 +156,9 @@ struct Windows10Hive {
   explicit Windows10Hive(const TempDir& dir) {
     for (const char* name : {"win10-system-b", "win10-system-b.LOG1", "win10-system-b.LOG2"})
       DecompressTestHive(name, dir / name);
-    hive = Load(dir / "win10-system-b");
-    log1 = Load(dir / "win10-system-b.LOG1");
-    log2 = Load(dir / "win10-system-b.LOG2");
+    hive = ReadBytes(dir / "win10-system-b");
+    log1 = ReadBytes(dir / "win10-system-b.LOG1");
+    log2 = ReadBytes(dir / "win10-system-b.LOG2");
   }
   HiveLogFiles Logs() const { return HiveLogFiles{"SYSTEM", std::nullopt, log1, log2}; }
 };
@@ -278,7 +196,7 @@ TEST(HiveLogNewFormat, Windows10HiveRecoversFromBothLogsInSequence) {
   EXPECT_GE(hive.size(), hive_base::kSize + 12591104u);
 
   const auto file = dir / "recovered";
-  Store(file, hive);
+  WriteBytes(file, hive);
   std::unique_ptr<hive_h, int (*)(hive_h*)> opened(hivex_open(file.c_str(), 0), hivex_close);
   ASSERT_TRUE(opened);
   EXPECT_NE(hivex_node_get_child(opened.get(), hivex_root(opened.get()), "ControlSet001"), 0u);
@@ -345,9 +263,9 @@ class DirtyGuestMount : public RegistryTest {
 
 TEST_F(DirtyGuestMount, XpGuestIsRecoveredIntoTheCopyAndWrittenBackCleanOnce) {
   TempDir scratch;
-  const TornFlush flush(scratch);
-  Store(GuestHivePath(), flush.torn);
-  Store(Beside("system.LOG"), flush.log);
+  const Win7TornFlush flush(scratch);
+  WriteBytes(GuestHivePath(), flush.torn);
+  WriteBytes(Beside("system.LOG"), flush.log);
 
   ASSERT_EQ(registry->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System", kGuestHiveText), 0);
   const auto recovery = registry->LastLoadRecovery();
@@ -355,18 +273,18 @@ TEST_F(DirtyGuestMount, XpGuestIsRecoveredIntoTheCopyAndWrittenBackCleanOnce) {
   EXPECT_EQ(recovery.logs.at(0).pages, flush.dirtyPages);
   EXPECT_TRUE(KeyExists(*registry, "Ravlin_System\\RavlinRecovered"));
   // Nothing in the guest changes before the unload.
-  EXPECT_EQ(Load(GuestHivePath()), flush.torn);
-  EXPECT_EQ(Load(Beside("system.LOG")), flush.log);
+  EXPECT_EQ(ReadBytes(GuestHivePath()), flush.torn);
+  EXPECT_EQ(ReadBytes(Beside("system.LOG")), flush.log);
 
   const RegKey key = Create(kHkeyLocalMachine, "Ravlin_System\\Repaired");
   ASSERT_EQ(SetString(key, "By", "Ravlin"), 0);
   ASSERT_EQ(registry->RegCloseKey(key), 0);
   ASSERT_EQ(registry->RegUnLoadKeyA(kHkeyLocalMachine, "Ravlin_System"), 0);
 
-  const auto written = Load(GuestHivePath());
+  const auto written = ReadBytes(GuestHivePath());
   EXPECT_FALSE(HiveIsDirty(written));
-  EXPECT_EQ(Load(Beside("system.ravlin-backup")), flush.torn);
-  EXPECT_EQ(Load(Beside("system.LOG")), flush.log);
+  EXPECT_EQ(ReadBytes(Beside("system.ravlin-backup")), flush.torn);
+  EXPECT_EQ(ReadBytes(Beside("system.LOG")), flush.log);
   const auto again = NewRegistry();
   ASSERT_EQ(again->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System", kGuestHiveText), 0);
   EXPECT_EQ(again->LastLoadRecovery().state, HiveRecovery::State::kClean);
@@ -377,8 +295,8 @@ TEST_F(DirtyGuestMount, XpGuestIsRecoveredIntoTheCopyAndWrittenBackCleanOnce) {
 
 TEST_F(DirtyGuestMount, DirtyGuestWithoutAUsableLogIsRefusedAndLeftAlone) {
   TempDir scratch;
-  const TornFlush flush(scratch);
-  Store(GuestHivePath(), flush.torn);
+  const Win7TornFlush flush(scratch);
+  WriteBytes(GuestHivePath(), flush.torn);
 
   EXPECT_EQ(registry->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System", kGuestHiveText),
             kErrorRegistryCorrupt);
@@ -387,14 +305,14 @@ TEST_F(DirtyGuestMount, DirtyGuestWithoutAUsableLogIsRefusedAndLeftAlone) {
 
   auto foreign = flush.log;
   foreign[hive_base::kLastWritten] ^= 1;
-  Reseal(foreign);
-  Store(Beside("SYSTEM.log"), foreign);
+  ResealBaseBlock(foreign);
+  WriteBytes(Beside("SYSTEM.log"), foreign);
   EXPECT_EQ(registry->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System", kGuestHiveText),
             kErrorRegistryCorrupt);
   EXPECT_NE(registry->LastLoadRecovery().problem.find("system.LOG: its last written time"),
             std::string::npos)
       << registry->LastLoadRecovery().problem;
-  EXPECT_EQ(Load(GuestHivePath()), flush.torn);
+  EXPECT_EQ(ReadBytes(GuestHivePath()), flush.torn);
   EXPECT_FALSE(std::filesystem::exists(Beside("system.ravlin-backup")));
   for (const auto& entry : std::filesystem::directory_iterator(store))
     EXPECT_FALSE(entry.path().filename().string().starts_with("mount-")) << entry.path();
@@ -402,19 +320,19 @@ TEST_F(DirtyGuestMount, DirtyGuestWithoutAUsableLogIsRefusedAndLeftAlone) {
   // The read-only reader falls back to the hive as found; with the log it reads the recovery.
   PosixHiveReader reader(std::make_shared<DriveTable>("C=" + drive.string()));
   EXPECT_FALSE(reader.KeyExists(kGuestHiveText, "RavlinRecovered"));
-  Store(Beside("SYSTEM.log"), flush.log);
+  WriteBytes(Beside("SYSTEM.log"), flush.log);
   const auto note = reader.ReadValue(kGuestHiveText, "RavlinRecovered", "Note");
   ASSERT_TRUE(note);
   EXPECT_EQ(Utf16StringFromLe(note->data), u"after the flush");
-  EXPECT_EQ(Load(GuestHivePath()), flush.torn);
+  EXPECT_EQ(ReadBytes(GuestHivePath()), flush.torn);
 }
 
 TEST_F(DirtyGuestMount, Windows10GuestIsRecoveredFromItsTwoLogs) {
   TempDir scratch;
   const Windows10Hive found(scratch);
-  Store(GuestHivePath(), found.hive);
-  Store(Beside("SYSTEM.LOG1"), found.log1);
-  Store(Beside("SYSTEM.LOG2"), found.log2);
+  WriteBytes(GuestHivePath(), found.hive);
+  WriteBytes(Beside("SYSTEM.LOG1"), found.log1);
+  WriteBytes(Beside("SYSTEM.LOG2"), found.log2);
 
   ASSERT_EQ(registry->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System", kGuestHiveText), 0);
   const auto recovery = registry->LastLoadRecovery();
@@ -424,9 +342,9 @@ TEST_F(DirtyGuestMount, Windows10GuestIsRecoveredFromItsTwoLogs) {
   const RegKey key = Create(kHkeyLocalMachine, "Ravlin_System\\Repaired");
   ASSERT_EQ(registry->RegCloseKey(key), 0);
   ASSERT_EQ(registry->RegUnLoadKeyA(kHkeyLocalMachine, "Ravlin_System"), 0);
-  EXPECT_FALSE(HiveIsDirty(Load(GuestHivePath())));
-  EXPECT_EQ(Load(Beside("system.ravlin-backup")), found.hive);
-  EXPECT_EQ(Load(Beside("SYSTEM.LOG2")), found.log2);
+  EXPECT_FALSE(HiveIsDirty(ReadBytes(GuestHivePath())));
+  EXPECT_EQ(ReadBytes(Beside("system.ravlin-backup")), found.hive);
+  EXPECT_EQ(ReadBytes(Beside("SYSTEM.LOG2")), found.log2);
 }
 
 }  // namespace
