@@ -127,6 +127,9 @@ std::string ReplayNewFormatLogs(std::vector<std::uint8_t>& hive,
     WriteLe32(result, hive_base::kFileType, hive_base::kPrimaryFile);
   }
 
+  // Bins beyond the hive's end can only come from the logs' own pages.
+  std::size_t largest = hive.size();
+  for (const auto& log : parsed) largest += log.bytes.size();
   std::optional<std::uint32_t> expected;
   std::vector<HiveLogUse> applied;
   for (const auto& log : parsed) {
@@ -147,6 +150,9 @@ std::string ReplayNewFormatLogs(std::vector<std::uint8_t>& hive,
       if (!entry.damage.empty())
         return log.name + ": entry " + std::to_string(entry.sequence) + " is damaged, " +
                entry.damage;
+      if (hive_base::kSize + std::size_t{entry.binsSize} > largest)
+        return log.name + ": entry " + std::to_string(entry.sequence) +
+               " grows the hive beyond what the logs hold";
       Apply(result, log.bytes, entry);
       expected = entry.sequence + 1;
       ++use.entries;

@@ -77,6 +77,10 @@ std::string ReplayOldFormatLog(std::vector<std::uint8_t>& hive, std::span<const 
            std::to_string(log.size() > pagesAt ? (log.size() - pagesAt) / kDirtyPage : 0) +
            " are there";
 
+  // Bins beyond the hive's end can only come from the log's own pages.
+  if (hive_base::kSize + std::size_t{bins} > hive.size() + dirty * kDirtyPage)
+    return "its hive bins data size " + std::to_string(bins) +
+           " reaches beyond the hive and the pages it holds";
   std::vector<std::uint8_t> result = hive;
   result.resize(std::max(result.size(), hive_base::kSize + std::size_t{bins}));
   if (!hiveBlock.checksumValid) {

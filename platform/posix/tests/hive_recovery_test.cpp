@@ -105,6 +105,14 @@ TEST(HiveLogOldFormat, DamagedForeignOrMissingLogsAreRefusedWithoutChange) {
       {"no DIRT", [](Bytes& log) { log[512] = 'X'; }, "DIRT"},
       {"truncated pages", [&](Bytes& log) { log.resize(pagesAt + 512 * 3); }, "cut short"},
       {"empty", [](Bytes& log) { log.clear(); }, "system.LOG is empty"},
+      {"bins far beyond the hive and its pages",
+       [](Bytes& log) {
+         WriteLe32(log, hive_base::kBinsSize, 0x10000000);
+         ResealBaseBlock(log);
+         log.resize(hive_base::kSector + 4 + 0x10000 + hive_base::kSector, 0);
+         std::fill(log.begin() + hive_base::kSector + 4, log.end(), 0);
+       },
+       "reaches beyond the hive"},
   };
   for (const auto& c : cases) {
     auto log = flush.log;
@@ -163,15 +171,19 @@ struct Windows10Hive {
   HiveLogFiles Logs() const { return HiveLogFiles{"SYSTEM", std::nullopt, log1, log2}; }
 };
 
-// Rewrites the sequence number of the entry at `at` and makes both of its hashes again.
-void Renumber(Bytes& log, std::size_t at, std::uint32_t sequence) {
-  WriteLe32(log, at + 12, sequence);
+// Rewrites a field of the entry at `at` and makes both of its hashes again.
+void RewriteEntry(Bytes& log, std::size_t at, std::size_t field, std::uint32_t value) {
+  WriteLe32(log, at + field, value);
   const auto size = ReadLe32(log, at + 4);
   const auto entry = std::span(log).subspan(at, size);
   const auto first = Marvin32(entry.subspan(40), kLogEntryHashSeed);
   std::copy_n(Le64Bytes(first).begin(), 8, entry.begin() + 24);
   const auto second = Marvin32(entry.first(32), kLogEntryHashSeed);
   std::copy_n(Le64Bytes(second).begin(), 8, entry.begin() + 32);
+}
+
+void Renumber(Bytes& log, std::size_t at, std::uint32_t sequence) {
+  RewriteEntry(log, at, 12, sequence);
 }
 
 TEST(HiveLogNewFormat, Windows10HiveRecoversFromBothLogsInSequence) {
@@ -224,6 +236,9 @@ TEST(HiveLogNewFormat, DamagedEntriesGapsAndBaseBlocksAreRefusedWithoutChange) {
        "entry 2112 follows entry 2110"},
       {"a gap inside a log", [](Bytes& log1, Bytes&) { Renumber(log1, 512 + 15872, 2109); },
        "SYSTEM.LOG1: entry 2109 follows entry 2107"},
+      {"an entry growing the hive past what the logs hold",
+       [](Bytes&, Bytes& log2) { RewriteEntry(log2, 512, 16, 0x40000000); },
+       "SYSTEM.LOG2: entry 2111 grows the hive beyond what the logs hold"},
       {"both base blocks damaged",
        [](Bytes& log1, Bytes& log2) {
          log1[0x40] ^= 1;
