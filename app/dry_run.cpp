@@ -6,6 +6,7 @@
 #include "app/continue_on_error.hpp"
 #include "app/driver_sources.hpp"
 #include "app/form1.hpp"
+#include "app/hive_recovery_note.hpp"
 #include "app/scratch_folder.hpp"
 #include "platform/codepage.hpp"
 #include "platform/text_bytes.hpp"
@@ -114,6 +115,7 @@ bool Form1::DryRun() {
     const ScratchFolder scratch(platform_);
     const std::string copy = scratch / "system";
     platform_.files->CopyFile(guest + std::string(kHiveFragment), copy, false);
+    CopyHiveLogs(*platform_.files, guest + std::string(kHiveFragment), copy);
     std::map<std::int16_t, KeyMap> before;
     for (std::int16_t n = 1; n <= kControlSetCount; ++n)
       if (auto keys = platform_.hiveReader->ReadTree(copy, ControlSetName(n)))
@@ -121,12 +123,15 @@ bool Form1::DryRun() {
 
     const std::int32_t mounted =
         platform_.registry->RegLoadKeyA(kHkeyLocalMachine, std::string(kMountName), copy);
+    const std::string recovery = platform_.registry->LastLoadRecovery().Summary();
     if (mounted != kErrorSuccess) {
       platform_.ui->MessageBox("The scratch copy of the hive could not be mounted: status " +
-                                   std::to_string(mounted) + ".  Nothing was changed.",
+                                   std::to_string(mounted) + ".  Nothing was changed." +
+                                   (recovery.empty() ? "" : "\r\n" + recovery),
                                mb::kExclamation, title);
       return false;
     }
+    if (!recovery.empty()) report += recovery + "\r\n";
     {
       const ScratchMount mount(*platform_.registry);
       SetText(ControlId::Label3, "Importing Registry Files...");

@@ -27,8 +27,8 @@ class FormView {
   virtual void TextChanged(ControlId control, const std::string& text) = 0;
   virtual void Unloaded() = 0;
   // After a box that names a status number: one plain line saying what the number means and
-  // what to do. The box keeps its exact text; a front end that has no room for more shows
-  // nothing.
+  // what to do; also the line saying how a dirty guest hive was recovered from its logs. The box
+  // keeps its exact text; a front end that has no room for more shows nothing.
   virtual void StatusExplained(const std::string&) {}
   // After an attempt that stopped, once everything it had changed in the guest was taken
   // back; the boxes already told why it stopped.
@@ -92,6 +92,8 @@ class Form1 {
   // Ends the mount without writing anything of it into the guest; true when it ended (or
   // there was none). A failure is told as an unmount's is, naming `hiveFile`.
   bool DiscardGuestHive(const std::string& hiveFile);
+  // hive_recovery_note.cpp: what the mount did with a hive Windows had not closed cleanly.
+  void NoteHiveRecovery();
   // install_fixes.cpp
   void InstallFixes();
   void ImportRegFile(const std::int16_t& N);

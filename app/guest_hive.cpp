@@ -76,12 +76,14 @@ void Form1::LoadGuestHive() {
   if (status == kErrorSuccess) {
     hiveMountedByThisRun_ = true;
     mountedHiveFile_ = hiveFile;
+    ContinueOnError([this] { NoteHiveRecovery(); });
     return;
   }
 
   ContinueOnError([&] {
     platform_.ui->MessageBox(LoadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly, title);
     ExplainStatus(status);
+    NoteHiveRecovery();
   });
   SetText(ControlId::Text1, "<Select another Windows directory>");
   blnAbort = true;

@@ -31,8 +31,10 @@ constexpr std::array<Explanation, 10> kExplanations{{
      "the hive file is damaged or truncated; Ravlin left it untouched. Restore a good copy of "
      "system32\\config\\system (from a backup) before repairing."},
     {kErrorRegistryCorrupt,
-     "the hive was not closed cleanly and its log holds changes that Ravlin does not replay. "
-     "Start the guest Windows once, or use a tool that replays hive logs, then try again."},
+     "the hive was not closed cleanly, and no transaction log beside it (system.LOG, or "
+     "SYSTEM.LOG1 and SYSTEM.LOG2) can bring it up to date; the next line says which. Put the "
+     "guest's own log files back beside the hive, or start the guest Windows once, then try "
+     "again."},
     {kErrorNotRegistryFile,
      "system32\\config\\system is not a registry hive. Check that you chose the guest's "
      "Windows folder and that the file is intact."},

@@ -4,6 +4,8 @@
 #include <memory>
 #include <string>
 
+#include "platform/hive_recovery.hpp"
+
 namespace ravlin {
 
 // A registry key handle: one of the predefined roots below, or a key that RegOpenKeyExA or
@@ -106,6 +108,9 @@ class Registry {
   // its load: the hive file is left, or put back, as it was when it was loaded. 2 when
   // nothing is mounted under the name.
   virtual std::int32_t DiscardLoadedKey(RegKey key, const std::string& subKey) = 0;
+  // What the last RegLoadKeyA of this object did with a hive Windows had not closed cleanly.
+  // A system that recovers such hives by itself, out of sight, reports a clean one.
+  virtual HiveRecovery LastLoadRecovery() const { return {}; }
 
   // Claims the registry for one repair; null while another repair (in any process) holds
   // it, since two repairs would mount and unmount the same name under each other.

@@ -133,9 +133,11 @@ TEST_F(ConsoleTest, AHiveThatCannotBeLoadedGetsAPlainLineAfterItsUnchangedBox) {
   std::memcpy(dirty.data() + 0x1FC, &checksum, 4);
   const std::vector<Case> cases{
       {dirty, "Unknown error loading registry hive, 1015",
-       "Status 1015: the hive was not closed cleanly and its log holds changes that Ravlin does "
-       "not replay. Start the guest Windows once, or use a tool that replays hive logs, then try "
-       "again."},
+       "Status 1015: the hive was not closed cleanly, and no transaction log beside it "
+       "(system.LOG, or SYSTEM.LOG1 and SYSTEM.LOG2) can bring it up to date; the next line says "
+       "which. Put the guest's own log files back beside the hive, or start the guest Windows "
+       "once, then try again.\nThe hive was not closed cleanly and cannot be recovered: "
+       "system.LOG is missing."},
       {"not a hive", "Unknown error loading registry hive, 1017",
        "Status 1017: system32\\config\\system is not a registry hive."},
   };

@@ -8,6 +8,7 @@
 #include <stdexcept>
 #include <system_error>
 
+#include "platform/hive_base_block.hpp"
 #include "platform/text_bytes.hpp"
 
 namespace ravlin {
@@ -112,9 +113,7 @@ std::vector<std::uint8_t> RootSecurityDescriptor() {
 }  // namespace
 
 std::uint32_t HiveHeaderChecksum(const std::uint8_t* header) {
-  std::uint32_t sum = 0;
-  for (std::size_t at = 0; at < 0x1FC; at += 4) sum ^= ReadLe32(std::span(header, 0x1FC), at);
-  return sum;
+  return BaseBlockXor(std::span(header, hive_base::kSector));
 }
 
 std::vector<std::uint8_t> EmptyHiveImage(const std::string& rootKeyName) {

@@ -1,11 +1,16 @@
 #include "platform/posix/registry/posix_hive_reader.hpp"
 
+#include <fcntl.h>
 #include <hivex.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <functional>
 
 #include "platform/codepage.hpp"
+#include "platform/posix/registry/hive_logs.hpp"
 #include "platform/posix/registry/posix_registry_hive.hpp"
+#include "platform/posix/runtime/unique_fd.hpp"
 
 namespace ravlin {
 namespace {
@@ -15,9 +20,24 @@ struct HiveCloser {
 };
 using OpenHive = std::unique_ptr<hive_h, HiveCloser>;
 
+// A dirty hive is read as its transaction logs bring it up to date, from a copy in memory;
+// one they cannot recover is read as it is.
 OpenHive Open(const DriveTable& drives, const std::string& file) {
   const auto native = drives.ToNative(file);
   if (!native) return nullptr;
+  UniqueFd folder(::open(native->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd hive(::open(native->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  std::vector<std::uint8_t> recovered;
+  HiveRecovery recovery;
+  if (folder.valid() && hive.valid() &&
+      RecoverHiveFile(folder.get(), hive.get(), native->filename().string(), recovered, recovery) ==
+          kErrorSuccess &&
+      recovery.state == HiveRecovery::State::kRecovered) {
+    UniqueFd memory(::memfd_create("ravlin-recovered-hive", MFD_CLOEXEC));
+    if (!memory.valid() || WriteFully(memory.get(), recovered.data(), recovered.size()) != 0)
+      return nullptr;
+    return OpenHive(hivex_open(("/proc/self/fd/" + std::to_string(memory.get())).c_str(), 0));
+  }
   // Without HIVEX_OPEN_WRITE libhivex never writes to the file.
   return OpenHive(hivex_open(native->c_str(), 0));
 }

@@ -55,6 +55,8 @@ class PosixRegistry : public Registry {
   std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
   // Drops the working copy; the guest's hive file is never touched.
   std::int32_t DiscardLoadedKey(RegKey key, const std::string& subKey) override;
+  // A dirty guest hive is recovered from its transaction logs into the working copy.
+  HiveRecovery LastLoadRecovery() const override { return lastLoadRecovery_; }
   // A lock on a file of the store, held without waiting.
   std::unique_ptr<RegistryClaim> ClaimForRepair() override;
 
@@ -180,6 +182,7 @@ class PosixRegistry : public Registry {
   std::map<RegKey, OpenKey> keys_;
   RegKey nextKey_ = 0x100;
   std::size_t hiveReads_ = 0;
+  HiveRecovery lastLoadRecovery_;
   int lockDepth_ = 0;
   StoreLock::Mode lockMode_ = StoreLock::Mode::kShared;
 };

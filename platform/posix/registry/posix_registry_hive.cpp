@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <type_traits>
 
+#include "platform/hive_base_block.hpp"
 #include "platform/posix/registry/hive_generator.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
 #include "platform/registry.hpp"
@@ -18,13 +19,6 @@ namespace {
 
 constexpr std::size_t kHeaderSize = 0x1000;
 constexpr std::size_t kSmallestHive = 0x2000;
-
-bool ChecksumMatches(std::span<const std::uint8_t> header) {
-  const auto sum = HiveHeaderChecksum(header.data());
-  const auto stored = ReadLe32(header, 0x1FC);
-  // Windows never stores 0 or ~0; libhivex stores the plain sum.
-  return stored == sum || (sum == 0 && stored == 1) || (sum == 0xFFFFFFFF && stored == 0xFFFFFFFE);
-}
 
 // Every bin starts with "hbin", its own offset and a size in whole 4 KiB pages, and the bins
 // fill exactly the size the header gives.
@@ -59,7 +53,7 @@ std::int32_t CheckHiveHeaderOf(int fd, bool withBins) {
   if (header[0] != 'r' || header[1] != 'e' || header[2] != 'g' || header[3] != 'f')
     return kErrorNotRegistryFile;
   if (ReadLe32(header, 0x14) != 1) return kErrorNotRegistryFile;
-  if (!ChecksumMatches(header)) return kErrorBadDb;
+  if (!BaseBlockChecksumValid(header)) return kErrorBadDb;
   const auto binsSize = ReadLe32(header, 0x28);
   const std::uint64_t binsEnd = kHeaderSize + std::uint64_t{binsSize};
   // Windows allocates bins in whole pages; libhivex takes other sizes but writes files from

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "platform/posix/files/beneath.hpp"
+#include "platform/posix/registry/hive_logs.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
 #include "platform/text_bytes.hpp"
@@ -175,6 +176,7 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
   if (!CanMountBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos ||
       file.empty())
     return kErrorInvalidParameter;
+  lastLoadRecovery_ = {};
   if (!privileges_->HiveCallsAllowed()) return kErrorPrivilegeNotHeld;
   return Guarded([&] {
     Locked lock(*this, StoreLock::Mode::kExclusive);
@@ -209,8 +211,19 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
       return OpenStatus(errno, *privileges_);
     // What an interrupted run left beside the hive would fill a nearly full guest in time.
     RemoveStaleTemporaries(guest.folder.get());
-    if (const auto status = CheckHiveContent(guest.file.get()); status != kErrorSuccess)
+    // A hive Windows did not close cleanly is brought up to date from its logs in memory; the
+    // guest's hive and logs stay as found, and the backup made at the unload is that hive.
+    std::vector<std::uint8_t> recovered;
+    if (const auto status = RecoverHiveFile(guest.folder.get(), guest.file.get(), guest.name,
+                                            recovered, lastLoadRecovery_);
+        status != kErrorSuccess)
       return status;
+    // Refused, it fails the check as before: 1015, or 1009 for a damaged base block.
+    if (lastLoadRecovery_.state != HiveRecovery::State::kRecovered) {
+      if (const auto status = CheckHiveContent(guest.file.get()); status != kErrorSuccess)
+        return status;
+      if (lastLoadRecovery_.state == HiveRecovery::State::kRefused) return kErrorRegistryCorrupt;
+    }
     mount.file = mount.top / mount.hive;
     mount.guest = FileState::Of(guest.info);
     std::error_code error;
@@ -230,8 +243,14 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
     mount.copy = NewCopyName();
     PendingReplacement copy(storeFd.get(), mount.copy);
     if (const auto status = copy.Create(); status != kErrorSuccess) return status;
-    if (const int copyError = CopyContent(guest.file.get(), copy.fd()); copyError != 0)
+    if (const int copyError = recovered.empty()
+                                  ? CopyContent(guest.file.get(), copy.fd())
+                                  : WriteFully(copy.fd(), recovered.data(), recovered.size());
+        copyError != 0)
       return StatusFromErrno(copyError);
+    if (!recovered.empty()) {
+      if (const auto status = CheckHiveContent(copy.fd()); status != kErrorSuccess) return status;
+    }
     struct stat after {};
     if (::fstat(guest.file.get(), &after) != 0) return StatusFromErrno(errno);
     if (!(FileState::Of(after) == mount.guest)) return kErrorSharingViolation;
