@@ -1,11 +1,14 @@
 #include "platform/posix/registry/posix_hive_reader.hpp"
 
+#include <fcntl.h>
 #include <hivex.h>
+#include <sys/stat.h>
 
 #include <functional>
 
 #include "platform/codepage.hpp"
 #include "platform/posix/registry/posix_registry_hive.hpp"
+#include "platform/posix/runtime/unique_fd.hpp"
 
 namespace ravlin {
 namespace {
@@ -18,8 +21,15 @@ using OpenHive = std::unique_ptr<hive_h, HiveCloser>;
 OpenHive Open(const DriveTable& drives, const std::string& file) {
   const auto native = drives.ToNative(file);
   if (!native) return nullptr;
+  // libhivex opens the path it gets and would wait forever on a FIFO: the file is opened
+  // here without waiting, checked to be a regular file, and handed over as that very file.
+  const UniqueFd opened(::open(native->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (!opened.valid() || ::fstat(opened.get(), &status) != 0 || !S_ISREG(status.st_mode))
+    return nullptr;
+  const std::string self = "/proc/self/fd/" + std::to_string(opened.get());
   // Without HIVEX_OPEN_WRITE libhivex never writes to the file.
-  return OpenHive(hivex_open(native->c_str(), 0));
+  return OpenHive(hivex_open(self.c_str(), 0));
 }
 
 // The node at `keyPath` ("" is the root), found ignoring case; 0 when missing.
