@@ -41,7 +41,7 @@ void Form1::EndRecord(bool completed) {
   if (!record_.IsOpen()) return;
   const std::string hiveFile = recordGuest_ + std::string(kHiveFragment);
   record_.Add(std::string(kHiveAfterLabel) + FileSummary(hiveFile));
-  record_.Add("Backup: " + FileSummary(hiveFile + ".ravlin-backup"));
+  record_.Add(std::string(kBackupLabel) + FileSummary(hiveFile + ".ravlin-backup"));
   if (completed)
     record_.Add("End: completed");
   else

@@ -75,6 +75,9 @@ class Form1 {
   void CloseRegistryEditor();
   void ReturnToIdle();
   // guest_hive.cpp
+  // Stops the attempt (false) when something other than a regular file holds the backup's
+  // name: the repair would trust it as the untouched hive.
+  bool HiveBackupUsable();
   void LoadGuestHive();
   void UnloadGuestHive();
   // The same, naming `hiveFile` in its failure message instead of the file under Text1;
