@@ -2,16 +2,15 @@
 
 #include "app/form1.hpp"
 #include "platform/runtime_error.hpp"
-#include "platform/sha256.hpp"
 
 namespace ravlin {
 
 std::string Form1::FileSummary(const std::string& path) {
   try {
     if (!platform_.files->FileExists(path)) return "missing";
-    const std::string content = platform_.files->ReadAllText(path);
-    return std::to_string(content.size()) + " bytes" + std::string(kDigestLabel) +
-           Sha256Hex(content);
+    const FileDigest digest = DigestFile(*platform_.files, path, kLargestDigestedFile);
+    return std::to_string(digest.size) + " bytes" +
+           (digest.sha256 ? std::string(kDigestLabel) + *digest.sha256 : ", too large to read");
   } catch (const RuntimeError& error) {
     return "cannot be read (" + error.Description() + ")";
   }

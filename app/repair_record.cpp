@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
+#include "platform/sha256.hpp"
 #include "platform/text_bytes.hpp"
 
 namespace ravlin {
@@ -109,6 +110,18 @@ class RecordBackwards {
 };
 
 }  // namespace
+
+FileDigest DigestFile(FileService& files, const std::string& path, std::uint64_t largest) {
+  constexpr std::size_t kPiece = 1 << 20;
+  Sha256 digest;
+  for (std::uint64_t at = 0;;) {
+    const FilePart part = files.ReadFilePart(path, at, kPiece);
+    if (part.fileSize > largest) return {part.fileSize, std::nullopt};
+    digest.Add(part.bytes);
+    at += part.bytes.size();
+    if (part.bytes.empty() || at >= part.fileSize) return {part.fileSize, digest.Hex()};
+  }
+}
 
 std::string UtcNow() {
   const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());

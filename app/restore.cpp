@@ -9,32 +9,20 @@
 #include "app/form1.hpp"
 #include "app/repair_record.hpp"
 #include "platform/runtime_error.hpp"
-#include "platform/sha256.hpp"
 #include "system/modRegistry.hpp"
 
 namespace ravlin {
 namespace {
-
-// A hive larger than this is no hive Windows could load, and is not read.
-constexpr std::uint64_t kLargestHive = std::uint64_t{1} << 30;
-constexpr std::size_t kDigestPiece = 1 << 20;
 
 // Why the undo cannot go on; nothing was changed when it is thrown.
 struct Refusal {
   std::string reason;
 };
 
-// The digest of a file read a piece at a time; nothing when it is larger than `largest`.
+// The digest of a file; nothing when it is larger than `largest`.
 std::optional<std::string> DigestOf(FileService& files, const std::string& path,
                                     std::uint64_t largest) {
-  Sha256 digest;
-  for (std::uint64_t at = 0;;) {
-    const FilePart part = files.ReadFilePart(path, at, kDigestPiece);
-    if (part.fileSize > largest) return std::nullopt;
-    digest.Add(part.bytes);
-    at += part.bytes.size();
-    if (part.bytes.empty() || at >= part.fileSize) return digest.Hex();
-  }
+  return DigestFile(files, path, largest).sha256;
 }
 
 // The kind of a file the undo reads or changes, which must be a regular file or absent.
@@ -119,9 +107,10 @@ class HiveStep {
     if (!hasBackup_ && !repairs.hiveAfterSha256)
       throw Refusal{"There is no backup of the guest hive: " + backup_};
     if (!repairs.hiveAfterSha256) throw Refusal{"The record names no repaired hive: " + record};
-    const auto hive = DigestOf(files_, hive_, kLargestHive);
+    const auto hive = DigestOf(files_, hive_, kLargestDigestedFile);
     const bool repairedIsAfter =
-        hasRepaired_ && DigestOf(files_, repaired_, kLargestHive) == repairs.hiveAfterSha256;
+        hasRepaired_ &&
+        DigestOf(files_, repaired_, kLargestDigestedFile) == repairs.hiveAfterSha256;
     if (!hasBackup_) {
       // An undo that stopped after the backup took the hive's place.
       if (!repairedIsAfter || !repairs.backupSha256 || hive != repairs.backupSha256)
@@ -129,7 +118,8 @@ class HiveStep {
       done_ = true;
       return;
     }
-    if (repairs.backupSha256 && DigestOf(files_, backup_, kLargestHive) != repairs.backupSha256)
+    if (repairs.backupSha256 &&
+        DigestOf(files_, backup_, kLargestDigestedFile) != repairs.backupSha256)
       throw Refusal{"The backup " + backup_ + " is not the one the record names."};
     if (hive != repairs.hiveAfterSha256)
       throw Refusal{

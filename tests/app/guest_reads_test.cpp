@@ -22,6 +22,15 @@ using namespace ravlin::testing;
 // files belong.
 class GuestReadsConsole : public ConsoleGuest {
  protected:
+  // The program's own services on the same guest, for what the console does not show.
+  Platform Services() {
+    PlatformOptions options;
+    options.drives = "C=" + drive_.string();
+    options.registryStore = temp_ / "registry";
+    return MakePlatform(std::shared_ptr<Ui>(&quiet_, [](Ui*) {}), options);
+  }
+
+  ScriptedUi quiet_;
   fs::path backup_ = hive_.string() + ".ravlin-backup";
 };
 
@@ -43,11 +52,7 @@ TEST_F(GuestReadsConsole, APipeInPlaceOfAHiveEndsTheRunInsteadOfHangingIt) {
 }
 
 TEST_F(GuestReadsConsole, EveryReaderRefusesAPipeWithoutWaitingForAWriter) {
-  PlatformOptions options;
-  options.drives = "C=" + drive_.string();
-  options.registryStore = temp_ / "registry";
-  ScriptedUi quiet;
-  Platform platform = MakePlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options);
+  Platform platform = Services();
   const fs::path pipe = windows_ / "pipe";
   ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
   const std::string path = "C:\\WINDOWS\\pipe";
@@ -68,33 +73,28 @@ TEST_F(GuestReadsConsole, ABackupNameHeldByNoRegularFileStopsTheRepairBeforeAnyC
   AddDriverCabinets({"sp2.cab"});
   const std::string untouched = ReadFile(hive_);
   WriteFile(temp_ / "host-file", "a file of the host");
+  const auto expectStopped = [&](const std::string& kind) {
+    const ProgramResult stopped = Repair();
+    EXPECT_EQ(stopped.exitCode, 1);
+    EXPECT_NE(
+        stopped.out.find("The backup of the guest hive is " + kind + ", not a copy of the hive:"),
+        std::string::npos)
+        << stopped.out;
+    EXPECT_EQ(ReadFile(hive_), untouched);
+    EXPECT_FALSE(fs::exists(Driver("atapi.sys")));
+  };
   fs::create_symlink(temp_ / "host-file", backup_);
-  const ProgramResult withLink = Repair();
-  EXPECT_EQ(withLink.exitCode, 1);
-  EXPECT_NE(withLink.out.find("The backup of the guest hive is a link, not a copy of the hive:"),
-            std::string::npos)
-      << withLink.out;
-  EXPECT_EQ(ReadFile(hive_), untouched);
+  expectStopped("a link");
   EXPECT_EQ(ReadFile(temp_ / "host-file"), "a file of the host");
   EXPECT_TRUE(fs::is_symlink(backup_));
-  EXPECT_FALSE(fs::exists(Driver("atapi.sys")));
-
   fs::remove(backup_);
   fs::create_directory(backup_);
-  const ProgramResult withFolder = Repair();
-  EXPECT_EQ(withFolder.exitCode, 1);
-  EXPECT_NE(withFolder.out.find("The backup of the guest hive is a folder"), std::string::npos)
-      << withFolder.out;
-  EXPECT_EQ(ReadFile(hive_), untouched);
+  expectStopped("a folder");
   EXPECT_TRUE(fs::is_directory(backup_));
 }
 
 TEST_F(GuestReadsConsole, TheRegistryNeverWritesBackOverAHiveWhoseBackupNameIsNoFile) {
-  PlatformOptions options;
-  options.drives = "C=" + drive_.string();
-  options.registryStore = temp_ / "registry";
-  ScriptedUi quiet;
-  Platform platform = MakePlatform(std::shared_ptr<Ui>(&quiet, [](Ui*) {}), options);
+  Platform platform = Services();
   modLoadReg(platform, "Ravlin").EnablePrivileges();
   const std::string untouched = ReadFile(hive_);
   ASSERT_EQ(platform.registry->RegLoadKeyA(kHkeyLocalMachine, "Ravlin_System",

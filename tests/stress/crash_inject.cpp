@@ -500,7 +500,7 @@ class CrashInjection {
       return false;
     }
     const std::string record = ReadFile(guest / kRecordInGuest);
-    if (record.size() < 20 || record.substr(record.size() - 19) != "End: restored\r\n\r\n") {
+    if (!record.ends_with("End: restored\r\n\r\n")) {
       repaired.kills.Fail("the record does not end with the finished undo", what);
       return false;
     }

@@ -143,18 +143,22 @@ FilePart Win32FileService::ReadFilePart(const std::string& path, std::uint64_t o
   FilePart part;
   part.fileSize = static_cast<std::uint64_t>(size.QuadPart);
   if (offset >= part.fileSize) return part;
-  LARGE_INTEGER at{};
-  at.QuadPart = static_cast<LONGLONG>(offset);
-  if (!::SetFilePointerEx(file.Get(), at, nullptr, FILE_BEGIN)) throw ErrorFromLastError();
   part.bytes.resize(
       static_cast<std::size_t>(std::min<std::uint64_t>(length, part.fileSize - offset)));
   std::size_t filled = 0;
   while (filled < part.bytes.size()) {
+    // Each read names its own offset: no call to move the file pointer is needed.
+    const std::uint64_t at = offset + filled;
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(at);
+    position.OffsetHigh = static_cast<DWORD>(at >> 32);
     DWORD count = 0;
     const auto wanted =
         static_cast<DWORD>(std::min<std::size_t>(part.bytes.size() - filled, 1 << 20));
-    if (!::ReadFile(file.Get(), part.bytes.data() + filled, wanted, &count, nullptr))
+    if (!::ReadFile(file.Get(), part.bytes.data() + filled, wanted, &count, &position)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
       throw ErrorFromLastError();
+    }
     if (count == 0) break;
     filled += count;
   }
