@@ -2,16 +2,15 @@
 
 #include "app/form1.hpp"
 #include "platform/runtime_error.hpp"
-#include "platform/sha256.hpp"
 
 namespace ravlin {
 
 std::string Form1::FileSummary(const std::string& path) {
   try {
     if (!platform_.files->FileExists(path)) return "missing";
-    const std::string content = platform_.files->ReadAllText(path);
-    return std::to_string(content.size()) + " bytes" + std::string(kDigestLabel) +
-           Sha256Hex(content);
+    const FileDigest digest = DigestFile(*platform_.files, path, kLargestDigestedFile);
+    return std::to_string(digest.size) + " bytes" +
+           (digest.sha256 ? std::string(kDigestLabel) + *digest.sha256 : ", too large to read");
   } catch (const RuntimeError& error) {
     return "cannot be read (" + error.Description() + ")";
   }
@@ -50,7 +49,7 @@ void Form1::EndRecord(const std::string& outcome) {
   if (!record_.IsOpen()) return;
   const std::string hiveFile = recordGuest_ + std::string(kHiveFragment);
   record_.Add(std::string(kHiveAfterLabel) + FileSummary(hiveFile));
-  record_.Add("Backup: " + FileSummary(hiveFile + ".ravlin-backup"));
+  record_.Add(std::string(kBackupLabel) + FileSummary(hiveFile + ".ravlin-backup"));
   record_.Add("End: " + outcome);
   // The empty line that ends the block.
   record_.Add("");

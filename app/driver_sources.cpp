@@ -20,11 +20,16 @@ struct Probe {
   std::function<CabinetRead()> read;
 };
 
+// A plain copy; below the guest it is read beneath the guest folder, so that a link leading
+// out of it is skipped, as is anything but a regular file.
 CabinetRead ReadPlainFile(FileService& files, const std::string& path) {
   try {
     if (!files.FileExists(path)) return {};
-    const std::string content = files.ReadAllText(path);
-    return {CabinetRead::Outcome::kExtracted, {content.begin(), content.end()}, {}};
+    const FilePart content =
+        files.ReadFilePart(path, 0, static_cast<std::size_t>(kLargestDriverFile));
+    if (content.fileSize > kLargestDriverFile)
+      return {CabinetRead::Outcome::kDamaged, {}, "too large for a driver"};
+    return {CabinetRead::Outcome::kExtracted, {content.bytes.begin(), content.bytes.end()}, {}};
   } catch (const RuntimeError& error) {
     return {CabinetRead::Outcome::kDamaged, {}, "cannot be read: " + error.Description()};
   }

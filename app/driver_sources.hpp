@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -8,6 +9,9 @@
 #include "platform/platform.hpp"
 
 namespace ravlin {
+
+// Drivers are a few hundred KiB; a file larger than this is no driver and is not read.
+inline constexpr std::uint64_t kLargestDriverFile = std::uint64_t{64} << 20;
 
 // A driver file found in one of the guest's own copies, already checked to be a driver.
 struct DriverCandidate {

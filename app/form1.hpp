@@ -85,6 +85,9 @@ class Form1 {
   void CloseRegistryEditor();
   void ReturnToIdle();
   // guest_hive.cpp
+  // Stops the attempt (false) when something other than a regular file holds the backup's
+  // name: the repair would trust it as the untouched hive.
+  bool HiveBackupUsable();
   void LoadGuestHive();
   // Unmounts the hive, naming `hiveFile` in its failure message; true when the hive was
   // unmounted (and so written back into the guest).

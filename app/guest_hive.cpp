@@ -3,6 +3,7 @@
 
 #include "app/continue_on_error.hpp"
 #include "app/form1.hpp"
+#include "platform/runtime_error.hpp"
 #include "system/modRegistry.hpp"
 
 namespace ravlin {
@@ -35,6 +36,26 @@ std::string UnloadFailureReason(std::int32_t status) {
 
 }  // namespace
 
+bool Form1::HiveBackupUsable() {
+  const std::string backup = GuestHiveFile() + ".ravlin-backup";
+  std::string found;
+  try {
+    const PathKind kind = platform_.files->KindOfEntry(backup);
+    if (kind == PathKind::kMissing || kind == PathKind::kFile) return true;
+    found = PathKindText(kind);
+  } catch (const RuntimeError& error) {
+    found = "out of reach (" + error.Description() + ")";
+  }
+  ContinueOnError([&] {
+    platform_.ui->MessageBox("The backup of the guest hive is " + found +
+                                 ", not a copy of the hive:\r\n" + backup +
+                                 "\r\nNothing was changed. Move it away, then try again.",
+                             mb::kOkOnly | mb::kCritical, std::string(kApplicationTitle));
+  });
+  blnAbort = true;
+  return false;
+}
+
 std::string Form1::GuestHiveFile() const {
   return Text(ControlId::Text1) + std::string(kHiveFragment);
 }
@@ -43,6 +64,8 @@ void Form1::LoadGuestHive() {
   const std::string title(kApplicationTitle);
   const std::string mountName(kMountName);
   SetText(ControlId::Label3, "Loading SYSTEM Registry Hive...");
+  // Checked before anything changes, an earlier attempt's mount included.
+  if (!HiveBackupUsable()) return;
 
   std::int32_t existing = modRegistry::kNothingDone;
   ContinueOnError([&] {

@@ -1,7 +1,10 @@
 #include "app/repair_record.hpp"
 
+#include <algorithm>
 #include <chrono>
-#include <sstream>
+
+#include "platform/sha256.hpp"
+#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
@@ -20,7 +23,105 @@ std::string TwoDigits(unsigned value) {
   return value < 10 ? '0' + digits : digits;
 }
 
+// No line the program writes is longer; a longer one is skipped unread.
+constexpr std::size_t kLongestRecordLine = 64 * 1024;
+// A record this much longer than its last undo is no record the program wrote.
+constexpr std::uint64_t kLongestRecordRead = std::uint64_t{64} << 20;
+// Of the lines an undo ignores, this many are reported word for word.
+constexpr std::size_t kIgnoredLinesShown = 16;
+constexpr std::size_t kDigestDigits = 64;
+
+bool IsDigest(std::string_view text) {
+  return text.size() == kDigestDigits && std::all_of(text.begin(), text.end(), [](char c) {
+           return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f');
+         });
+}
+
+// The digest a "... , SHA-256 <hex>" line ends with.
+std::optional<std::string> DigestAtEnd(std::string_view line) {
+  const std::size_t label = line.rfind(kDigestLabel);
+  if (label == std::string_view::npos) return std::nullopt;
+  const std::string_view digest = line.substr(label + kDigestLabel.size());
+  if (!IsDigest(digest)) return std::nullopt;
+  return std::string(digest);
+}
+
+std::optional<std::string_view> RecordedDriverName(std::string_view name) {
+  for (const std::string_view known : kRecordedDriverNames)
+    if (EqualsIgnoringAsciiCase(name, known)) return known;
+  return std::nullopt;
+}
+
+// The lines of a record taken from its last line up to the last undo block that ended, which
+// ends the reading: the newest of each kind counts.
+class RecordBackwards {
+ public:
+  bool Done() const { return done_; }
+  void Fail(std::string why) {
+    repairs_.fault = std::move(why);
+    done_ = true;
+  }
+  RecordedRepairs Result() { return std::move(repairs_); }
+
+  void Line(std::string_view line) {
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (line == kRestoreEndLine) {
+      undoEnded_ = true;
+    } else if (line == kRestoreBlockTitle) {
+      // An undo stopped while its block was written ends nothing: a second one finishes it.
+      done_ = undoEnded_;
+    } else if (line.starts_with("==== ")) {
+      undoEnded_ = false;
+    } else if (line.starts_with(kHiveAfterLabel)) {
+      if (!repairs_.hiveAfterSha256) repairs_.hiveAfterSha256 = DigestAtEnd(line);
+    } else if (line.starts_with(kBackupLabel)) {
+      if (!repairs_.backupSha256) repairs_.backupSha256 = DigestAtEnd(line);
+    } else if (line.starts_with(kDriverLabel)) {
+      DriverLine(line);
+    }
+  }
+
+ private:
+  static constexpr std::string_view kDriverLabel = "Driver ";
+  // More copies than any run of repairs could record are no record of them.
+  static constexpr std::size_t kMostCopies = 256;
+
+  void DriverLine(std::string_view line) {
+    const std::size_t copied = line.find(kDriverCopiedLabel);
+    if (copied == std::string_view::npos) return;  // a skipped source, a failed copy ...
+    const auto name =
+        RecordedDriverName(line.substr(kDriverLabel.size(), copied - kDriverLabel.size()));
+    const auto digest = DigestAtEnd(line);
+    if (!name || !digest || repairs_.copiedDrivers.size() >= kMostCopies) {
+      if (repairs_.ignoredLines.size() < kIgnoredLinesShown)
+        repairs_.ignoredLines.emplace_back(line.substr(0, 512));
+      ++repairs_.ignoredCount;
+      return;
+    }
+    const bool known = std::any_of(
+        repairs_.copiedDrivers.begin(), repairs_.copiedDrivers.end(),
+        [&](const auto& driver) { return driver.name == *name && driver.sha256 == *digest; });
+    if (!known) repairs_.copiedDrivers.push_back({std::string(*name), *digest});
+  }
+
+  RecordedRepairs repairs_;
+  bool done_ = false;
+  bool undoEnded_ = false;
+};
+
 }  // namespace
+
+FileDigest DigestFile(FileService& files, const std::string& path, std::uint64_t largest) {
+  constexpr std::size_t kPiece = 1 << 20;
+  Sha256 digest;
+  for (std::uint64_t at = 0;;) {
+    const FilePart part = files.ReadFilePart(path, at, kPiece);
+    if (part.fileSize > largest) return {part.fileSize, std::nullopt};
+    digest.Add(part.bytes);
+    at += part.bytes.size();
+    if (part.bytes.empty() || at >= part.fileSize) return {part.fileSize, digest.Hex()};
+  }
+}
 
 std::string UtcNow() {
   const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
@@ -57,27 +158,52 @@ void RecordingUi::ShowReport(const std::string& text, const std::string& title) 
   ui_->ShowReport(text, title);
 }
 
-RecordedRepairs ReadRecordedRepairs(const std::string& recordText) {
-  RecordedRepairs repairs;
-  std::istringstream lines(recordText);
-  std::string line;
-  while (std::getline(lines, line)) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line == kRestoreBlockTitle) {
-      repairs = {};
-    } else if (line.starts_with(kHiveAfterLabel)) {
-      const std::size_t digest = line.rfind(kDigestLabel);
-      if (digest != std::string::npos)
-        repairs.hiveAfterSha256 = line.substr(digest + kDigestLabel.size());
-    } else if (line.starts_with("Driver ")) {
-      const std::size_t copied = line.find(kDriverCopiedLabel);
-      const std::size_t digest = line.rfind(kDigestLabel);
-      if (copied != std::string::npos && digest != std::string::npos && digest > copied)
-        repairs.copiedDrivers.push_back(
-            {line.substr(7, copied - 7), line.substr(digest + kDigestLabel.size())});
+RecordedRepairs ReadRecordedRepairs(std::uint64_t size, const RecordPartReader& readPart,
+                                    std::size_t pieceSize) {
+  RecordBackwards reader;
+  std::uint64_t at = size;
+  // The bytes before the last line break seen: the end of a line whose start is not read yet.
+  std::string partial;
+  bool partialTooLong = false;
+  while (at > 0 && !reader.Done()) {
+    if (size - at >= kLongestRecordRead) {
+      reader.Fail("it holds more than " + std::to_string(kLongestRecordRead >> 20) +
+                  " MiB since its last undo");
+      break;
+    }
+    const std::size_t length = static_cast<std::size_t>(std::min<std::uint64_t>(pieceSize, at));
+    at -= length;
+    std::string piece = readPart(at, length);
+    if (piece.size() != length) {
+      reader.Fail("it changed while it was read");
+      break;
+    }
+    if (!partialTooLong) piece += partial;
+    std::size_t end = piece.size();
+    for (std::size_t lineBreak;
+         end > 0 && !reader.Done() && (lineBreak = piece.rfind('\n', end - 1)) != std::string::npos;
+         end = lineBreak) {
+      if (partialTooLong)
+        partialTooLong = false;  // the rest of a line too long to be one the program wrote
+      else
+        reader.Line(std::string_view(piece).substr(lineBreak + 1, end - lineBreak - 1));
+    }
+    if (partialTooLong) continue;
+    partial.assign(piece, 0, end);
+    if (partial.size() > kLongestRecordLine) {
+      partial.clear();
+      partialTooLong = true;
     }
   }
-  return repairs;
+  if (at == 0 && !reader.Done() && !partialTooLong) reader.Line(partial);
+  return reader.Result();
+}
+
+RecordedRepairs ReadRecordedRepairs(const std::string& recordText) {
+  return ReadRecordedRepairs(recordText.size(),
+                             [&recordText](std::uint64_t offset, std::size_t length) {
+                               return recordText.substr(static_cast<std::size_t>(offset), length);
+                             });
 }
 
 }  // namespace ravlin

@@ -1,10 +1,15 @@
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
+#include "platform/file_service.hpp"
 #include "platform/ui.hpp"
 
 namespace ravlin {
@@ -53,17 +58,47 @@ class RecordingUi : public Ui {
   RepairRecord& record_;
 };
 
+// The driver files a repair may copy into a guest's system32\drivers: the only files an undo
+// ever deletes.
+inline constexpr std::array<std::string_view, 4> kRecordedDriverNames = {
+    "atapi.sys", "intelide.sys", "pciide.sys", "pciidex.sys"};
+
 // What a record file says about the repairs since the last undo: the guest hive as the last
-// of them left it, and each driver file they copied with its digest.
+// of them left it, its backup, and each driver file they copied with its digest.
 struct RecordedRepairs {
   struct CopiedDriver {
-    std::string name;
+    std::string name;  // one of kRecordedDriverNames, as spelled there
     std::string sha256;
   };
   std::optional<std::string> hiveAfterSha256;
+  std::optional<std::string> backupSha256;
+  // Each recorded copy once, the newest first.
   std::vector<CopiedDriver> copiedDrivers;
+  // Driver lines that name any other file or are malformed: never acted on (the first few,
+  // and how many there were).
+  std::vector<std::string> ignoredLines;
+  std::size_t ignoredCount = 0;
+  // Why the record could not be read; empty when it was.
+  std::string fault;
 };
+
+// Reads a record of `size` bytes from its end back to the last undo that ended, a piece at a time
+// through `readPart(offset, length)`, so that memory stays bounded whatever the file holds.
+using RecordPartReader = std::function<std::string(std::uint64_t offset, std::size_t length)>;
+RecordedRepairs ReadRecordedRepairs(std::uint64_t size, const RecordPartReader& readPart,
+                                    std::size_t pieceSize = 64 * 1024);
 RecordedRepairs ReadRecordedRepairs(const std::string& recordText);
+
+// The size and SHA-256 digest of a file, read a piece at a time so that memory stays bounded;
+// no digest when the file is larger than `largest`, which is then not read. Throws the file
+// service's RuntimeError when the file cannot be read.
+struct FileDigest {
+  std::uint64_t size = 0;
+  std::optional<std::string> sha256;
+};
+FileDigest DigestFile(FileService& files, const std::string& path, std::uint64_t largest);
+// No hive Windows loads, and no driver, is larger: a file beyond this is not digested.
+inline constexpr std::uint64_t kLargestDigestedFile = std::uint64_t{1} << 30;
 
 // The time now, as the record shows it ("2026-12-07 14:30:05 UTC").
 std::string UtcNow();
@@ -71,7 +106,9 @@ std::string UtcNow();
 // Record lines, shared by the writer and the reader.
 inline constexpr std::string_view kRepairBlockTitle = "==== Ravlin repair attempt ====";
 inline constexpr std::string_view kRestoreBlockTitle = "==== Ravlin restore ====";
+inline constexpr std::string_view kRestoreEndLine = "End: restored";
 inline constexpr std::string_view kHiveAfterLabel = "Hive after: ";
+inline constexpr std::string_view kBackupLabel = "Backup: ";
 inline constexpr std::string_view kDriverCopiedLabel = ": copied from ";
 inline constexpr std::string_view kDigestLabel = ", SHA-256 ";
 inline constexpr std::string_view kRecordFragment = "\\ravlin.log";

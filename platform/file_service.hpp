@@ -28,6 +28,31 @@ struct FileDetails {
   std::uint32_t attributes = 0;  // read-only 1, hidden 2, system 4, directory 16, archive 32
 };
 
+// What a path names, its last part not followed when it is a link.
+enum class PathKind { kMissing, kFile, kFolder, kLink, kOther };
+
+// "a link", "a folder" ...: what a message says the path is.
+inline const char* PathKindText(PathKind kind) {
+  switch (kind) {
+    case PathKind::kMissing:
+      return "missing";
+    case PathKind::kFile:
+      return "a file";
+    case PathKind::kFolder:
+      return "a folder";
+    case PathKind::kLink:
+      return "a link";
+    default:
+      return "a device, pipe or socket";
+  }
+}
+
+// A piece of a file and the file's size when it was read.
+struct FilePart {
+  std::string bytes;
+  std::uint64_t fileSize = 0;
+};
+
 // DOS attribute bits as the file-service component reports them.
 namespace dos_attribute {
 inline constexpr std::uint16_t kReadOnly = 1;
@@ -60,6 +85,9 @@ class FileService {
   // True only for an existing file, whatever its attributes; false for a folder and for a
   // text holding wildcard characters.
   virtual bool FileExists(const std::string& path) = 0;
+  // What the path names itself: a link is kLink whatever it leads to; a pipe, a device or a
+  // socket is kOther. Below the guest folder the path is reached beneath it (75 otherwise).
+  virtual PathKind KindOfEntry(const std::string& path) = 0;
   // True for an existing folder; a bare present and ready drive such as "C:" counts.
   virtual bool FolderExists(const std::string& path) = 0;
   // True when a drive with that letter is present, ready or not ("C:", "C:\", "C").
@@ -85,8 +113,13 @@ class FileService {
   virtual FolderListing GetFolder(const std::string& path) = 0;
   // The file's details; throws 53 for a missing file.
   virtual FileDetails GetFile(const std::string& path) = 0;
-  // The whole content of a file, read as text.
+  // The whole content of a file, read as text. Only a regular file is read, and opening it
+  // never waits: a folder is 53, a pipe or a device 75.
   virtual std::string ReadAllText(const std::string& path) = 0;
+  // Up to `length` bytes from `offset` (fewer at the end of the file), so that a file of any
+  // size is read in bounded memory; regular files only, as ReadAllText.
+  virtual FilePart ReadFilePart(const std::string& path, std::uint64_t offset,
+                                std::size_t length) = 0;
   // The version text of a file's version resource ("5.1.2600.0"), "" when it has none.
   virtual std::string GetFileVersion(const std::string& path) = 0;
   // True when a normal file (not hidden, system or a folder) matches the name, which may
@@ -101,8 +134,8 @@ class FileService {
   virtual void DeleteFile(const std::string& path) = 0;
 
   // The Windows folder the repair works on (never throws). From now on every file or folder that
-  // these calls create, replace, move or delete below it is reached beneath it: where a link would
-  // lead out of it, the call fails (75 Path/File access error) and writes nothing.
+  // these calls read, create, replace, move or delete below it is reached beneath it: where a link
+  // would lead out of it, the call fails (75 Path/File access error) and touches nothing.
   virtual void ConfineChangesBeneath(const std::string& folder) = 0;
 };
 

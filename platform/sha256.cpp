@@ -1,5 +1,6 @@
 #include "platform/sha256.hpp"
 
+#include <algorithm>
 #include <array>
 #include <bit>
 
@@ -16,9 +17,7 @@ constexpr std::array<std::uint32_t, 64> kRoundConstants = {
     0x19a4c116, 0x1e376c08, 0x2748774c, 0x34b0bcb5, 0x391c0cb3, 0x4ed8aa4a, 0x5b9cca4f, 0x682e6ff3,
     0x748f82ee, 0x78a5636f, 0x84c87814, 0x8cc70208, 0x90befffa, 0xa4506ceb, 0xbef9a3f7, 0xc67178f2};
 
-using State = std::array<std::uint32_t, 8>;
-
-void Compress(State& state, const std::uint8_t* block) {
+void Compress(Sha256::State& state, const std::uint8_t* block) {
   std::array<std::uint32_t, 64> w{};
   for (int i = 0; i < 16; ++i)
     w[i] = (std::uint32_t{block[4 * i]} << 24) | (std::uint32_t{block[4 * i + 1]} << 16) |
@@ -28,7 +27,7 @@ void Compress(State& state, const std::uint8_t* block) {
     const std::uint32_t s1 = std::rotr(w[i - 2], 17) ^ std::rotr(w[i - 2], 19) ^ (w[i - 2] >> 10);
     w[i] = w[i - 16] + s0 + w[i - 7] + s1;
   }
-  State v = state;
+  Sha256::State v = state;
   for (int i = 0; i < 64; ++i) {
     const std::uint32_t s1 = std::rotr(v[4], 6) ^ std::rotr(v[4], 11) ^ std::rotr(v[4], 25);
     const std::uint32_t choice = (v[4] & v[5]) ^ (~v[4] & v[6]);
@@ -42,18 +41,36 @@ void Compress(State& state, const std::uint8_t* block) {
 
 }  // namespace
 
-std::string Sha256Hex(std::span<const std::uint8_t> data) {
-  State state = {0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
-                 0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19};
-  std::size_t whole = data.size() / 64 * 64;
-  for (std::size_t at = 0; at < whole; at += 64) Compress(state, data.data() + at);
+Sha256::Sha256()
+    : state_{0x6a09e667, 0xbb67ae85, 0x3c6ef372, 0xa54ff53a,
+             0x510e527f, 0x9b05688c, 0x1f83d9ab, 0x5be0cd19} {}
+
+void Sha256::Add(std::span<const std::uint8_t> data) {
+  length_ += data.size();
+  while (!data.empty()) {
+    const std::size_t taken = std::min(data.size(), pending_.size() - pendingSize_);
+    std::copy_n(data.begin(), taken, pending_.begin() + static_cast<long>(pendingSize_));
+    pendingSize_ += taken;
+    data = data.subspan(taken);
+    if (pendingSize_ == pending_.size()) {
+      Compress(state_, pending_.data());
+      pendingSize_ = 0;
+    }
+  }
+}
+
+void Sha256::Add(std::string_view data) {
+  Add(std::span(reinterpret_cast<const std::uint8_t*>(data.data()), data.size()));
+}
+
+std::string Sha256::Hex() const {
+  State state = state_;
   // The tail, the 1 bit, zeros and the length in bits fill one or two last blocks.
   std::array<std::uint8_t, 128> tail{};
-  const std::size_t rest = data.size() - whole;
-  for (std::size_t i = 0; i < rest; ++i) tail[i] = data[whole + i];
-  tail[rest] = 0x80;
-  const std::size_t tailSize = rest < 56 ? 64 : 128;
-  const std::uint64_t bits = std::uint64_t{data.size()} * 8;
+  std::copy_n(pending_.begin(), pendingSize_, tail.begin());
+  tail[pendingSize_] = 0x80;
+  const std::size_t tailSize = pendingSize_ < 56 ? 64 : 128;
+  const std::uint64_t bits = length_ * 8;
   for (int i = 0; i < 8; ++i) tail[tailSize - 1 - i] = static_cast<std::uint8_t>(bits >> (8 * i));
   for (std::size_t at = 0; at < tailSize; at += 64) Compress(state, tail.data() + at);
 
@@ -62,6 +79,12 @@ std::string Sha256Hex(std::span<const std::uint8_t> data) {
   for (const std::uint32_t word : state)
     for (int shift = 28; shift >= 0; shift -= 4) hex += kDigits[(word >> shift) & 0xF];
   return hex;
+}
+
+std::string Sha256Hex(std::span<const std::uint8_t> data) {
+  Sha256 digest;
+  digest.Add(data);
+  return digest.Hex();
 }
 
 std::string Sha256Hex(const std::string& data) {

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Runs one fuzz target for a while:  bash scripts/fuzz.sh TARGET SECONDS [libFuzzer options]
-# TARGET is reg_parser, hive, hive_log, command_line or drive_path (tests/fuzz/fuzz_TARGET.cpp).
+# TARGET is reg_parser, hive, hive_log, command_line, drive_path or record
+# (tests/fuzz/fuzz_TARGET.cpp).
 # The build is a clang build of its own in build-fuzz/; the seeds in tests/fuzz/corpus/TARGET
 # stay as they are, and what the run learns goes to build-fuzz/corpus/TARGET. A crash leaves
 # its input in build-fuzz/crashes/TARGET/ and fails the script.

@@ -60,9 +60,9 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   platform.windows = std::make_shared<PosixTopLevelWindows>(options.registryStore);
   platform.profiles = std::make_shared<PosixProfiles>(driveTable);
   platform.drives = std::make_shared<PosixDrives>(driveTable);
-  platform.cabinets = std::make_shared<PosixCabinets>(driveTable);
+  platform.cabinets = std::make_shared<PosixCabinets>(driveTable, guest);
   platform.hiveReader = std::make_shared<PosixHiveReader>(driveTable);
-  platform.replacer = std::make_shared<PosixFileReplacer>(driveTable);
+  platform.replacer = std::make_shared<PosixFileReplacer>(driveTable, guest);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();

@@ -38,7 +38,7 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   platform.diskSpace = std::make_shared<Win32DiskSpace>();
   platform.profiles = std::make_shared<Win32Profiles>();
   platform.drives = std::make_shared<Win32Drives>();
-  platform.replacer = std::make_shared<Win32FileReplacer>();
+  platform.replacer = std::make_shared<Win32FileReplacer>(guest);
   platform.cabinets = std::make_shared<Win32Cabinets>();
   platform.shell = std::make_shared<Win32Shell>();
   platform.processes = std::make_shared<Win32Processes>(options.programFolder);

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
+#include "app/repair_record.hpp"
 #include "tests/app/console_guest.hpp"
 
 namespace ravlin {
@@ -88,6 +91,100 @@ TEST_F(RecordConsole, EachAttemptAppendsABlockATechnicianCanCheck) {
   EXPECT_NE(Summary(hive_), untouched);
   EXPECT_TRUE(Has(repaired, "Backup: " + Summary(hive_.string() + ".ravlin-backup")));
   EXPECT_TRUE(Has(repaired, "End: completed"));
+}
+
+std::string Digest(char digit) {
+  return std::string(64, digit);
+}
+
+std::string RepairBlock(const std::vector<std::string>& drivers, char hiveAfter, char backup) {
+  std::string block = "==== Ravlin repair attempt ====\r\nGuest: C:\\WINDOWS\r\n";
+  for (const std::string& driver : drivers) block += driver + "\r\n";
+  return block + "Hive after: 9 bytes, SHA-256 " + Digest(hiveAfter) +
+         "\r\nBackup: 9 bytes, SHA-256 " + Digest(backup) + "\r\nEnd: completed\r\n\r\n";
+}
+
+std::string Copied(const std::string& name, char digest) {
+  return "Driver " + name + ": copied from C:\\WINDOWS\\Driver Cache\\i386\\sp2.cab, " +
+         "SHA-256 " + Digest(digest);
+}
+
+TEST(RecordReader, TakesTheNewestStateSinceTheLastUndoWhateverThePieceSize) {
+  const std::string record =
+      RepairBlock({Copied("atapi.sys", '1'), Copied("pciide.sys", '2')}, 'a', 'b') +
+      "==== Ravlin restore ====\r\nDriver atapi.sys: deleted\r\nEnd: restored\r\n\r\n" +
+      RepairBlock({Copied("atapi.sys", '3'), Copied("ATAPI.SYS", '3'), Copied("intelide.sys", '4'),
+                   Copied("..\\ntoskrnl.exe", '5'), "Driver pciidex.sys: copied from X, SHA-256 12",
+                   "Driver pciidex.sys: skipped C:\\WINDOWS\\Driver Cache\\i386\\sp3.cab (bad)"},
+                  'c', 'd') +
+      "==== Ravlin: the hive of a stopped attempt unmounted ====\nHive after: 9 bytes, SHA-256 " +
+      Digest('e') + "\n" +
+      // An undo stopped while writing its block: what it undid stays named for a second one.
+      "==== Ravlin restore ====\r\nDate: 2026-12-07 14:30:05 UTC\r\nDriver atapi.sys: deleted\r\n";
+  for (const std::size_t piece : {1, 2, 3, 7, 64, 65536}) {
+    SCOPED_TRACE(piece);
+    std::size_t largest = 0;
+    const RecordedRepairs repairs = ReadRecordedRepairs(
+        record.size(),
+        [&](std::uint64_t offset, std::size_t length) {
+          largest = std::max(largest, length);
+          return record.substr(offset, length);
+        },
+        piece);
+    EXPECT_LE(largest, piece);
+    EXPECT_EQ(repairs.fault, "");
+    EXPECT_EQ(repairs.hiveAfterSha256, Digest('e'));
+    EXPECT_EQ(repairs.backupSha256, Digest('d'));
+    ASSERT_EQ(repairs.copiedDrivers.size(), 2u);
+    EXPECT_EQ(repairs.copiedDrivers[0].name, "intelide.sys");
+    EXPECT_EQ(repairs.copiedDrivers[0].sha256, Digest('4'));
+    EXPECT_EQ(repairs.copiedDrivers[1].name, "atapi.sys");
+    EXPECT_EQ(repairs.copiedDrivers[1].sha256, Digest('3'));
+    EXPECT_EQ(repairs.ignoredCount, 2u);
+    ASSERT_EQ(repairs.ignoredLines.size(), 2u);
+    EXPECT_TRUE(repairs.ignoredLines[0].starts_with("Driver pciidex.sys: copied from X"));
+    EXPECT_TRUE(repairs.ignoredLines[1].starts_with("Driver ..\\ntoskrnl.exe: copied"));
+  }
+}
+
+TEST(RecordReader, ReadsOnlyItsEndInBoundedPiecesAndNamesWhatItCannotRead) {
+  // 40 GB of nothing: refused after a bounded stretch read from the end.
+  constexpr std::uint64_t kHuge = std::uint64_t{40} << 30;
+  std::uint64_t requested = 0;
+  const RecordedRepairs empty = ReadRecordedRepairs(kHuge, [&](std::uint64_t, std::size_t length) {
+    requested += length;
+    return std::string(length, '\0');
+  });
+  EXPECT_EQ(empty.fault, "it holds more than 64 MiB since its last undo");
+  EXPECT_LE(requested, (std::uint64_t{64} << 20) + 65536);
+
+  // The same nothing before an undo and a repair: only the end is read.
+  const std::string tail = "\r\n==== Ravlin restore ====\r\nEnd: restored\r\n\r\n" +
+                           RepairBlock({Copied("pciidex.sys", '7')}, 'a', 'b');
+  std::uint64_t lowest = kHuge;
+  const RecordedRepairs repaired =
+      ReadRecordedRepairs(kHuge + tail.size(), [&](std::uint64_t offset, std::size_t length) {
+        lowest = std::min(lowest, offset);
+        const std::uint64_t zeros =
+            offset < kHuge ? std::min<std::uint64_t>(kHuge - offset, length) : 0;
+        return std::string(zeros, '\0') +
+               tail.substr(offset + zeros - kHuge, length - static_cast<std::size_t>(zeros));
+      });
+  EXPECT_EQ(repaired.fault, "");
+  EXPECT_GE(lowest, kHuge - 65536);
+  ASSERT_EQ(repaired.copiedDrivers.size(), 1u);
+  EXPECT_EQ(repaired.copiedDrivers[0].name, "pciidex.sys");
+  EXPECT_EQ(repaired.hiveAfterSha256, Digest('a'));
+
+  // A line longer than any the program writes is skipped whole, wherever the pieces cut it.
+  const std::string overlong =
+      RepairBlock({std::string(70000, 'x') + Copied("atapi.sys", '8')}, 'a', 'b');
+  EXPECT_TRUE(ReadRecordedRepairs(overlong).copiedDrivers.empty());
+
+  // A record that shrinks while it is read.
+  const RecordedRepairs shrunk = ReadRecordedRepairs(
+      100, [](std::uint64_t, std::size_t length) { return std::string(length / 2, 'x'); });
+  EXPECT_EQ(shrunk.fault, "it changed while it was read");
 }
 
 }  // namespace

@@ -151,6 +151,25 @@ TEST_F(FileServiceContract, OnlyNormalFilesMatchAPattern) {
   EXPECT_FALSE(files().NormalFileMatches(PathOf("none\\*.log")));
 }
 
+TEST_F(FileServiceContract, FilesAreReadInPiecesAndEntriesToldApartByKind) {
+  Write("ten.txt", "0123456789");
+  fs::create_directory(NativeOf("folder"));
+  const FilePart middle = files().ReadFilePart(PathOf("ten.txt"), 3, 4);
+  EXPECT_EQ(middle.bytes, "3456");
+  EXPECT_EQ(middle.fileSize, 10u);
+  EXPECT_EQ(files().ReadFilePart(PathOf("ten.txt"), 8, 100).bytes, "89");
+  const FilePart beyond = files().ReadFilePart(PathOf("ten.txt"), 20, 4);
+  EXPECT_EQ(beyond.bytes, "");
+  EXPECT_EQ(beyond.fileSize, 10u);
+  EXPECT_EQ(ErrorNumberOf([&] { files().ReadFilePart(PathOf("folder"), 0, 4); }), 53);
+  EXPECT_EQ(ErrorNumberOf([&] { files().ReadFilePart(PathOf("gone.txt"), 0, 4); }), 53);
+
+  EXPECT_EQ(files().KindOfEntry(PathOf("ten.txt")), PathKind::kFile);
+  EXPECT_EQ(files().KindOfEntry(PathOf("folder")), PathKind::kFolder);
+  EXPECT_EQ(files().KindOfEntry(PathOf("gone.txt")), PathKind::kMissing);
+  EXPECT_EQ(files().KindOfEntry(PathOf("none\\deeper.txt")), PathKind::kMissing);
+}
+
 TEST_F(FileServiceContract, ChangesBelowTheGuestNeverPassALinkThatLeadsOut) {
   fs::create_directories(NativeOf("guest/Windows"));
   fs::create_directory(NativeOf("outside"));
@@ -171,6 +190,14 @@ TEST_F(FileServiceContract, ChangesBelowTheGuestNeverPassALinkThatLeadsOut) {
             75);
   EXPECT_EQ(ErrorNumberOf([&] { files().DeleteFile(PathOf("guest\\Windows\\link\\victim.txt")); }),
             75);
+  // Reads below the guest never pass it either, and the link is told apart from a folder.
+  EXPECT_EQ(ErrorNumberOf([&] { files().ReadAllText(PathOf("guest\\Windows\\link\\victim.txt")); }),
+            75);
+  EXPECT_EQ(ErrorNumberOf(
+                [&] { files().ReadFilePart(PathOf("guest\\Windows\\link\\victim.txt"), 0, 4); }),
+            75);
+  EXPECT_EQ(files().KindOfEntry(PathOf("guest\\Windows\\link")), PathKind::kLink);
+  EXPECT_EQ(files().ReadAllText(PathOf("outside\\victim.txt")), "safe");
   EXPECT_EQ(Read("outside/victim.txt"), "safe");
   EXPECT_FALSE(fs::exists(NativeOf("outside/x.txt")));
   EXPECT_FALSE(fs::exists(NativeOf("outside/new")));

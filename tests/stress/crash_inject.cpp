@@ -1,4 +1,4 @@
-// crash_inject [--iterations N] [--pairs N] [--driver-kills N] [--seed S]
+// crash_inject [--iterations N] [--pairs N] [--driver-kills N] [--restore-kills N] [--seed S]
 // Repairs fresh guests with the console front end as a whole process, kills its process
 // group (the program and the registry editor it runs) with SIGKILL at a random moment, and
 // checks what the kill left: the guest hive opens with libhivex, each control set is either
@@ -7,13 +7,16 @@
 // byte-equal to the untouched hive, and the next run completes, leaving the result of a full
 // repair and no temporary file. Then starts two repairs of one guest at once (on one registry store
 // and on two): one completes, the other fails with a message, and the hive is never torn. Guests:
-// the XP-like sample and the Windows 7 hive of the test data, taken in turns. Prints the count of
-// each outcome; exits 1 when any check failed.
+// the XP-like sample and the Windows 7 hive of the test data, taken in turns.
 // Driver-stage kills (--driver-kills N): guests without the IDE drivers, whose own service pack
 // files hold them, are killed while the drivers are being copied. The hive must be untouched,
 // the next run must complete, and `--restore` after it must leave the guest's files exactly as
 // they were: every driver the killed run copied was on record, and no temporary copy is left in
 // the guest or in the temporary folder.
+// Undo kills (--restore-kills N): repaired guests undone with --restore, killed the same way:
+// the hive is the repaired or the original one, never another, and a second undo finishes the
+// first (the original hive back, the repaired one kept beside it, no driver the repair copied
+// left, nothing else changed). Prints the count of each outcome; exits 1 when any check failed.
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -50,11 +53,15 @@ const fs::path kHiveInGuest = fs::path("WINDOWS") / "system32" / "config" / "sys
 const fs::path kBackupInGuest =
     fs::path("WINDOWS") / "system32" / "config" / "system.ravlin-backup";
 const fs::path kRecordInGuest = fs::path("WINDOWS") / "ravlin.log";
+const fs::path kRepairedInGuest =
+    fs::path("WINDOWS") / "system32" / "config" / "system.ravlin-repaired";
+const fs::path kDriversInGuest = fs::path("WINDOWS") / "system32" / "drivers";
 
 struct Options {
   int iterations = 100;
   int pairs = 5;
   int driverKills = 30;
+  int restoreKills = 30;
   std::uint64_t seed = std::random_device{}();
 };
 
@@ -142,6 +149,16 @@ struct GuestKind {
   Tally driverKills;
 };
 
+// A guest that lacked the IDE drivers, repaired once: what every killed undo starts from.
+struct RepairedGuest {
+  fs::path folder;  // holds WINDOWS, repaired
+  std::string originalHive;
+  std::string repairedHive;
+  Files undone;  // every file after a full undo, but the record
+  std::chrono::milliseconds fullRun{0};
+  Tally kills;
+};
+
 class CrashInjection {
  public:
   explicit CrashInjection(Options options) : options_(options), random_(options.seed) {}
@@ -165,6 +182,9 @@ class CrashInjection {
     for (auto& kind : kinds) PrepareWithoutDrivers(kind);
     for (int i = 0; i < options_.driverKills; ++i)
       KillDuringDriverStage(kinds[i % kinds.size()], i);
+    RepairedGuest repaired;
+    if (options_.restoreKills > 0) PrepareUndo(repaired);
+    for (int i = 0; i < options_.restoreKills; ++i) KillUndoOnce(repaired, i);
 
     int failures = 0;
     for (const auto& kind : kinds) {
@@ -180,6 +200,11 @@ class CrashInjection {
         kind.driverKills.Print(kind.name + ", kills during the driver stage:");
         failures += kind.driverKills.Failures();
       }
+    }
+    if (options_.restoreKills > 0) {
+      repaired.kills.Print("--restore (full undo " + std::to_string(repaired.fullRun.count()) +
+                           " ms), kills:");
+      failures += repaired.kills.Failures();
     }
     const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(
         std::chrono::steady_clock::now() - started);
@@ -520,6 +545,137 @@ class CrashInjection {
     tally.Count("next run and --restore left the guest's files as they were");
   }
 
+  ProgramRun Undo(const fs::path& guest, const fs::path& store) const {
+    ProgramRun run = Repair(guest, store);
+    run.arguments = {BinPath("ravlin").string(), "--console", "--restore",
+                     (guest / "WINDOWS").string()};
+    return run;
+  }
+
+  static Files UndoneFiles(const fs::path& guest) {
+    Files files = FilesBelow(guest);
+    files.erase(kRecordInGuest);
+    return files;
+  }
+
+  void PrepareUndo(RepairedGuest& repaired) {
+    const fs::path base = work_ / "undo";
+    repaired.folder = base / "repaired";
+    ProgramRun sample;
+    sample.arguments = {BinPath("ravlin-sample").string(), repaired.folder.string()};
+    for (const std::string& driver : kIdeDrivers) {
+      sample.arguments.emplace_back("--without");
+      sample.arguments.emplace_back(driver);
+    }
+    if (const auto made = RunProgram(sample); made.exitCode != 0)
+      throw std::runtime_error("ravlin-sample failed: " + made.err);
+    // The guest's own driver cabinet, whatever the build's required-files folder holds.
+    std::map<std::string, std::string> drivers;
+    for (const std::string& driver : kIdeDrivers) drivers[driver] = DriverImage(driver);
+    MakeCabinet(repaired.folder / "WINDOWS" / "Driver Cache" / "i386" / "sp2.cab", drivers);
+    repaired.originalHive = ReadFile(repaired.folder / kHiveInGuest);
+    const auto repair = RunProgram(Repair(repaired.folder, base / "store"));
+    if (!Completed(repair))
+      throw std::runtime_error("the repair to undo failed: " + LastLines(repair.out, 4));
+    repaired.repairedHive = ReadFile(repaired.folder / kHiveInGuest);
+    for (const std::string& driver : kIdeDrivers)
+      if (!fs::exists(repaired.folder / kDriversInGuest / driver))
+        throw std::runtime_error("the repair to undo copied no " + driver);
+
+    std::vector<std::chrono::milliseconds> times;
+    for (int i = 0; i < 3; ++i) {
+      const fs::path place = base / "full";
+      fs::remove_all(place);
+      fs::create_directories(place);
+      fs::copy(repaired.folder, place / "guest", fs::copy_options::recursive);
+      const auto start = std::chrono::steady_clock::now();
+      const auto undo = RunProgram(Undo(place / "guest", place / "store"));
+      times.push_back(std::chrono::duration_cast<std::chrono::milliseconds>(
+          std::chrono::steady_clock::now() - start));
+      if (undo.exitCode != 0)
+        throw std::runtime_error("an uninterrupted undo failed: " + LastLines(undo.out, 4));
+      repaired.undone = UndoneFiles(place / "guest");
+    }
+    std::sort(times.begin(), times.end());
+    repaired.fullRun = times[1];
+  }
+
+  // The guest after an undo that must have finished; false when a fault was counted.
+  static bool CheckUndone(RepairedGuest& repaired, const fs::path& guest, const std::string& what) {
+    if (ReadFile(guest / kHiveInGuest) != repaired.originalHive) {
+      repaired.kills.Fail("the hive is not the original after the second undo", what);
+      return false;
+    }
+    if (ReadFile(guest / kRepairedInGuest) != repaired.repairedHive) {
+      repaired.kills.Fail("the repaired hive is not kept after the second undo", what);
+      return false;
+    }
+    const Files files = UndoneFiles(guest);
+    if (files != repaired.undone) {
+      std::string differ;
+      for (const auto& [name, content] : files)
+        if (!repaired.undone.count(name) || repaired.undone.at(name) != content)
+          differ += " " + name.string();
+      for (const auto& [name, content] : repaired.undone)
+        if (!files.count(name)) differ += " missing " + name.string();
+      repaired.kills.Fail("guest files differ from a full undo", what + ":" + differ);
+      return false;
+    }
+    const std::string record = ReadFile(guest / kRecordInGuest);
+    if (!record.ends_with("End: restored\r\n\r\n")) {
+      repaired.kills.Fail("the record does not end with the finished undo", what);
+      return false;
+    }
+    return true;
+  }
+
+  void KillUndoOnce(RepairedGuest& repaired, int iteration) {
+    const fs::path place = work_ / "undo-kill";
+    fs::remove_all(place);
+    fs::create_directories(place);
+    fs::copy(repaired.folder, place / "guest", fs::copy_options::recursive);
+    const auto limit = std::chrono::milliseconds(repaired.fullRun.count() * 11 / 10 + 1);
+    const auto delay = std::chrono::milliseconds(
+        std::uniform_int_distribution<std::int64_t>(0, limit.count())(random_));
+    std::ostringstream what;
+    what << "undo " << iteration << ", kill after " << delay.count() << " ms";
+    bool ended = false;
+    {
+      ProgramGroup undo(Undo(place / "guest", place / "store"), place / "killed-undo.txt");
+      if (const auto exitCode = undo.Wait(delay)) {
+        if (*exitCode != 0) {
+          repaired.kills.Fail(
+              "an undo that was not killed ended with an error",
+              what.str() + ": " + LastLines(ReadFile(place / "killed-undo.txt"), 3));
+          return;
+        }
+        ended = true;
+      } else {
+        undo.KillGroup();
+        undo.Wait(std::chrono::milliseconds(-1));
+      }
+    }
+    const std::string hive = ReadFile(place / "guest" / kHiveInGuest);
+    if (hive != repaired.originalHive && hive != repaired.repairedHive) {
+      repaired.kills.Fail("the hive is neither the repaired nor the original after the kill",
+                          what.str());
+      return;
+    }
+    std::string outcome = "ended before the kill";
+    if (!ended) {
+      // A kill after the undo's last step leaves nothing to finish: the second one says so.
+      const auto again = RunProgram(Undo(place / "guest", place / "store"));
+      outcome = again.exitCode == 0 ? "second undo finished it" : "second undo found it finished";
+      if (again.exitCode != 0 && again.out.find("There is no backup") == std::string::npos) {
+        repaired.kills.Fail("the second undo did not finish the first",
+                            what.str() + ": " + LastLines(again.out + again.err, 2));
+        return;
+      }
+    }
+    if (CheckUndone(repaired, place / "guest", what.str()))
+      repaired.kills.Count(outcome + ", all checks held");
+  }
+
   Options options_;
   std::mt19937_64 random_;
   TempDir dir_;
@@ -538,6 +694,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
       options.pairs = std::stoi(argv[++i]);
     else if (argument == "--driver-kills" && hasValue)
       options.driverKills = std::stoi(argv[++i]);
+    else if (argument == "--restore-kills" && hasValue)
+      options.restoreKills = std::stoi(argv[++i]);
     else if (argument == "--seed" && hasValue)
       options.seed = std::stoull(argv[++i]);
     else
@@ -551,7 +709,8 @@ std::optional<Options> ParseOptions(int argc, char** argv) {
 int main(int argc, char** argv) {
   const auto options = ParseOptions(argc, argv);
   if (!options) {
-    std::cerr << "usage: crash_inject [--iterations N] [--pairs N] [--driver-kills N] [--seed S]\n";
+    std::cerr << "usage: crash_inject [--iterations N] [--pairs N] [--driver-kills N] "
+                 "[--restore-kills N] [--seed S]\n";
     return 2;
   }
   try {

@@ -1,13 +1,19 @@
 #include "platform/posix/files/posix_cabinets.hpp"
 
+#include <fcntl.h>
 #include <mspack.h>
 #include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <optional>
 #include <system_error>
 
 #include "platform/text_bytes.hpp"
@@ -157,38 +163,59 @@ CabinetRead ExpandSingle(Decompressor* decompressor, const fs::path& file) {
   return ReadExtracted(folder.Output());
 }
 
-std::optional<fs::path> ExistingFile(const DriveTable& drives, const std::string& path) {
+// A cabinet or compressed file opened without waiting (a FIFO would block), beneath the guest
+// folder when it lies below it; libmspack then reads it through its descriptor's own name.
+struct OpenedFile {
+  UniqueFd fd;
+  std::optional<CabinetRead> refusal;  // kMissing or kDamaged when it cannot be read
+
+  fs::path Path() const { return "/proc/self/fd/" + std::to_string(fd.get()); }
+};
+
+OpenedFile OpenExisting(const DriveTable& drives, const GuestRoot& guest, const std::string& path) {
   const auto native = drives.ToNative(path);
-  std::error_code error;
-  if (!native || !fs::is_regular_file(*native, error)) return std::nullopt;
-  return native;
+  if (!native) return {UniqueFd(), CabinetRead{}};
+  beneath::Opened opened = guest.Open(*native, O_RDONLY | O_NONBLOCK);
+  if (!opened.fd.valid()) {
+    if (opened.error == ENOENT || opened.error == ENOTDIR) return {UniqueFd(), CabinetRead{}};
+    if (opened.error == EXDEV || opened.error == ELOOP)
+      return {UniqueFd(), Damaged("a link leading out of the Windows folder")};
+    return {UniqueFd(), Damaged("cannot be opened: " + std::string(std::strerror(opened.error)))};
+  }
+  struct stat status {};
+  if (::fstat(opened.fd.get(), &status) != 0 || S_ISDIR(status.st_mode))
+    return {UniqueFd(), CabinetRead{}};
+  if (!S_ISREG(status.st_mode)) return {UniqueFd(), Damaged("not a regular file")};
+  return {std::move(opened.fd), std::nullopt};
 }
 
 }  // namespace
 
-PosixCabinets::PosixCabinets(std::shared_ptr<const DriveTable> drives)
-    : drives_(std::move(drives)) {}
+PosixCabinets::PosixCabinets(std::shared_ptr<const DriveTable> drives,
+                             std::shared_ptr<GuestRoot> guest)
+    : drives_(std::move(drives)), guest_(std::move(guest)) {}
 
 CabinetRead PosixCabinets::ReadMember(const std::string& cabinet, const std::string& member) {
-  const auto file = ExistingFile(*drives_, cabinet);
-  if (!file) return {};
-  return ReadCabinet(*file, member);
+  const OpenedFile file = OpenExisting(*drives_, *guest_, cabinet);
+  if (file.refusal) return *file.refusal;
+  return ReadCabinet(file.Path(), member);
 }
 
 CabinetRead PosixCabinets::ExpandFile(const std::string& compressed) {
-  const auto file = ExistingFile(*drives_, compressed);
-  if (!file) return {};
+  const OpenedFile file = OpenExisting(*drives_, *guest_, compressed);
+  if (file.refusal) return *file.refusal;
   std::array<char, 4> magic{};
-  std::ifstream(*file, std::ios::binary).read(magic.data(), magic.size());
+  if (::pread(file.fd.get(), magic.data(), magic.size(), 0) != static_cast<ssize_t>(magic.size()))
+    magic = {};
   const std::string_view signature(magic.data(), magic.size());
-  if (signature == "MSCF") return ReadCabinet(*file, {});
+  if (signature == "MSCF") return ReadCabinet(file.Path(), {});
   if (signature == "SZDD") {
     const SzddDecompressor szdd(mspack_create_szdd_decompressor(nullptr));
-    return ExpandSingle<msszdd_decompressor, msszddd_header>(szdd.get(), *file);
+    return ExpandSingle<msszdd_decompressor, msszddd_header>(szdd.get(), file.Path());
   }
   if (signature == "KWAJ") {
     const KwajDecompressor kwaj(mspack_create_kwaj_decompressor(nullptr));
-    return ExpandSingle<mskwaj_decompressor, mskwajd_header>(kwaj.get(), *file);
+    return ExpandSingle<mskwaj_decompressor, mskwajd_header>(kwaj.get(), file.Path());
   }
   return Damaged("not a cabinet or compressed file (bad signature)");
 }

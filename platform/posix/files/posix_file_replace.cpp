@@ -5,9 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <filesystem>
-#include <system_error>
 
+#include "platform/posix/registry/posix_registry_storage.hpp"
 #include "platform/posix/runtime/posix_errors.hpp"
 #include "platform/posix/runtime/unique_fd.hpp"
 
@@ -16,47 +15,71 @@ namespace {
 
 namespace fs = std::filesystem;
 
-void Flush(const fs::path& path) {
-  const UniqueFd file(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (!file.valid() || ::fsync(file.get()) != 0) throw ErrorFromErrno(errno);
+// The classic error for a registry status of the storage helpers.
+RuntimeError ErrorFromStatus(std::int32_t status) {
+  switch (status) {
+    case kErrorDiskFull:
+      return RuntimeError(vb_error::kDiskFull);
+    case kErrorAccessDenied:
+    case kErrorWriteProtect:
+      return RuntimeError(vb_error::kPermissionDenied);
+    case kErrorFileNotFound:
+      return RuntimeError(vb_error::kFileNotFound);
+    default:
+      return RuntimeError(vb_error::kPathFileAccessError);
+  }
 }
 
-// A copy of `from` at `to` (which must not exist), flushed, with the same permissions.
-void FlushedCopy(const fs::path& from, const fs::path& to) {
-  std::error_code error;
-  if (!fs::copy_file(from, to, fs::copy_options::none, error)) throw ErrorFromCode(error);
-  Flush(to);
+// The entry must be a regular file itself: a link would put what it leads to in play, and a
+// folder is no file to replace (53); anything else is 75.
+void RequireRegularFile(const beneath::Entry& entry) {
+  struct stat status {};
+  if (::fstatat(entry.folder.get(), entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    throw ErrorFromErrno(errno);
+  if (S_ISDIR(status.st_mode)) throw RuntimeError(vb_error::kFileNotFound);
+  if (!S_ISREG(status.st_mode)) throw RuntimeError(vb_error::kPathFileAccessError);
+}
+
+void FlushFolder(const beneath::Entry& entry) {
+  if (::fsync(entry.folder.get()) != 0 && errno != EINVAL && errno != EROFS)
+    throw ErrorFromErrno(errno);
 }
 
 }  // namespace
 
-PosixFileReplacer::PosixFileReplacer(std::shared_ptr<const DriveTable> drives)
-    : drives_(std::move(drives)) {}
+PosixFileReplacer::PosixFileReplacer(std::shared_ptr<const DriveTable> drives,
+                                     std::shared_ptr<GuestRoot> guest)
+    : drives_(std::move(drives)), guest_(std::move(guest)) {}
 
 void PosixFileReplacer::ReplaceFile(const std::string& target, const std::string& replacement,
                                     const std::string& keepOldAs) {
-  const fs::path targetPath = NativePathOrThrow(*drives_, target);
-  const fs::path replacementPath = NativePathOrThrow(*drives_, replacement);
-  const fs::path keptPath = NativePathOrThrow(*drives_, keepOldAs);
-  struct stat info {};
-  if (::stat(targetPath.c_str(), &info) != 0 || ::stat(replacementPath.c_str(), &info) != 0)
-    throw ErrorFromErrno(errno);
-  if (::lstat(keptPath.c_str(), &info) == 0) throw RuntimeError(vb_error::kFileAlreadyExists);
+  const beneath::Entry targetEntry =
+      EntryOrThrow(*guest_, NativePathOrThrow(*drives_, target), vb_error::kPathNotFound);
+  const beneath::Entry replacementEntry =
+      EntryOrThrow(*guest_, NativePathOrThrow(*drives_, replacement), vb_error::kPathNotFound);
+  const beneath::Entry keptEntry =
+      EntryOrThrow(*guest_, NativePathOrThrow(*drives_, keepOldAs), vb_error::kPathNotFound);
+  RequireRegularFile(targetEntry);
+  RequireRegularFile(replacementEntry);
+  struct stat kept {};
+  if (::fstatat(keptEntry.folder.get(), keptEntry.name.c_str(), &kept, AT_SYMLINK_NOFOLLOW) == 0)
+    throw RuntimeError(vb_error::kFileAlreadyExists);
 
-  if (::link(targetPath.c_str(), keptPath.c_str()) != 0) {
-    if (errno == EEXIST) throw RuntimeError(vb_error::kFileAlreadyExists);
-    FlushedCopy(targetPath, keptPath);
-  }
-  Flush(keptPath.parent_path());
-  if (::rename(replacementPath.c_str(), targetPath.c_str()) != 0) {
+  // The old target is kept first (a hard link, or a flushed copy that takes its name whole).
+  const UniqueFd old(::openat(targetEntry.folder.get(), targetEntry.name.c_str(),
+                              O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  if (!old.valid()) throw ErrorFromErrno(errno);
+  if (const auto status = KeepBackup(keptEntry.folder.get(), old.get(), keptEntry.name, true);
+      status != kErrorSuccess)
+    throw ErrorFromStatus(status);
+  if (::renameat(replacementEntry.folder.get(), replacementEntry.name.c_str(),
+                 targetEntry.folder.get(), targetEntry.name.c_str()) != 0) {
     const int error = errno;
-    std::error_code ignored;
-    fs::remove(keptPath, ignored);
+    ::unlinkat(keptEntry.folder.get(), keptEntry.name.c_str(), 0);
     throw ErrorFromErrno(error);
   }
-  Flush(targetPath.parent_path());
-  if (replacementPath.parent_path() != targetPath.parent_path())
-    Flush(replacementPath.parent_path());
+  FlushFolder(targetEntry);
+  FlushFolder(replacementEntry);
 }
 
 }  // namespace ravlin

@@ -1,5 +1,6 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -117,19 +118,40 @@ std::string TypeDescription(const std::string& windowsPath) {
 }
 
 // Opens a regular file for reading; a folder or a missing file is 53, a device or pipe 75.
-UniqueFd OpenRegularFile(const fs::path& native, struct stat& status) {
-  UniqueFd file(::open(native.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (!file.valid()) throw ErrorFromErrno(errno);
-  if (::fstat(file.get(), &status) != 0) throw ErrorFromErrno(errno);
+// A regular file opened for reading, beneath the guest folder when it lies below it. The open
+// never waits (a FIFO would block it until a writer came); a folder is 53, anything else that
+// is no regular file 75.
+UniqueFd OpenRegularFile(const GuestRoot& guest, const fs::path& native, struct stat& status) {
+  beneath::Opened opened = guest.Open(native, O_RDONLY | O_NONBLOCK);
+  if (!opened.fd.valid()) throw ErrorFromErrno(opened.error);
+  if (::fstat(opened.fd.get(), &status) != 0) throw ErrorFromErrno(errno);
   if (S_ISDIR(status.st_mode)) throw RuntimeError(vb_error::kFileNotFound);
   if (!S_ISREG(status.st_mode)) throw RuntimeError(vb_error::kPathFileAccessError);
-  return file;
+  return std::move(opened.fd);
+}
+
+// Up to `length` bytes from `offset` of an open file; fewer only at its end.
+std::string ReadAt(int fd, std::uint64_t offset, std::size_t length) {
+  std::string content(length, '\0');
+  std::size_t filled = 0;
+  while (filled < length) {
+    const ssize_t count =
+        ::pread(fd, content.data() + filled, length - filled, static_cast<off_t>(offset + filled));
+    if (count < 0) {
+      if (errno == EINTR) continue;
+      throw ErrorFromErrno(errno);
+    }
+    if (count == 0) break;
+    filled += static_cast<std::size_t>(count);
+  }
+  content.resize(filled);
+  return content;
 }
 
 // The whole content of a regular file.
-std::string ReadWholeFile(const fs::path& native) {
+std::string ReadWholeFile(const GuestRoot& guest, const fs::path& native) {
   struct stat status {};
-  const UniqueFd file = OpenRegularFile(native, status);
+  const UniqueFd file = OpenRegularFile(guest, native, status);
   std::string content;
   content.resize(static_cast<std::size_t>(status.st_size));
   std::size_t filled = 0;
@@ -211,12 +233,25 @@ FileDetails PosixFileService::GetFile(const std::string& path) {
 
 std::string PosixFileService::ReadAllText(const std::string& path) {
   if (HasWildcards(path)) throw RuntimeError(vb_error::kFileNotFound);
-  return ReadWholeFile(NativePathOrThrow(*drives_, path));
+  return ReadWholeFile(*guest_, NativePathOrThrow(*drives_, path));
+}
+
+FilePart PosixFileService::ReadFilePart(const std::string& path, std::uint64_t offset,
+                                        std::size_t length) {
+  if (HasWildcards(path)) throw RuntimeError(vb_error::kFileNotFound);
+  struct stat status {};
+  const UniqueFd file = OpenRegularFile(*guest_, NativePathOrThrow(*drives_, path), status);
+  FilePart part;
+  part.fileSize = static_cast<std::uint64_t>(status.st_size);
+  if (offset < part.fileSize)
+    part.bytes =
+        ReadAt(file.get(), offset, std::min<std::uint64_t>(length, part.fileSize - offset));
+  return part;
 }
 
 std::string PosixFileService::GetFileVersion(const std::string& path) {
   if (HasWildcards(path)) throw RuntimeError(vb_error::kFileNotFound);
-  const std::string image = ReadWholeFile(NativePathOrThrow(*drives_, path));
+  const std::string image = ReadWholeFile(*guest_, NativePathOrThrow(*drives_, path));
   return PeFileVersion(
       std::span(reinterpret_cast<const std::uint8_t*>(image.data()), image.size()));
 }

@@ -1,3 +1,4 @@
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <cerrno>
@@ -94,6 +95,23 @@ bool PosixFileService::FileExists(const std::string& path) {
   std::error_code error;
   const auto status = fs::status(*native, error);
   return !error && fs::exists(status) && !fs::is_directory(status);
+}
+
+PathKind PosixFileService::KindOfEntry(const std::string& path) {
+  if (path.empty() || HasWildcards(path)) return PathKind::kMissing;
+  const auto native = drives_->ResolveNative(path);
+  if (!native) return PathKind::kMissing;
+  const beneath::Entry entry = guest_->EntryOf(*native);
+  struct stat status {};
+  int error = entry.error;
+  if (error == 0 &&
+      ::fstatat(entry.folder.get(), entry.name.c_str(), &status, AT_SYMLINK_NOFOLLOW) != 0)
+    error = errno;
+  if (error == ENOENT || error == ENOTDIR) return PathKind::kMissing;
+  if (error != 0) throw ErrorFromErrno(error);
+  if (S_ISLNK(status.st_mode)) return PathKind::kLink;
+  if (S_ISREG(status.st_mode)) return PathKind::kFile;
+  return S_ISDIR(status.st_mode) ? PathKind::kFolder : PathKind::kOther;
 }
 
 bool PosixFileService::FolderExists(const std::string& path) {

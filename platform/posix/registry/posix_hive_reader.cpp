@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <hivex.h>
 #include <sys/mman.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <functional>
@@ -25,21 +26,27 @@ using OpenHive = std::unique_ptr<hive_h, HiveCloser>;
 OpenHive Open(const DriveTable& drives, const std::string& file) {
   const auto native = drives.ToNative(file);
   if (!native) return nullptr;
+  // libhivex opens the path it gets and would wait forever on a FIFO: the file is opened
+  // here without waiting, checked to be a regular file, and handed over as that very file.
+  const UniqueFd opened(::open(native->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat status {};
+  if (!opened.valid() || ::fstat(opened.get(), &status) != 0 || !S_ISREG(status.st_mode))
+    return nullptr;
   UniqueFd folder(::open(native->parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  UniqueFd hive(::open(native->c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
   std::vector<std::uint8_t> recovered;
   HiveRecovery recovery;
-  if (folder.valid() && hive.valid() &&
-      RecoverHiveFile(folder.get(), hive.get(), native->filename().string(), recovered, recovery) ==
-          kErrorSuccess &&
+  if (folder.valid() &&
+      RecoverHiveFile(folder.get(), opened.get(), native->filename().string(), recovered,
+                      recovery) == kErrorSuccess &&
       recovery.state == HiveRecovery::State::kRecovered) {
     UniqueFd memory(::memfd_create("ravlin-recovered-hive", MFD_CLOEXEC));
     if (!memory.valid() || WriteFully(memory.get(), recovered.data(), recovered.size()) != 0)
       return nullptr;
     return OpenHive(hivex_open(("/proc/self/fd/" + std::to_string(memory.get())).c_str(), 0));
   }
+  const std::string self = "/proc/self/fd/" + std::to_string(opened.get());
   // Without HIVEX_OPEN_WRITE libhivex never writes to the file.
-  return OpenHive(hivex_open(native->c_str(), 0));
+  return OpenHive(hivex_open(self.c_str(), 0));
 }
 
 // The node at `keyPath` ("" is the root), found ignoring case; 0 when missing.

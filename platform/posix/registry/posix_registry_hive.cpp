@@ -68,7 +68,8 @@ std::int32_t CheckHiveHeaderOf(int fd, bool withBins) {
 }  // namespace
 
 std::int32_t CheckHiveHeader(const std::filesystem::path& file) {
-  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  // Opening never waits: a FIFO in the hive's place would block until a writer came.
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) return StatusFromErrno(errno);
   return CheckHiveHeaderOf(fd.get(), false);
 }
@@ -83,7 +84,8 @@ std::int32_t CheckHiveContent(int fd) {
 }
 
 std::int32_t CheckHiveFile(const std::filesystem::path& file) {
-  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+  // Opening never waits: a FIFO in the hive's place would block until a writer came.
+  UniqueFd fd(::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!fd.valid()) return StatusFromErrno(errno);
   return CheckHiveContent(fd.get());
 }

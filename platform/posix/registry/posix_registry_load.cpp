@@ -82,9 +82,12 @@ std::int32_t OpenHive(const std::filesystem::path& top, const std::string& relat
     return OpenStatus(errno, privileges);
   if (S_ISLNK(link.st_mode)) return kErrorCantResolveFilename;
   if (!S_ISREG(link.st_mode)) return kErrorAccessDenied;
-  UniqueFd file(::openat(entry.folder.get(), entry.name.c_str(), flags | O_NOFOLLOW | O_CLOEXEC));
+  // Opening never waits, should a FIFO take the file's place after the look above.
+  UniqueFd file(::openat(entry.folder.get(), entry.name.c_str(),
+                         flags | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
   if (!file.valid()) return OpenStatus(errno, privileges);
   if (::fstat(file.get(), &hive.info) != 0) return StatusFromErrno(errno);
+  if (!S_ISREG(hive.info.st_mode)) return kErrorAccessDenied;
   hive.folder = std::move(entry.folder);
   hive.name = std::move(entry.name);
   hive.file = std::move(file);

@@ -211,8 +211,12 @@ std::int32_t PendingReplacement::Install(const struct stat* like, FileState* wri
 
 std::int32_t KeepBackup(int folderFd, int hiveFd, const std::string& backupName, bool tryLink) {
   struct stat existing {};
-  if (::fstatat(folderFd, backupName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
-    return kErrorSuccess;
+  if (::fstatat(folderFd, backupName.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
+    // Only a regular file is the untouched hive kept by an earlier repair; a link, a folder or
+    // a device under that name holds no copy of it, and the hive must not be replaced.
+    if (S_ISLNK(existing.st_mode)) return kErrorCantResolveFilename;
+    return S_ISREG(existing.st_mode) ? kErrorSuccess : kErrorAccessDenied;
+  }
   if (errno != ENOENT) return StatusFromErrno(errno);
   if (tryLink) {
     // The descriptor's own file, not whatever the name may lead to by now.

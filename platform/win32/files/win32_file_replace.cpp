@@ -6,17 +6,22 @@
 namespace ravlin {
 namespace {
 
-// Both files must exist as files; a folder is no file to replace.
+// Both files must exist as plain files; a folder is no file to replace, and a link would put
+// what it leads to in the target's place.
 void RequireFile(const std::wstring& path) {
   const auto attributes = AttributesOf(path);
   if (!attributes) throw MissingEntryError(vb_error::kFileNotFound);
   if (IsFolder(*attributes)) throw RuntimeError(vb_error::kFileNotFound);
+  if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0)
+    throw RuntimeError(vb_error::kPathFileAccessError);
 }
 
 }  // namespace
 
 void Win32FileReplacer::ReplaceFile(const std::string& target, const std::string& replacement,
                                     const std::string& keepOldAs) {
+  for (const std::string* path : {&target, &replacement, &keepOldAs})
+    guest_->CheckChange(*path, true);
   const std::wstring targetPath = FullPath(target);
   const std::wstring replacementPath = FullPath(replacement);
   const std::wstring keptPath = FullPath(keepOldAs);

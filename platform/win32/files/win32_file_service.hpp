@@ -18,6 +18,7 @@ class Win32FileService : public FileService {
 
   // win32_file_service_queries.cpp
   bool FileExists(const std::string& path) override;
+  PathKind KindOfEntry(const std::string& path) override;
   bool FolderExists(const std::string& path) override;
   bool DriveExists(const std::string& drive) override;
   bool DriveIsReady(const std::string& drive) override;
@@ -39,6 +40,7 @@ class Win32FileService : public FileService {
   FolderListing GetFolder(const std::string& path) override;
   FileDetails GetFile(const std::string& path) override;
   std::string ReadAllText(const std::string& path) override;
+  FilePart ReadFilePart(const std::string& path, std::uint64_t offset, std::size_t length) override;
   std::string GetFileVersion(const std::string& path) override;
 
  private:

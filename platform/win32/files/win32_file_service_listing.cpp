@@ -45,8 +45,11 @@ std::string TypeDescription(const std::wstring& path) {
 }
 
 // Opens an existing file for reading; a folder or a missing file is 53.
-UniqueHandle OpenForReading(const std::string& path) {
+// A regular file opened for reading; below the guest folder only when no junction or link
+// between them leads elsewhere.
+UniqueHandle OpenForReading(const Win32GuestRoot& guest, const std::string& path) {
   if (HasWildcards(path)) throw RuntimeError(vb_error::kFileNotFound);
+  guest.CheckChange(path, true);
   const std::wstring full = FullPath(path);
   const auto attributes = AttributesOf(full);
   if (!attributes) throw MissingEntryError(vb_error::kFileNotFound);
@@ -119,7 +122,7 @@ FileDetails Win32FileService::GetFile(const std::string& path) {
 }
 
 std::string Win32FileService::ReadAllText(const std::string& path) {
-  const UniqueHandle file = OpenForReading(path);
+  const UniqueHandle file = OpenForReading(*guest_, path);
   std::string content;
   std::vector<char> buffer(1 << 16);
   for (;;) {
@@ -132,8 +135,39 @@ std::string Win32FileService::ReadAllText(const std::string& path) {
   return content;
 }
 
+FilePart Win32FileService::ReadFilePart(const std::string& path, std::uint64_t offset,
+                                        std::size_t length) {
+  const UniqueHandle file = OpenForReading(*guest_, path);
+  LARGE_INTEGER size{};
+  if (!::GetFileSizeEx(file.Get(), &size)) throw ErrorFromLastError();
+  FilePart part;
+  part.fileSize = static_cast<std::uint64_t>(size.QuadPart);
+  if (offset >= part.fileSize) return part;
+  part.bytes.resize(
+      static_cast<std::size_t>(std::min<std::uint64_t>(length, part.fileSize - offset)));
+  std::size_t filled = 0;
+  while (filled < part.bytes.size()) {
+    // Each read names its own offset: no call to move the file pointer is needed.
+    const std::uint64_t at = offset + filled;
+    OVERLAPPED position{};
+    position.Offset = static_cast<DWORD>(at);
+    position.OffsetHigh = static_cast<DWORD>(at >> 32);
+    DWORD count = 0;
+    const auto wanted =
+        static_cast<DWORD>(std::min<std::size_t>(part.bytes.size() - filled, 1 << 20));
+    if (!::ReadFile(file.Get(), part.bytes.data() + filled, wanted, &count, &position)) {
+      if (::GetLastError() == ERROR_HANDLE_EOF) break;
+      throw ErrorFromLastError();
+    }
+    if (count == 0) break;
+    filled += count;
+  }
+  part.bytes.resize(filled);
+  return part;
+}
+
 std::string Win32FileService::GetFileVersion(const std::string& path) {
-  OpenForReading(path);  // a missing file or a folder is an error, not "no version"
+  OpenForReading(*guest_, path);  // a missing file or a folder is an error, not "no version"
   const std::wstring full = FullPath(path);
   DWORD ignored = 0;
   const DWORD size = ::GetFileVersionInfoSizeW(full.c_str(), &ignored);

@@ -74,6 +74,17 @@ bool Win32FileService::FileExists(const std::string& path) {
   return attributes && !IsFolder(*attributes);
 }
 
+PathKind Win32FileService::KindOfEntry(const std::string& path) {
+  if (path.empty() || HasWildcards(path)) return PathKind::kMissing;
+  guest_->CheckChange(path, false);
+  // The attributes of a junction or symbolic link are its own, not its target's.
+  const auto attributes = AttributesOf(Wide(path));
+  if (!attributes) return PathKind::kMissing;
+  if ((*attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return PathKind::kLink;
+  if (IsFolder(*attributes)) return PathKind::kFolder;
+  return (*attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? PathKind::kOther : PathKind::kFile;
+}
+
 bool Win32FileService::FolderExists(const std::string& path) {
   if (path.empty() || HasWildcards(path)) return false;
   // "C:" alone would name the drive's current folder; here it names the drive.

@@ -129,7 +129,13 @@ LONG DurableCopy(const std::wstring& from, const std::wstring& to, bool replace)
 // Keeps the untouched hive as `<hive>.ravlin-backup`, once.
 LONG KeepBackup(const std::wstring& hive) {
   const std::wstring backup = hive + L".ravlin-backup";
-  if (::GetFileAttributesW(backup.c_str()) != INVALID_FILE_ATTRIBUTES) return ERROR_SUCCESS;
+  if (const DWORD existing = ::GetFileAttributesW(backup.c_str());
+      existing != INVALID_FILE_ATTRIBUTES) {
+    // Only a plain file is the untouched hive kept by an earlier repair; a link or a folder
+    // under that name holds no copy of it, and the hive must not be loaded and changed.
+    if ((existing & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ERROR_CANT_RESOLVE_FILENAME;
+    return (existing & FILE_ATTRIBUTE_DIRECTORY) != 0 ? ERROR_ACCESS_DENIED : ERROR_SUCCESS;
+  }
   if (const DWORD error = ::GetLastError();
       error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
     return static_cast<LONG>(error);
