@@ -4,7 +4,9 @@
 #include <cstddef>
 #include <string>
 
+#include "platform/text_bytes.hpp"
 #include "platform/win32/registry/win32_registry.hpp"
+#include "platform/win32/runtime/sharing_retry.hpp"
 #include "platform/win32/runtime/win32_handles.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
@@ -107,7 +109,8 @@ LONG KeepBackup(const std::wstring& hive) {
       error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND)
     return static_cast<LONG>(error);
   PartialFile copy(backup + L".partial");
-  if (!::CopyFileW(hive.c_str(), copy.path().c_str(), FALSE)) return ::GetLastError();
+  if (!SucceededWhileShared([&] { return ::CopyFileW(hive.c_str(), copy.path().c_str(), FALSE); }))
+    return ::GetLastError();
   // A read-only hive gives a read-only copy, which could not be opened to flush it.
   if (!::SetFileAttributesW(copy.path().c_str(), FILE_ATTRIBUTE_NORMAL)) return ::GetLastError();
   {
@@ -123,6 +126,14 @@ LONG KeepBackup(const std::wstring& hive) {
   return ERROR_SUCCESS;
 }
 
+// The attributes that keep the loader from writing the hive.
+constexpr DWORD kAttributesInTheWay =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+void SetAttributes(const std::wstring& file, DWORD attributes) {
+  ::SetFileAttributesW(file.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);
+}
+
 }  // namespace
 
 std::int32_t Win32Registry::RegLoadKeyA(RegKey key, const std::string& subKey,
@@ -136,17 +147,37 @@ std::int32_t Win32Registry::RegLoadKeyA(RegKey key, const std::string& subKey,
   HKEY root = Resolve(key);
   const std::wstring name = Wide(subKey);
   const bool existed = KeyExists(root, name);
-  const LONG status = ::RegLoadKeyW(root, name.c_str(), hive.c_str());
-  // Wine leaves an empty key of the name behind after a failed load, which would refuse
-  // every later load under it.
-  if (status != ERROR_SUCCESS && !existed) ::RegDeleteKeyW(root, name.c_str());
+  const DWORD attributes = ::GetFileAttributesW(hive.c_str());
+  const bool inTheWay =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesInTheWay) != 0;
+  if (inTheWay) {
+    SetAttributes(hive, attributes & ~kAttributesInTheWay);
+    if (::GetFileAttributesW(hive.c_str()) & kAttributesInTheWay)
+      return static_cast<std::int32_t>(kErrorAccessDenied);
+  }
+  const LONG status = static_cast<LONG>(
+      RetriedWhileShared([&] { return ::RegLoadKeyW(root, name.c_str(), hive.c_str()); }));
+  if (status != ERROR_SUCCESS) {
+    if (inTheWay) SetAttributes(hive, attributes);
+    // Wine leaves an empty key of the name behind after a failed load, which would refuse
+    // every later load under it.
+    if (!existed) ::RegDeleteKeyW(root, name.c_str());
+  } else if (inTheWay) {
+    keptAttributes_[{key, UpperAscii(subKey)}] = KeptAttributes{hive, attributes};
+  }
   return status;
 }
 
 std::int32_t Win32Registry::RegUnLoadKeyA(RegKey key, const std::string& subKey) {
   if (!CanLoadBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos)
     return kErrorInvalidParameter;
-  return ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
+  const LONG status = ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
+  if (const auto kept = keptAttributes_.find({key, UpperAscii(subKey)});
+      status == ERROR_SUCCESS && kept != keptAttributes_.end()) {
+    SetAttributes(kept->second.file, kept->second.attributes);
+    keptAttributes_.erase(kept);
+  }
+  return status;
 }
 
 std::unique_ptr<RegistryClaim> Win32Registry::ClaimForRepair() {
