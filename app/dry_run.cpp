@@ -173,7 +173,7 @@ void Form1::DryRun() {
                 "\r\n";
     }
   }
-  platform_.ui->MessageBox(report, mb::kInformation, title);
+  platform_.ui->ShowReport(report, title);
 }
 
 }  // namespace ravlin

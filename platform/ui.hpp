@@ -43,6 +43,12 @@ class Ui {
                                                                const std::string& prompt) = 0;
   // Lets pending window messages run (repaints, button presses, close requests).
   virtual void DoEvents() = 0;
+  // A long report (the dry run's, hundreds of lines) that the user reads, scrolls and copies
+  // before going on. Lines are separated by CR LF. A front end without a better place shows it
+  // as an information box.
+  virtual void ShowReport(const std::string& text, const std::string& title) {
+    MessageBox(text, mb::kInformation, title);
+  }
 };
 
 }  // namespace ravlin
