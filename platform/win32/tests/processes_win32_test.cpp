@@ -163,6 +163,9 @@ TEST_F(Win32ProcessesTest, RegistryEditorWindowLeadsToItsProcessWhichCanBeEnded)
   EXPECT_NE(windows.GetWindowThreadProcessId(window, processId), 0u);
   EXPECT_EQ(processId, editor);
   EXPECT_EQ(windows.FindWindowA("RegEdit_RegEdit", "Registry Editor"), window);
+  // By its class alone, whatever language its title is in.
+  EXPECT_EQ(windows.FindWindowA("RegEdit_RegEdit", ""), window);
+  EXPECT_EQ(windows.FindWindowA("", ""), 0u);
   EXPECT_EQ(windows.FindWindowA("Notepad", "Registry Editor"), 0u);
 
   // The repair's way of ending it: any access it asks for, then the end.
