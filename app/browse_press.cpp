@@ -3,12 +3,13 @@
 #include "app/continue_on_error.hpp"
 #include "app/form1.hpp"
 #include "app/scratch_folder.hpp"
-#include "platform/text_bytes.hpp"
 
 namespace ravlin {
 namespace {
 
 constexpr std::string_view kRegistryEditorTitle = "Registry Editor";
+// The editor's window class, the same in every language of Windows.
+constexpr std::string_view kRegistryEditorClass = "RegEdit_RegEdit";
 constexpr std::string_view kDialogPrompt = "Choose a Windows Directory";
 
 const std::string kOwnWindowsDirectoryMessage =
@@ -40,7 +41,8 @@ class PressGuard {
 void Form1::CloseRegistryEditor() {
   // None of the results is tested: without such a window every call simply fails.
   std::uint32_t processId = 0;
-  const Handle window = platform_.windows->FindWindowA("", std::string(kRegistryEditorTitle));
+  Handle window = platform_.windows->FindWindowA("", std::string(kRegistryEditorTitle));
+  if (window == 0) window = platform_.windows->FindWindowA(std::string(kRegistryEditorClass), "");
   platform_.windows->GetWindowThreadProcessId(window, processId);
   const Handle process = platform_.processes->OpenProcess(kProcessAllAccess, false, processId);
   platform_.processes->TerminateProcess(process, 0);
@@ -75,8 +77,7 @@ void Form1::Browse_Click() {
   ContinueOnError([&] { chosen = FSO().BrowseForFolder(0, std::string(kDialogPrompt)); });
 
   if (!chosen.empty()) {
-    const std::string windir = platform_.environment->GetEnvironmentVariable("windir").value_or("");
-    if (EqualsIgnoringAsciiCase(chosen, windir)) {
+    if (platform_.environment->IsRunningSystemsWindowsFolder(chosen)) {
       ContinueOnError(
           [&] { platform_.ui->MessageBox(kOwnWindowsDirectoryMessage, mb::kInformation, title); });
     } else {

@@ -65,7 +65,8 @@ bool Form1::ProgramFolderUsable() {
 }
 
 void Form1::ExplainStatus(std::int32_t status) {
-  const std::string explanation = StatusExplanation(status);
+  if (!platform_.environment) return;
+  const std::string explanation = StatusExplanation(*platform_.environment, status);
   if (!explanation.empty()) view_.StatusExplained(explanation);
 }
 

@@ -38,9 +38,11 @@ bool StandardInputIsTerminal();
 // POSIX's argv is taken as it is.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
-// Windows: the program is a window program; started from a command prompt, it reads and
-// writes that prompt's console (standard streams redirected to files or pipes stay so), in
-// Unicode, so that it can be scripted there. POSIX: the terminal is already there.
+// Windows: ravlin.exe is a window program (ravlin.com, the same for the console subsystem,
+// has its console already); started from a command prompt, it reads and writes that prompt's
+// console (standard streams redirected to files or pipes stay so), in
+// Unicode, so that it can be scripted there; it also takes the current folder out of the DLL
+// search. POSIX: the terminal is already there.
 void AttachToStartingConsole();
 
 }  // namespace ravlin

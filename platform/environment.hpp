@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 
@@ -14,6 +15,12 @@ class Environment {
   // The folder of the running executable in drive-letter form, without a trailing backslash
   // except at a drive root.
   virtual std::string ProgramFolder() = 0;
+  // What a status number that a message box shows means on this system and what the user
+  // can do about it here, as one plain line, or "" for a number without advice.
+  virtual std::string StatusAdvice(std::int32_t status) = 0;
+  // Whether `folder` (drive-letter form) is the Windows folder of the running system,
+  // however it is spelt.
+  virtual bool IsRunningSystemsWindowsFolder(const std::string& folder) = 0;
 };
 
 }  // namespace ravlin

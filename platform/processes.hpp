@@ -18,7 +18,8 @@ class Processes {
   virtual ~Processes() = default;
 
   // Starts a command line as Windows parses it (the program found in the program folder
-  // first, then on the search path) and returns the process id. Throws RuntimeError (53 File
+  // first, then on the search path; on Windows the registry editor is always the system's
+  // own) and returns the process id. Throws RuntimeError (53 File
   // not found, ...) when the process cannot be started.
   virtual std::uint32_t StartProcess(const std::string& commandLine, int windowStyle) = 0;
   // A handle on the process, or 0 when it cannot be opened.
@@ -43,8 +44,9 @@ class TopLevelWindows {
  public:
   virtual ~TopLevelWindows() = default;
 
-  // The first top-level window whose title is exactly `windowName` (and whose class is
-  // `className` unless that is empty), or 0.
+  // The first top-level window whose title is exactly `windowName` (any title when that is
+  // empty) and whose class is `className` (any class when that is empty), or 0. At least one
+  // of the two is given.
   virtual Handle FindWindowA(const std::string& className, const std::string& windowName) = 0;
   // The id of the thread that made the window; `processId` receives the owning process (0
   // for no window).

@@ -1,14 +1,22 @@
 #!/usr/bin/env python3
 """Checks that Windows programs load on the oldest Windows each architecture supports.
 
-    check_pe_imports.py --arch x86|x64 [--listing FILE] [--propose] [--delete-refused] EXE...
+    check_pe_imports.py --arch x86|x64 [--subsystem windows|console] [--manifest]
+                        [--listing FILE] [--propose] [--delete-refused] EXE...
 
 x86 programs must load on Windows XP SP2, x64 programs on Windows XP x64 / Server 2003 SP2.
 For each program the check reads its PE headers with MinGW-w64's objdump and refuses:
   - a machine other than the architecture's (i386 / x86-64),
   - a subsystem version other than 5.01 (x86) or 5.02 (x64): XP's loader rejects newer ones,
+  - with --subsystem, a program of the other subsystem (a window program where a prompt must
+    wait for a console program, or the other way round),
   - delay-loaded imports (they would escape this check),
-  - any imported DLL function that the allow-list does not show on that Windows.
+  - with --manifest, a program whose embedded manifest does not ask for administrator rights,
+    common controls 6 and DPI awareness,
+  - any imported DLL function that the allow-list does not show on that Windows,
+  - a load-time import from a DLL that not every Windows from XP to 11 takes from the system
+    folder whatever lies beside the program (the others are loaded at run time by their full
+    system path, so that a copy in the download folder never loads into the elevated program).
 The allow-list is packaging/windows/xp-imports/*.txt: one line per DLL!function with the
 first Windows that has it and where that was read. --listing writes every import to FILE.
 --propose prints, for each import the allow-list lacks, the first _WIN32_WINNT at which
@@ -30,6 +38,15 @@ ALLOW_DIR = ROOT / "packaging" / "windows" / "xp-imports"
 # The Windows releases an allow-list line may name, oldest first.
 RELEASES = ["NT4", "2000", "XP", "XP-SP1", "XP-SP2", "2003", "2003-SP1", "2003-SP2", "XP-SP3",
             "Vista", "7", "8", "8.1", "10"]
+
+# The DLLs that every Windows from XP to 11 loads from the system folder only: the known DLLs
+# of each, and comctl32 through the manifest's side-by-side assembly.
+SYSTEM_FOLDER_DLLS = frozenset(["kernel32.dll", "user32.dll", "gdi32.dll", "advapi32.dll",
+                                "shell32.dll", "ole32.dll", "oleaut32.dll", "comdlg32.dll",
+                                "msvcrt.dll", "rpcrt4.dll", "comctl32.dll"])
+
+# objdump's names of the two subsystems a program can have here.
+SUBSYSTEM_KINDS = {"Windows GUI": "windows", "Windows CUI": "console"}
 
 
 @dataclass(frozen=True)
@@ -65,6 +82,7 @@ class Entry:
 class Image:
     file_format: str = ""
     subsystem: tuple = (0, 0)
+    subsystem_kind: str = ""  # "windows" or "console"
     delay_imports: bool = False
     imports: list = field(default_factory=list)  # (DLL, function) in file order
 
@@ -106,6 +124,8 @@ def read_image(objdump, exe):
             major = int(m.group(1))
         elif m := re.match(r"MinorSubsystemVersion\s+(\d+)", line):
             minor = int(m.group(1))
+        elif m := re.match(r"Subsystem\s+[0-9a-fA-F]+\s+\((.*)\)", line):
+            image.subsystem_kind = SUBSYSTEM_KINDS.get(m.group(1), m.group(1))
         elif m := re.match(r"Entry d ([0-9a-fA-F]+) ([0-9a-fA-F]+) Delay Import Directory", line):
             image.delay_imports = int(m.group(1), 16) != 0 or int(m.group(2), 16) != 0
         elif m := re.match(r"\s*DLL Name: (\S+)", line):
@@ -120,9 +140,39 @@ def read_image(objdump, exe):
     return image
 
 
-def check(exe, target, entries, listing):
+def resource_bytes(objdump, exe):
+    """The raw bytes of the program's resource section (where the manifest lies as text)."""
+    result = subprocess.run([objdump, "-s", "-j", ".rsrc", str(exe)], capture_output=True,
+                            text=True)
+    data = bytearray()
+    for line in result.stdout.splitlines():
+        if m := re.match(r"\s[0-9a-fA-F]+ ((?:[0-9a-fA-F]{2,8} ){1,4})", line + " "):
+            data += bytes.fromhex(m.group(1).replace(" ", ""))
+    return bytes(data)
+
+
+def manifest_problems(objdump, exe):
+    resources = resource_bytes(objdump, exe)
+    required = {
+        b'level="requireAdministrator"': "administrator rights",
+        b'name="Microsoft.Windows.Common-Controls"': "common controls 6",
+        re.compile(rb"<dpiAware[^>]*>\s*true\s*</dpiAware>"): "DPI awareness",
+    }
+    problems = []
+    for pattern, what in required.items():
+        found = pattern.search(resources) if hasattr(pattern, "search") else pattern in resources
+        if not found:
+            problems.append(f"the embedded manifest does not declare {what}")
+    return problems
+
+
+def check(exe, target, entries, listing, subsystem_kind, manifest=False):
     image = read_image(target.objdump, exe)
     problems = []
+    if manifest:
+        problems += manifest_problems(target.objdump, exe)
+    if subsystem_kind and image.subsystem_kind != subsystem_kind:
+        problems.append(f"{image.subsystem_kind or 'unknown'} subsystem, expected {subsystem_kind}")
     if image.file_format != target.file_format:
         problems.append(f"file format {image.file_format or 'unknown'}, expected {target.file_format}")
     if image.subsystem != target.subsystem:
@@ -134,6 +184,10 @@ def check(exe, target, entries, listing):
     if not image.imports:
         problems.append("no imports found: objdump's output was not understood")
     refused = []
+    for dll in sorted({dll for dll, _ in image.imports if dll.lower() not in SYSTEM_FOLDER_DLLS},
+                      key=str.lower):
+        problems.append(f"imports {dll} at load time, which Windows may take from the program's "
+                        "folder: load it at run time by its full system path instead")
     for dll, function in image.imports:
         entry = entries.get((dll.lower(), function))
         if entry is None:
@@ -210,6 +264,10 @@ def propose(target, refused):
 def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
     parser.add_argument("--arch", choices=sorted(TARGETS), required=True)
+    parser.add_argument("--subsystem", choices=sorted(set(SUBSYSTEM_KINDS.values())),
+                        help="the subsystem the program must have")
+    parser.add_argument("--manifest", action="store_true",
+                        help="require the manifest's administrator, common controls and DPI lines")
     parser.add_argument("--allow", default=str(ALLOW_DIR), help="the allow-list folder")
     parser.add_argument("--listing", help="append every import to this file")
     parser.add_argument("--propose", action="store_true",
@@ -224,7 +282,8 @@ def main():
         Path(options.listing).write_text("", encoding="utf-8")
     passed = True
     for exe in options.exe:
-        ok, refused = check(exe, target, entries, options.listing)
+        ok, refused = check(exe, target, entries, options.listing, options.subsystem,
+                            options.manifest)
         passed = passed and ok
         if not ok and options.delete_refused:
             Path(exe).unlink(missing_ok=True)

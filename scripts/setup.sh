@@ -35,7 +35,8 @@ case "${1:-}" in
     )
     ;;
   --wine)
-    packages=(wine64)                        # runs the 64-bit Windows tests (scripts/wine_tests.sh)
+    packages=(wine64                         # runs the 64-bit Windows tests (scripts/wine_tests.sh)
+              xvfb)                          # an X server for the window's picture under Wine
     install_options=(--no-install-recommends)  # wine64 recommends wine32, useless here
     ;;
   *)

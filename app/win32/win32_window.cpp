@@ -9,6 +9,7 @@
 
 #include "app/win32/win32_dialogs.hpp"
 #include "app/win32/win32_front_end.hpp"
+#include "platform/win32/files/win32_drives.hpp"
 #include "platform/win32/runtime/win32_errors.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
@@ -34,6 +35,10 @@ struct ScreenRelease {
 };
 using ScreenContext = std::unique_ptr<std::remove_pointer_t<HDC>, ScreenRelease>;
 
+HFONT DialogFont() {
+  return static_cast<HFONT>(::GetStockObject(DEFAULT_GUI_FONT));
+}
+
 int ScreenDpi() {
   constexpr int kDesignDpi = 96;
   const ScreenContext screen(::GetDC(nullptr));
@@ -43,6 +48,45 @@ int ScreenDpi() {
 
 RECT ToRect(const PixelRect& rect) {
   return {rect.left, rect.top, rect.right, rect.bottom};
+}
+
+// Selects a font into a device context for as long as it lives.
+struct FontSelection {
+  HDC context;
+  HGDIOBJ previous;
+  ~FontSelection() { ::SelectObject(context, previous); }
+};
+
+// Whether every label's design text fits in its box at `layoutDpi` in the selected font: a
+// label on one line needs its text's width and height, a wrapping one the height of its
+// wrapped lines.
+bool LabelsFit(HDC context, int layoutDpi) {
+  for (const ControlDesign& design : kControlDesigns) {
+    if (design.kind != ControlKind::Label) continue;
+    const RECT box = ToRect(DesignRect(design, layoutDpi));
+    const std::wstring text = Wide(design.designText);
+    RECT needed{0, 0, box.right - box.left, 0};
+    const UINT format =
+        DT_CALCRECT | DT_NOPREFIX | DT_LEFT | (design.wordWrap ? DT_WORDBREAK : DT_SINGLELINE);
+    if (::DrawTextW(context, text.c_str(), static_cast<int>(text.size()), &needed, format) == 0)
+      return true;  // nothing to measure with: the design stands
+    if (needed.right - needed.left > box.right - box.left ||
+        needed.bottom - needed.top > box.bottom - box.top)
+      return false;
+  }
+  return true;
+}
+
+// The dpi the layout is drawn at: the screen's, or more where the dialog font's texts would
+// not fit the designed boxes (a wider font, large fonts), so that the window grows as a whole
+// and keeps its proportions. The design is the minimum.
+int FittingLayoutDpi(int screenDpi, HFONT font) {
+  const ScreenContext screen(::GetDC(nullptr));
+  if (!screen) return screenDpi;
+  const FontSelection selected{screen.get(), ::SelectObject(screen.get(), font)};
+  int layoutDpi = screenDpi;
+  while (layoutDpi < 3 * screenDpi && !LabelsFit(screen.get(), layoutDpi)) layoutDpi += 2;
+  return layoutDpi;
 }
 
 std::size_t IndexOf(ControlId id) {
@@ -109,7 +153,7 @@ Win32FrontEnd::Win32FrontEnd() {
                                      ICC_STANDARD_CLASSES | ICC_WIN95_CLASSES};
   ::InitCommonControlsEx(&classes);
   RegisterWindowClass();
-  const int dpi = ScreenDpi();
+  const int dpi = FittingLayoutDpi(ScreenDpi(), DialogFont());
   RECT frame = ToRect(ClientRect(dpi));
   ::AdjustWindowRectEx(&frame, kWindowStyle, FALSE, kWindowExStyle);
   const std::wstring caption = Wide(kDesignCaption);
@@ -125,7 +169,7 @@ Win32FrontEnd::Win32FrontEnd() {
 Win32FrontEnd::~Win32FrontEnd() = default;
 
 void Win32FrontEnd::CreateControls(int dpi) {
-  const auto font = reinterpret_cast<WPARAM>(::GetStockObject(DEFAULT_GUI_FONT));
+  const auto font = reinterpret_cast<WPARAM>(DialogFont());
   // Created in tab order, which is the order in which the keyboard moves between them.
   for (const ControlDesign& design : ControlsInTabOrder()) {
     const ControlClass controlClass = ClassOf(design);
@@ -220,7 +264,23 @@ int Win32FrontEnd::MessageBox(const std::string& text, int style, const std::str
 
 std::optional<std::filesystem::path> Win32FrontEnd::BrowseForFolder(Handle owner,
                                                                     const std::string& prompt) {
-  return ShowFolderDialog(owner != 0 ? DialogOwner() : nullptr, prompt);
+  const HWND dialogOwner = owner != 0 ? DialogOwner() : nullptr;
+  auto chosen = ShowFolderDialog(dialogOwner, prompt);
+  // A folder of the network has no drive letter to work with: said, not silently dropped.
+  if (chosen && Win32Drives().ToDrivePath(*chosen).empty()) {
+    ShowMessageBox(dialogOwner,
+                   Narrow(chosen->wstring()) +
+                       " is not on a drive of this computer (a network folder). Ravlin repairs "
+                       "a Windows folder on a disk here: attach the guest's disk and choose the "
+                       "folder on its drive.",
+                   mb::kExclamation, std::string(kApplicationTitle));
+    return std::nullopt;
+  }
+  return chosen;
+}
+
+void Win32FrontEnd::ShowReport(const std::string& text, const std::string& title) {
+  ShowReportDialog(DialogOwner(), text, title);
 }
 
 void Win32FrontEnd::DoEvents() {

@@ -63,6 +63,7 @@ class Win32FrontEnd final : public Ui, public FormView {
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
                                                        const std::string& prompt) override;
   void DoEvents() override;
+  void ShowReport(const std::string& text, const std::string& title) override;
 
   void Shown() override;
   void CaptionChanged(const std::string& caption) override;

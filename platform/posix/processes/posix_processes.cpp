@@ -513,7 +513,8 @@ PosixTopLevelWindows::PosixTopLevelWindows(std::filesystem::path registryStore) 
 
 Handle PosixTopLevelWindows::FindWindowA(const std::string& className,
                                          const std::string& windowName) {
-  if (windowName != kRegistryEditorTitle) return 0;
+  if (windowName.empty() && className.empty()) return 0;
+  if (!windowName.empty() && windowName != kRegistryEditorTitle) return 0;
   if (!className.empty() && className != kRegistryEditorClass) return 0;
   std::vector<std::uint32_t> pids;
   std::error_code error;

@@ -15,6 +15,8 @@ class PosixEnvironment : public Environment {
 
   std::optional<std::string> GetEnvironmentVariable(const std::string& name) override;
   std::string ProgramFolder() override;
+  std::string StatusAdvice(std::int32_t status) override;
+  bool IsRunningSystemsWindowsFolder(const std::string& folder) override;
 
  private:
   std::shared_ptr<const DriveTable> drives_;

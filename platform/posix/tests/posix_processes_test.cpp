@@ -304,6 +304,9 @@ TEST(PosixTopLevelWindows, RegistryEditorWindowStandsForAnEditorOfTheSameStore) 
                                             processId) != 0 &&
            processId == ours;
   }));
+  // By its class alone, as for an editor whose title is in another language.
+  EXPECT_EQ(windows.FindWindowA("RegEdit_RegEdit", ""), windows.FindWindowA("", "Registry Editor"));
+  EXPECT_EQ(windows.FindWindowA("", ""), 0u);
 
   for (const std::uint32_t pid : {other, ours}) {
     const Handle process = processes.OpenProcess(kProcessAllAccess, false, pid);

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/win32/files/win32_paths.hpp"
+#include "platform/win32/runtime/system_library.hpp"
 #include "platform/win32/runtime/win32_handles.hpp"
 #include "platform/win32/text/wide_text.hpp"
 // SetupAPI builds on windows.h, which windows_api.hpp includes first.
@@ -103,8 +104,11 @@ UINT CALLBACK OnCabinetNotice(PVOID context, UINT notice, UINT_PTR first, UINT_P
 CabinetRead ReadCabinet(const std::wstring& cabinet, const std::wstring& member) {
   const ExtractionFile output;
   if (!output.Valid()) return Damaged("no temporary file for the extraction");
+  const SystemLibrary setupApi(L"setupapi.dll");
+  const auto iterate = setupApi.Find<decltype(&::SetupIterateCabinetW)>("SetupIterateCabinetW");
+  if (iterate == nullptr) return Damaged(SystemReason(ERROR_PROC_NOT_FOUND));
   CabinetWalk walk{UpperCase(member), output.Path()};
-  if (!::SetupIterateCabinetW(cabinet.c_str(), 0, OnCabinetNotice, &walk))
+  if (!iterate(cabinet.c_str(), 0, OnCabinetNotice, &walk))
     return Damaged(SystemReason(walk.error != ERROR_SUCCESS ? walk.error : ::GetLastError()));
   if (!walk.found) return {};
   if (walk.size > kLargestMember) return Damaged("the member is too large for a driver");
@@ -162,9 +166,13 @@ CabinetRead Win32Cabinets::ExpandFile(const std::string& compressed) {
     return Damaged("not a cabinet or compressed file (bad signature)");
   const ExtractionFile output;
   if (!output.Valid()) return Damaged("no temporary file for the extraction");
+  const SystemLibrary setupApi(L"setupapi.dll");
+  const auto decompress =
+      setupApi.Find<decltype(&::SetupDecompressOrCopyFileW)>("SetupDecompressOrCopyFileW");
+  if (decompress == nullptr) return Damaged(SystemReason(ERROR_PROC_NOT_FOUND));
   ::DeleteFileW(output.Path().c_str());
   UINT type = FILE_COMPRESSION_WINLZA;
-  if (const DWORD error = ::SetupDecompressOrCopyFileW(file->c_str(), output.Path().c_str(), &type);
+  if (const DWORD error = decompress(file->c_str(), output.Path().c_str(), &type);
       error != NO_ERROR)
     return Damaged(SystemReason(error));
   return Extracted(output.Path());

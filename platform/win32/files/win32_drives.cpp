@@ -1,5 +1,8 @@
 #include "platform/win32/files/win32_drives.hpp"
 
+#include <optional>
+#include <string_view>
+
 #include "platform/win32/files/win32_paths.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
@@ -25,9 +28,37 @@ std::uint32_t Win32Drives::GetLogicalDriveStringsA(std::uint32_t bufferLength,
   return size;
 }
 
+namespace {
+
+// The long-path form names a drive path too: "\\?\C:\x" is "C:\x". The program works on
+// drive-letter paths; a network path ("\\server\share", "\\?\UNC\...") or a device path has
+// none and is refused.
+std::optional<std::wstring> WithDriveLetter(const std::wstring& path) {
+  constexpr std::wstring_view kLongPathPrefix = L"\\\\?\\";
+  std::wstring text = path;
+  for (wchar_t& c : text)
+    if (c == L'/') c = L'\\';
+  // "?" is no name of a folder: "Z:\?\C:\x" is the long-path form after a completion that
+  // did not know it took it for a folder of the current drive (Wine's).
+  if (text.size() > 5 && text[1] == L':' && text.substr(2, 3) == L"\\?\\")
+    text.replace(0, 2, L"\\");
+  if (text.starts_with(kLongPathPrefix)) {
+    text.erase(0, kLongPathPrefix.size());
+    if (text.size() < 2 || text[1] != L':') return std::nullopt;
+  }
+  if (text.starts_with(L"\\\\")) return std::nullopt;
+  return text;
+}
+
+}  // namespace
+
 std::string Win32Drives::ToDrivePath(const std::filesystem::path& native) {
+  const auto withLetter = WithDriveLetter(native.wstring());
+  if (!withLetter) return {};
   try {
-    return WithCapitalDrive(Narrow(FullPath(Narrow(native.wstring()))));
+    const std::wstring full = FullPath(Narrow(*withLetter));
+    if (full.size() < 3 || full[1] != L':' || full[2] != L'\\') return {};
+    return WithCapitalDrive(Narrow(full));
   } catch (const RuntimeError&) {
     return {};
   }

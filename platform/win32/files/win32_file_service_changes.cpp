@@ -2,6 +2,7 @@
 
 #include "platform/win32/files/win32_file_service.hpp"
 #include "platform/win32/files/win32_paths.hpp"
+#include "platform/win32/runtime/sharing_retry.hpp"
 #include "platform/win32/runtime/win32_errors.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
@@ -38,17 +39,6 @@ std::string TargetFile(const std::string& destination, const std::wstring& sourc
   return EndsWithSeparator(destination) ? destination + NameOf(source) : destination;
 }
 
-// The volume and file index of an open file: equal for two names of one file.
-std::optional<std::pair<DWORD, std::uint64_t>> IdentityOf(const std::wstring& path) {
-  const UniqueHandle file(::CreateFileW(path.c_str(), 0,
-                                        FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                        nullptr, OPEN_EXISTING, 0, nullptr));
-  BY_HANDLE_FILE_INFORMATION information{};
-  if (!file.Valid() || !::GetFileInformationByHandle(file.Get(), &information)) return std::nullopt;
-  return std::pair(information.dwVolumeSerialNumber,
-                   SizeOf(information.nFileIndexHigh, information.nFileIndexLow));
-}
-
 // A name beside the target for the copy that takes its place, removed unless it did.
 class TemporaryBeside {
  public:
@@ -69,8 +59,10 @@ class TemporaryBeside {
 
   const std::wstring& Path() const { return path_; }
   void MoveTo(const std::wstring& target) {
-    if (!::MoveFileExW(path_.c_str(), target.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (!SucceededWhileShared([&] {
+          return ::MoveFileExW(path_.c_str(), target.c_str(),
+                               MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+        }))
       throw ErrorFromLastError();
     path_.clear();
   }
@@ -83,7 +75,9 @@ class TemporaryBeside {
 // the target's place in one step: a failure (a full disk) leaves the old target whole.
 void CopyContent(const std::wstring& source, const std::wstring& target) {
   TemporaryBeside copy(target);
-  if (!::CopyFileW(source.c_str(), copy.Path().c_str(), FALSE)) throw ErrorFromLastError();
+  if (!SucceededWhileShared(
+          [&] { return ::CopyFileW(source.c_str(), copy.Path().c_str(), FALSE); }))
+    throw ErrorFromLastError();
   copy.MoveTo(target);
 }
 

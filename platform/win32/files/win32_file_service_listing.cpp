@@ -3,6 +3,7 @@
 
 #include "platform/win32/files/win32_file_service.hpp"
 #include "platform/win32/files/win32_paths.hpp"
+#include "platform/win32/runtime/system_library.hpp"
 #include "platform/win32/runtime/win32_errors.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
@@ -169,14 +170,20 @@ FilePart Win32FileService::ReadFilePart(const std::string& path, std::uint64_t o
 std::string Win32FileService::GetFileVersion(const std::string& path) {
   OpenForReading(*guest_, path);  // a missing file or a folder is an error, not "no version"
   const std::wstring full = FullPath(path);
+  const SystemLibrary version(L"version.dll");
+  const auto infoSize =
+      version.Find<decltype(&::GetFileVersionInfoSizeW)>("GetFileVersionInfoSizeW");
+  const auto info = version.Find<decltype(&::GetFileVersionInfoW)>("GetFileVersionInfoW");
+  const auto query = version.Find<decltype(&::VerQueryValueW)>("VerQueryValueW");
+  if (infoSize == nullptr || info == nullptr || query == nullptr) return {};
   DWORD ignored = 0;
-  const DWORD size = ::GetFileVersionInfoSizeW(full.c_str(), &ignored);
+  const DWORD size = infoSize(full.c_str(), &ignored);
   if (size == 0) return {};
   std::vector<std::uint8_t> information(size);
-  if (!::GetFileVersionInfoW(full.c_str(), 0, size, information.data())) return {};
+  if (!info(full.c_str(), 0, size, information.data())) return {};
   VS_FIXEDFILEINFO* fixed = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueW(information.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+  if (!query(information.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
       fixed == nullptr || length < sizeof(VS_FIXEDFILEINFO) || fixed->dwSignature != 0xFEEF04BD)
     return {};
   return std::to_string(HIWORD(fixed->dwFileVersionMS)) + "." +

@@ -124,6 +124,16 @@ FileTime TimeOf(const FILETIME& time) {
   return FileTime(std::chrono::duration_cast<FileTime::duration>(since));
 }
 
+std::optional<FileIdentity> IdentityOf(const std::wstring& path) {
+  const UniqueHandle file(
+      ::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION information{};
+  if (!file.Valid() || !::GetFileInformationByHandle(file.Get(), &information)) return std::nullopt;
+  return FileIdentity(information.dwVolumeSerialNumber,
+                      SizeOf(information.nFileIndexHigh, information.nFileIndexLow));
+}
+
 std::uint64_t SizeOf(DWORD high, DWORD low) {
   return (static_cast<std::uint64_t>(high) << 32) | low;
 }

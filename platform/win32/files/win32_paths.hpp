@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 
 #include "platform/file_service.hpp"
 #include "platform/runtime_error.hpp"
@@ -30,6 +31,12 @@ bool IsFolder(DWORD attributes);
 // The error for an entry that could not be reached (GetLastError): a missing entry or a missing
 // folder on its way are both `notFoundNumber`, as for a file that simply is not there.
 RuntimeError MissingEntryError(std::int32_t notFoundNumber);
+
+// The identity of a file or folder (its volume's serial number and its index there): equal
+// for every name of one file. Asked with no access at all, so that a file another program
+// holds open without sharing (the running system's hives) answers too.
+using FileIdentity = std::pair<DWORD, std::uint64_t>;
+std::optional<FileIdentity> IdentityOf(const std::wstring& path);
 
 // The whole content of a file, nothing when it cannot be read.
 std::optional<std::string> ReadWholeFile(const std::wstring& path);

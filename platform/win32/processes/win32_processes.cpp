@@ -6,6 +6,7 @@
 
 #include "platform/last_line.hpp"
 #include "platform/runtime_error.hpp"
+#include "platform/win32/runtime/system_library.hpp"
 #include "platform/win32/runtime/win32_errors.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
@@ -29,9 +30,22 @@ std::wstring ProgramNameOf(const std::wstring& commandLine) {
       0, std::find_if(commandLine.begin(), commandLine.end(), IsBlank) - commandLine.begin());
 }
 
-// The program folder's copy of a bare program name ("regedit.exe", "tool"), if it has one.
+bool IsBareName(const std::wstring& program) {
+  return !program.empty() && program.find_first_of(L"\\/:") == std::wstring::npos;
+}
+
+// The registry editor by a bare name ("regedit", "REGEDIT.EXE"): the elevated repair starts
+// the system's own, never a program of that name in the program or the current folder.
+bool NamesRegistryEditor(const std::wstring& program) {
+  std::wstring lower = program;
+  for (wchar_t& c : lower)
+    if (c >= L'A' && c <= L'Z') c = static_cast<wchar_t>(c - L'A' + L'a');
+  return IsBareName(program) && (lower == L"regedit" || lower == L"regedit.exe");
+}
+
+// The program folder's copy of a bare program name ("tool", "tool.exe"), if it has one.
 std::wstring InProgramFolder(const std::wstring& program, const std::filesystem::path& folder) {
-  if (program.empty() || program.find_first_of(L"\\/:") != std::wstring::npos) return {};
+  if (!IsBareName(program)) return {};
   wchar_t found[MAX_PATH];
   const DWORD length =
       ::SearchPathW(folder.c_str(), program.c_str(), L".exe", MAX_PATH, found, nullptr);
@@ -127,7 +141,9 @@ std::shared_ptr<Win32Processes::Child> Win32Processes::Start(const std::string& 
   std::wstring line = Wide(commandLine);
   const std::wstring program = ProgramNameOf(line);
   if (program.empty()) throw RuntimeError(vb_error::kInvalidProcedureCall);
-  const std::wstring inProgramFolder = InProgramFolder(program, programFolder_);
+  const std::wstring application = NamesRegistryEditor(program)
+                                       ? (WindowsFolder() / L"regedit.exe").wstring()
+                                       : InProgramFolder(program, programFolder_);
 
   auto child = std::make_shared<Child>();
   // The child's standard error goes through a pipe of ours (without one, straight to ours).
@@ -160,8 +176,8 @@ std::shared_ptr<Win32Processes::Child> Win32Processes::Start(const std::string& 
   startup.hStdError = watched ? childEnd.Get() : error.Get();
 
   PROCESS_INFORMATION started{};
-  if (!::CreateProcessW(inProgramFolder.empty() ? nullptr : inProgramFolder.c_str(), line.data(),
-                        nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
+  if (!::CreateProcessW(application.empty() ? nullptr : application.c_str(), line.data(), nullptr,
+                        nullptr, TRUE, 0, nullptr, nullptr, &startup, &started)) {
     const DWORD failure = ::GetLastError();
     // A program that is not there, by name or by folder, is a file not found.
     throw RuntimeError(failure == ERROR_PATH_NOT_FOUND ? vb_error::kFileNotFound

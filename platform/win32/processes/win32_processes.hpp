@@ -24,9 +24,10 @@ class Win32Processes : public Processes {
   Win32Processes& operator=(const Win32Processes&) = delete;
   ~Win32Processes() override;
 
-  // A bare program name is looked for in the program folder first; everything else follows
-  // CreateProcessW's own search (the folder of our executable, the current folder, the
-  // system folders, then PATH).
+  // The registry editor by a bare name is the one in the running system's Windows folder;
+  // another bare program name is looked for in the program folder first; everything else
+  // follows CreateProcessW's own search (the folder of our executable, the current folder,
+  // the system folders, then PATH).
   std::uint32_t StartProcess(const std::string& commandLine, int windowStyle) override;
   Handle OpenProcess(std::uint32_t desiredAccess, bool inheritHandle,
                      std::uint32_t processId) override;

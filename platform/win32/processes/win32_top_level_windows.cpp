@@ -7,8 +7,9 @@ Handle Win32TopLevelWindows::FindWindowA(const std::string& className,
                                          const std::string& windowName) {
   const std::wstring wideClass = Wide(className);
   const std::wstring wideName = Wide(windowName);
-  return reinterpret_cast<Handle>(
-      ::FindWindowW(className.empty() ? nullptr : wideClass.c_str(), wideName.c_str()));
+  if (className.empty() && windowName.empty()) return 0;
+  return reinterpret_cast<Handle>(::FindWindowW(className.empty() ? nullptr : wideClass.c_str(),
+                                                windowName.empty() ? nullptr : wideName.c_str()));
 }
 
 std::uint32_t Win32TopLevelWindows::GetWindowThreadProcessId(Handle window,

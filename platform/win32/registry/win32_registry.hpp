@@ -3,6 +3,7 @@
 #include <map>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/registry.hpp"
@@ -39,7 +40,10 @@ class Win32Registry : public Registry {
   std::int32_t RegFlushKey(RegKey key) override;
   std::int32_t RegCloseKey(RegKey key) override;
   // Keeps the untouched file as `<file>.ravlin-backup` before the first load, since Windows
-  // writes into a loaded hive itself.
+  // writes into a loaded hive itself. A hive with the read-only, hidden or system attribute
+  // loses them while it is loaded (the loader cannot write it otherwise) and gets them back
+  // when it is unloaded or the load fails. A file another program holds open is tried again
+  // for a few seconds.
   std::int32_t RegLoadKeyA(RegKey key, const std::string& subKey, const std::string& file) override;
   std::int32_t RegUnLoadKeyA(RegKey key, const std::string& subKey) override;
   // Unloads, then puts back the copy of the hive that the load made in this process.
@@ -60,6 +64,13 @@ class Win32Registry : public Registry {
   std::map<RegKey, OwnedKey> keys_;
   // The hive file of each load this object made, by its root and name in upper case.
   std::map<std::wstring, std::wstring> loadedHives_;
+  // The hives loaded here whose attributes come back at their unload: the file and its
+  // attributes, by root and name.
+  struct KeptAttributes {
+    std::wstring file;
+    unsigned long attributes;
+  };
+  std::map<std::pair<RegKey, std::string>, KeptAttributes> keptAttributes_;
   RegKey nextKey_ = 0x100;
 };
 

@@ -5,7 +5,9 @@
 #include <cwctype>
 #include <string>
 
+#include "platform/text_bytes.hpp"
 #include "platform/win32/registry/win32_registry.hpp"
+#include "platform/win32/runtime/sharing_retry.hpp"
 #include "platform/win32/runtime/win32_handles.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
@@ -106,7 +108,8 @@ LONG DurableCopy(const std::wstring& from, const std::wstring& to, bool replace)
   const DWORD attributes = ::GetFileAttributesW(from.c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return ::GetLastError();
   PartialFile copy(to + L".partial");
-  if (!::CopyFileW(from.c_str(), copy.path().c_str(), FALSE)) return ::GetLastError();
+  if (!SucceededWhileShared([&] { return ::CopyFileW(from.c_str(), copy.path().c_str(), FALSE); }))
+    return ::GetLastError();
   // A read-only hive gives a read-only copy, which could not be opened to flush it.
   if (!::SetFileAttributesW(copy.path().c_str(), FILE_ATTRIBUTE_NORMAL)) return ::GetLastError();
   {
@@ -142,6 +145,14 @@ LONG KeepBackup(const std::wstring& hive) {
   return DurableCopy(hive, backup, false);
 }
 
+// The attributes that keep the loader from writing the hive.
+constexpr DWORD kAttributesInTheWay =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+
+void SetAttributes(const std::wstring& file, DWORD attributes) {
+  ::SetFileAttributesW(file.c_str(), attributes == 0 ? FILE_ATTRIBUTE_NORMAL : attributes);
+}
+
 // The hive as it was just before this load, which a discarded mount puts back.
 std::wstring BeforeLoadCopy(const std::wstring& hive) {
   return hive + L".ravlin-loaded";
@@ -170,8 +181,20 @@ std::int32_t Win32Registry::RegLoadKeyA(RegKey key, const std::string& subKey,
   HKEY root = Resolve(key);
   const std::wstring name = Wide(subKey);
   const bool existed = KeyExists(root, name);
-  const LONG status = ::RegLoadKeyW(root, name.c_str(), hive.c_str());
+  const DWORD attributes = ::GetFileAttributesW(hive.c_str());
+  const bool inTheWay =
+      attributes != INVALID_FILE_ATTRIBUTES && (attributes & kAttributesInTheWay) != 0;
+  if (inTheWay) {
+    SetAttributes(hive, attributes & ~kAttributesInTheWay);
+    if (::GetFileAttributesW(hive.c_str()) & kAttributesInTheWay) {
+      ::DeleteFileW(BeforeLoadCopy(hive).c_str());
+      return static_cast<std::int32_t>(kErrorAccessDenied);
+    }
+  }
+  const LONG status = static_cast<LONG>(
+      RetriedWhileShared([&] { return ::RegLoadKeyW(root, name.c_str(), hive.c_str()); }));
   if (status != ERROR_SUCCESS) {
+    if (inTheWay) SetAttributes(hive, attributes);
     // Wine leaves an empty key of the name behind after a failed load, which would refuse
     // every later load under it.
     if (!existed) ::RegDeleteKeyW(root, name.c_str());
@@ -179,6 +202,7 @@ std::int32_t Win32Registry::RegLoadKeyA(RegKey key, const std::string& subKey,
     return status;
   }
   loadedHives_[LoadedName(key, subKey)] = hive;
+  if (inTheWay) keptAttributes_[{key, UpperAscii(subKey)}] = KeptAttributes{hive, attributes};
   return status;
 }
 
@@ -187,6 +211,11 @@ std::int32_t Win32Registry::RegUnLoadKeyA(RegKey key, const std::string& subKey)
     return kErrorInvalidParameter;
   const LONG status = ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
   if (status != ERROR_SUCCESS) return status;
+  if (const auto kept = keptAttributes_.find({key, UpperAscii(subKey)});
+      kept != keptAttributes_.end()) {
+    SetAttributes(kept->second.file, kept->second.attributes);
+    keptAttributes_.erase(kept);
+  }
   if (const auto loaded = loadedHives_.find(LoadedName(key, subKey));
       loaded != loadedHives_.end()) {
     ::DeleteFileW(BeforeLoadCopy(loaded->second).c_str());
@@ -200,6 +229,8 @@ std::int32_t Win32Registry::DiscardLoadedKey(RegKey key, const std::string& subK
     return kErrorInvalidParameter;
   const LONG status = ::RegUnLoadKeyW(Resolve(key), Wide(subKey).c_str());
   if (status != ERROR_SUCCESS) return status;
+  // The copy put back below keeps the attributes the hive had before its load.
+  keptAttributes_.erase({key, UpperAscii(subKey)});
   // A hive another process loaded has no copy known here: unloading it is all that can be done.
   const auto loaded = loadedHives_.find(LoadedName(key, subKey));
   if (loaded == loadedHives_.end()) return status;

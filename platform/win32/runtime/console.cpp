@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "platform/backend.hpp"
+#include "platform/win32/runtime/system_library.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
@@ -168,6 +169,8 @@ std::vector<std::string> ProgramArguments(int argc, char** argv) {
 }
 
 void AttachToStartingConsole() {
+  // The program's first call: no DLL it loads from now on comes from the current folder.
+  KeepCurrentFolderOutOfDllSearch();
   // XP has AttachConsole; Windows 2000 does not, and the program then just has no console.
   using AttachConsoleCall = BOOL(WINAPI*)(DWORD);
   const auto attachConsole = reinterpret_cast<AttachConsoleCall>(reinterpret_cast<void*>(

@@ -1,13 +1,12 @@
 #include "platform/win32/runtime/win32_clock.hpp"
 
-#include "platform/win32/runtime/windows_api.hpp"
-// The multimedia timer builds on windows.h.
-#include <mmsystem.h>
-
 namespace ravlin {
 
+Win32Clock::Win32Clock()
+    : winmm_(L"winmm.dll"), timeGetTime_(winmm_.Find<TimeGetTimeCall>("timeGetTime")) {}
+
 std::uint32_t Win32Clock::timeGetTime() {
-  return ::timeGetTime();
+  return timeGetTime_ != nullptr ? timeGetTime_() : ::GetTickCount();
 }
 
 void Win32Clock::Sleep(std::uint32_t milliseconds) {

@@ -14,6 +14,8 @@ class Win32Environment : public Environment {
 
   std::optional<std::string> GetEnvironmentVariable(const std::string& name) override;
   std::string ProgramFolder() override;
+  std::string StatusAdvice(std::int32_t status) override;
+  bool IsRunningSystemsWindowsFolder(const std::string& folder) override;
 
  private:
   std::filesystem::path programFolder_;

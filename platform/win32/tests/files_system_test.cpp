@@ -5,6 +5,7 @@
 #include <string>
 
 #include "platform/pe_version.hpp"
+#include "platform/win32/files/win32_drives.hpp"
 #include "platform/win32/files/win32_file_service.hpp"
 #include "platform/win32/files/win32_paths.hpp"
 #include "platform/win32/text/wide_text.hpp"
@@ -33,6 +34,19 @@ TEST(Win32FilesOnTheSystem, VersionsOfSystemLibrariesMatchTheNeutralReader) {
   }
   const std::string kernel = files.GetFileVersion(Narrow(SystemFolder() + L"\\kernel32.dll"));
   EXPECT_EQ(std::count(kernel.begin(), kernel.end(), '.'), 3) << kernel;
+}
+
+TEST(Win32FilesOnTheSystem, LongPathFormsBecomeDrivePathsAndNetworkPathsHaveNone) {
+  Win32Drives drives;
+  const std::wstring system = SystemFolder();
+  const std::string expected = WithCapitalDrive(Narrow(system));
+  EXPECT_EQ(drives.ToDrivePath(system), expected);
+  EXPECT_EQ(drives.ToDrivePath(L"\\\\?\\" + system), expected);
+  EXPECT_EQ(drives.ToDrivePath(L"\\\\?\\" + system + L"\\"), expected + "\\");
+  EXPECT_EQ(drives.ToDrivePath(L"Z:\\?\\" + system), expected);
+  for (const wchar_t* elsewhere : {L"\\\\server\\share\\WINDOWS", L"//server/share/WINDOWS",
+                                   L"\\\\?\\UNC\\server\\share\\WINDOWS", L"\\\\.\\PhysicalDrive0"})
+    EXPECT_EQ(drives.ToDrivePath(elsewhere), "") << Narrow(elsewhere);
 }
 
 TEST(Win32FilesOnTheSystem, TheSystemDriveIsAFixedDriveAndItsFolderIsListed) {

@@ -105,6 +105,42 @@ TEST_F(Win32ProcessesTest, SystemRegistryEditorImportsAFileAndIsWaitedFor) {
   EXPECT_EQ(TestValue(L"Imported"), L"by regedit");
 }
 
+// A regedit.exe planted in the program folder (a download folder) never runs in its place:
+// the repair runs elevated. Other programs are still found there first.
+TEST_F(Win32ProcessesTest, RegistryEditorIsTheSystemsOwnWhateverLiesBesideTheProgram) {
+  const auto planted = scratch.path() / "program";
+  std::filesystem::create_directories(planted);
+  for (const char* name : {"regedit.exe", "tool.exe"}) {
+    std::filesystem::remove(planted / name);
+    std::filesystem::copy_file(ProgramFolder() / "child_program.exe", planted / name);
+  }
+  Win32Processes fromDownloads{planted};
+  const auto file = scratch.path() / "planted.reg";
+  std::ofstream(file, std::ios::binary) << "REGEDIT4\r\n\r\n[HKEY_CURRENT_USER\\Software\\Ravlin "
+                                           "process test]\r\n\"Imported\"=\"by the system\"\r\n";
+  for (const char* name : {"regedit.exe", "REGEDIT", "Regedit.Exe"}) {
+    ::RegDeleteKeyW(HKEY_CURRENT_USER, kTestKey);
+    const std::uint32_t pid =
+        fromDownloads.StartProcess(std::string(name) + " /s \"" + file.string() + "\"", SW_HIDE);
+    const Handle handle = fromDownloads.OpenProcess(kProcessQueryInformation, false, pid);
+    ASSERT_NE(handle, 0u) << name;
+    ASSERT_TRUE(fromDownloads.WaitForProcess(handle, 60000)) << name;
+    std::uint32_t code = 12345;
+    EXPECT_TRUE(fromDownloads.GetExitCodeProcess(handle, code));
+    EXPECT_EQ(code, 0u) << name;
+    EXPECT_TRUE(fromDownloads.CloseHandle(handle));
+    EXPECT_EQ(TestValue(L"Imported"), L"by the system") << name << " ran the planted program";
+  }
+  // The child program ends with the status its words ask for; the system has no "tool".
+  const std::uint32_t pid = fromDownloads.StartProcess("tool exit 7", SW_HIDE);
+  const Handle handle = fromDownloads.OpenProcess(kProcessQueryInformation, false, pid);
+  ASSERT_TRUE(fromDownloads.WaitForProcess(handle, 60000));
+  std::uint32_t code = 0;
+  EXPECT_TRUE(fromDownloads.GetExitCodeProcess(handle, code));
+  EXPECT_EQ(code, 7u);
+  EXPECT_TRUE(fromDownloads.CloseHandle(handle));
+}
+
 TEST_F(Win32ProcessesTest, RegistryEditorWindowLeadsToItsProcessWhichCanBeEnded) {
   Win32TopLevelWindows windows;
   std::uint32_t processId = 99;
@@ -127,6 +163,9 @@ TEST_F(Win32ProcessesTest, RegistryEditorWindowLeadsToItsProcessWhichCanBeEnded)
   EXPECT_NE(windows.GetWindowThreadProcessId(window, processId), 0u);
   EXPECT_EQ(processId, editor);
   EXPECT_EQ(windows.FindWindowA("RegEdit_RegEdit", "Registry Editor"), window);
+  // By its class alone, whatever language its title is in.
+  EXPECT_EQ(windows.FindWindowA("RegEdit_RegEdit", ""), window);
+  EXPECT_EQ(windows.FindWindowA("", ""), 0u);
   EXPECT_EQ(windows.FindWindowA("Notepad", "Registry Editor"), 0u);
 
   // The repair's way of ending it: any access it asks for, then the end.

@@ -146,6 +146,51 @@ TEST_F(RegistryLoadTest, ADiscardedLoadPutsBackTheHiveAsItWasBeforeTheLoad) {
   EXPECT_FALSE(fs::exists(folder_ / "system.ravlin-loaded"));
 }
 
+DWORD WINAPI CloseAfterASecond(void* file) {
+  ::Sleep(1000);
+  ::CloseHandle(file);
+  return 0;
+}
+
+// A hive marked read-only, hidden and system loads and comes back with its attributes; one
+// that another program holds open for a moment (a scanner) is waited for.
+TEST_F(RegistryLoadTest, AttributesAreKeptAndAFileHeldOpenForAMomentIsWaitedFor) {
+  const std::wstring hive = hive_.wstring();
+  const DWORD marked = FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(::SetFileAttributesW(hive.c_str(), marked));
+  // What the file system keeps of them (read-only at least).
+  const DWORD kept = ::GetFileAttributesW(hive.c_str()) & marked;
+  ASSERT_NE(kept & FILE_ATTRIBUTE_READONLY, 0u);
+  ASSERT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorSuccess);
+  EXPECT_EQ(::GetFileAttributesW(hive.c_str()) & marked, 0u);
+  RegKey control = 0;
+  ASSERT_EQ(Open(name_ + "\\ControlSet001\\Control", control), kErrorSuccess);
+  EXPECT_EQ(Greek(control), std::string("Καλημέρα") + '\0');
+  EXPECT_EQ(registry_.RegCloseKey(control), kErrorSuccess);
+  EXPECT_EQ(registry_.RegUnLoadKeyA(kHkeyLocalMachine, name_), kErrorSuccess);
+  EXPECT_EQ(::GetFileAttributesW(hive.c_str()) & marked, kept);
+
+  // A refused load gives them back as well.
+  const fs::path damaged = folder_ / "damaged";
+  std::ofstream(damaged, std::ios::binary) << "not a hive";
+  ASSERT_TRUE(::SetFileAttributesW(damaged.wstring().c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_NE(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(damaged)), kErrorSuccess);
+  EXPECT_EQ(::GetFileAttributesW(damaged.wstring().c_str()) & marked, FILE_ATTRIBUTE_READONLY);
+
+  ASSERT_TRUE(::SetFileAttributesW(hive.c_str(), FILE_ATTRIBUTE_NORMAL));
+  const HANDLE held =
+      ::CreateFileW(hive.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  const HANDLE closer = ::CreateThread(nullptr, 0, CloseAfterASecond, held, 0, nullptr);
+  ASSERT_NE(closer, nullptr);
+  const DWORD start = ::GetTickCount();
+  EXPECT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorSuccess);
+  EXPECT_GE(::GetTickCount() - start, 900u);
+  ::WaitForSingleObject(closer, INFINITE);
+  ::CloseHandle(closer);
+  EXPECT_EQ(registry_.RegUnLoadKeyA(kHkeyLocalMachine, name_), kErrorSuccess);
+}
+
 TEST_F(RegistryLoadTest, ARefusedSecondLoadLeavesAnEmptyHiveLoaded) {
   std::ofstream(hive_, std::ios::binary | std::ios::trunc) << "WINE REGISTRY Version 2\n";
   ASSERT_EQ(registry_.RegLoadKeyA(kHkeyLocalMachine, name_, Path(hive_)), kErrorSuccess);

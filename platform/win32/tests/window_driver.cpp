@@ -6,6 +6,7 @@
 #include <shlobj.h>
 
 #include <algorithm>
+#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <thread>
@@ -264,6 +265,43 @@ bool SelectFolder(HWND dialog, DWORD processId, const std::filesystem::path& fol
                           kAnswerMilliseconds, &result);
     return selectedName() == folder.filename().wstring();
   });
+}
+
+bool SaveWindowPicture(HWND window, const std::filesystem::path& file) {
+  RECT frame{};
+  if (!::GetWindowRect(window, &frame)) return false;
+  const int width = frame.right - frame.left;
+  const int height = frame.bottom - frame.top;
+  const HDC screen = ::GetDC(nullptr);
+  if (screen == nullptr) return false;
+  const HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
+  void* bits = nullptr;
+  const HBITMAP picture = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  bool saved = false;
+  if (memory != nullptr && picture != nullptr) {
+    const HGDIOBJ previous = ::SelectObject(memory, picture);
+    if (::BitBlt(memory, 0, 0, width, height, screen, frame.left, frame.top, SRCCOPY)) {
+      ::GdiFlush();
+      const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+      const DWORD size = stride * static_cast<DWORD>(height);
+      BITMAPFILEHEADER header{};
+      header.bfType = 0x4D42;  // "BM"
+      header.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+      header.bfSize = header.bfOffBits + size;
+      std::ofstream out(file, std::ios::binary);
+      out.write(reinterpret_cast<const char*>(&header), sizeof header);
+      out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof info.bmiHeader);
+      out.write(static_cast<const char*>(bits), size);
+      saved = static_cast<bool>(out);
+    }
+    ::SelectObject(memory, previous);
+  }
+  if (picture != nullptr) ::DeleteObject(picture);
+  if (memory != nullptr) ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return saved;
 }
 
 }  // namespace ravlin::window_driver

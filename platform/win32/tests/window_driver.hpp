@@ -77,4 +77,8 @@ HWND WaitForDialog(DWORD processId, const std::function<bool(HWND)>& accept = {}
 // path is written into that process, since the dialog reads it from there.
 bool SelectFolder(HWND dialog, DWORD processId, const std::filesystem::path& folder);
 
+// Writes what the screen shows of `window` (frame included) to `file` as a 24-bit BMP picture;
+// whether it could.
+bool SaveWindowPicture(HWND window, const std::filesystem::path& file);
+
 }  // namespace ravlin::window_driver

@@ -111,6 +111,65 @@ TEST(Win32MessageBox, ShowsTheStylesButtonsIconAndTextAndReturnsTheAnswer) {
   EXPECT_EQ(plain.icon, nullptr);
 }
 
+// The dry run's report: hundreds of lines in a box that scrolls, grows with its dialog and
+// lets the user select and copy, but not change, the text.
+TEST(Win32ReportDialog, ShowsTheWholeReportReadOnlyScrollableAndResizable) {
+  Win32FrontEnd frontEnd;
+  std::string report;
+  for (int line = 1; line <= 300; ++line)
+    report += "ControlSet001\\Services\\atapi: line " + std::to_string(line) + "\r\n";
+  struct Seen {
+    std::wstring title;
+    std::wstring text;
+    DWORD textStyle = 0;
+    DWORD dialogStyle = 0;
+    LONG widthBefore = 0;
+    LONG widthAfter = 0;
+    LONG heightAfter = 0;
+    bool typingRefused = false;
+  } seen;
+  const Responder responder([&] {
+    const HWND dialog = OwnDialog();
+    if (dialog == nullptr) return;
+    seen.title = TextOf(dialog).value_or(L"");
+    const auto boxes = Children(dialog);
+    HWND text = nullptr;
+    for (const HWND child : boxes)
+      if (ClassOf(child) == L"Edit") text = child;
+    if (text == nullptr) return;
+    seen.text = TextOf(text).value_or(L"");
+    seen.textStyle = static_cast<DWORD>(::GetWindowLongW(text, GWL_STYLE));
+    seen.dialogStyle = static_cast<DWORD>(::GetWindowLongW(dialog, GWL_STYLE));
+    RECT box{};
+    ::GetWindowRect(text, &box);
+    seen.widthBefore = box.right - box.left;
+    RECT frame{};
+    ::GetWindowRect(dialog, &frame);
+    ::SetWindowPos(dialog, nullptr, 0, 0, frame.right - frame.left + 200,
+                   frame.bottom - frame.top + 100, SWP_NOMOVE | SWP_NOZORDER);
+    ::GetWindowRect(text, &box);
+    seen.widthAfter = box.right - box.left;
+    seen.heightAfter = box.bottom - box.top;
+    // A read-only box keeps its text whatever is typed into it.
+    ::SendMessageW(text, EM_SETSEL, 0, -1);
+    ::SendMessageW(text, WM_CHAR, L'x', 0);
+    seen.typingRefused = TextOf(text).value_or(L"") == seen.text;
+    Press(::GetDlgItem(dialog, IDOK));
+  });
+  ASSERT_TRUE(responder.Started());
+  frontEnd.ShowReport(report, "Ravlin: dry run");
+  EXPECT_EQ(seen.title, L"Ravlin: dry run");
+  EXPECT_EQ(seen.text.size(), report.size());
+  EXPECT_EQ(seen.text.substr(seen.text.size() - 10), L"line 300\r\n");
+  EXPECT_NE(seen.textStyle & ES_READONLY, 0u);
+  EXPECT_NE(seen.textStyle & ES_MULTILINE, 0u);
+  EXPECT_NE(seen.textStyle & WS_VSCROLL, 0u);
+  EXPECT_NE(seen.dialogStyle & WS_THICKFRAME, 0u) << "the dialog must be resizable";
+  EXPECT_EQ(seen.widthAfter - seen.widthBefore, 200);
+  EXPECT_GT(seen.heightAfter, 0);
+  EXPECT_TRUE(seen.typingRefused);
+}
+
 TEST(Win32FolderDialog, ReturnsTheChosenFolderOrNothingOnCancel) {
   wchar_t temp[MAX_PATH] = {};
   ASSERT_NE(::GetTempPathW(MAX_PATH, temp), 0u);

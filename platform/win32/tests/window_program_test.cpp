@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -127,11 +128,14 @@ TEST_F(Win32WindowProgram, StartsIdleWithTheDesignedFixedLayoutAndEndsWithOneWhe
   EXPECT_EQ(::GetNextDlgTabItem(window_, Control(ControlId::Browse), FALSE),
             Control(ControlId::Text1));
 
-  // Twips become pixels at the screen's dpi: 15 twips a pixel at 96 dpi.
-  const int dpi = ScreenDpi();
-  const auto pixels = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };
+  // Twips become pixels at the screen's dpi (15 twips a pixel at 96 dpi), or at a higher one
+  // where the dialog font's texts need more room: the design's proportions stay.
+  const int screenDpi = ScreenDpi();
   RECT client{};
   ASSERT_TRUE(::GetClientRect(window_, &client));
+  int dpi = screenDpi;
+  while (dpi < 3 * screenDpi && ::MulDiv(kClientWidthTwips, dpi, 1440) != client.right) ++dpi;
+  const auto pixels = [dpi](int twips) { return ::MulDiv(twips, dpi, 1440); };
   EXPECT_EQ(client.right, pixels(kClientWidthTwips));
   EXPECT_EQ(client.bottom, pixels(kClientHeightTwips));
   for (const ControlDesign& design : kControlDesigns) {
@@ -142,6 +146,31 @@ TEST_F(Win32WindowProgram, StartsIdleWithTheDesignedFixedLayoutAndEndsWithOneWhe
     EXPECT_EQ(box.top, pixels(design.top)) << design.name;
     EXPECT_EQ(box.right, pixels(design.left + design.width)) << design.name;
     EXPECT_EQ(box.bottom, pixels(design.top + design.height)) << design.name;
+  }
+
+  // Every label shows its whole text in the font it draws with.
+  for (const ControlDesign& design : kControlDesigns) {
+    if (design.kind != ControlKind::Label) continue;
+    const HWND label = Control(design.id);
+    RECT box{};
+    ASSERT_TRUE(::GetClientRect(label, &box));
+    const HDC context = ::GetDC(label);
+    ASSERT_NE(context, nullptr);
+    // The window draws its labels in the dialog font, a stock object that this process has
+    // too (the window's own font handle means nothing here).
+    const HGDIOBJ previous = ::SelectObject(context, ::GetStockObject(DEFAULT_GUI_FONT));
+    const std::wstring text = Wide(design.designText);
+    RECT needed{0, 0, box.right, 0};
+    ::DrawTextW(context, text.c_str(), static_cast<int>(text.size()), &needed,
+                DT_CALCRECT | DT_NOPREFIX | (design.wordWrap ? DT_WORDBREAK : DT_SINGLELINE));
+    ::SelectObject(context, previous);
+    ::ReleaseDC(label, context);
+    EXPECT_LE(needed.right, box.right) << design.name << " is cut off at the side";
+    EXPECT_LE(needed.bottom, box.bottom) << design.name << " is cut off at the bottom";
+  }
+  // Under a real X server the picture of the window is kept for people to look at.
+  if (const char* picture = std::getenv("RAVLIN_WINDOW_PICTURE")) {
+    EXPECT_TRUE(SaveWindowPicture(window_, picture)) << picture;
   }
 
   CloseAndExpectExitCode(1);
