@@ -114,12 +114,14 @@ void Form1::Browse_Click() {
         bool unloaded = false;
         ContinueOnError([&] { unloaded = UnloadGuestHive(GuestHiveFile()); });
         if (unloaded) {
+          ReportBoard();
           EndRecord(true);
           SetText(ControlId::Label3, "Idle");
           ContinueOnError([&] {
             platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",
                                      mb::kInformation, title);
           });
+          AdviseOnBoard();
           busy_ = false;
           Unload();
           return;

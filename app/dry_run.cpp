@@ -152,6 +152,8 @@ void Form1::DryRun() {
       report += "\r\nControl set " + std::to_string(n) + " (tarvel00" + std::to_string(n) +
                 ".reg): " + (difference.empty() ? "no change\r\n" : "\r\n" + difference);
     }
+    report += "\r\nStorage controllers of this computer after the repair:\r\n";
+    for (const std::string& line : JudgeBoard(copy, kDrivers)) report += line + "\r\n";
   }
 
   report += "\r\nDriver files:\r\n";

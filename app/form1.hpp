@@ -4,7 +4,10 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <span>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "app/form_design.hpp"
 #include "app/repair_record.hpp"
@@ -28,6 +31,12 @@ class FormView {
   // what to do. The box keeps its exact text; a front end that has no room for more shows
   // nothing.
   virtual void StatusExplained(const std::string&) {}
+  // After a repair: one line per storage controller of this computer, saying whether the
+  // repaired guest can start from it. A front end that prints them returns true from
+  // ShowsControllerLines; the windows show an information box instead when a controller has
+  // no boot driver.
+  virtual void ControllersJudged(const std::vector<std::string>&) {}
+  virtual bool ShowsControllerLines() const { return false; }
 };
 
 // The program's only window: its state, its loading and unloading, and the repair workflow
@@ -94,6 +103,12 @@ class Form1 {
   void RecordUnmountAtExit();
   // guest_windows.cpp: warns before repairing a Windows the repair does not fit.
   void CheckGuestWindows();
+  // board_report.cpp: the storage controllers of this computer judged against the guest's
+  // hive file; the drivers in `arrivingDrivers` count as present in system32\DRIVERS.
+  std::vector<std::string> JudgeBoard(const std::string& hiveFile,
+                                      std::span<const std::string_view> arrivingDrivers);
+  void ReportBoard();
+  void AdviseOnBoard();
   // dry_run.cpp
   void DryRun();
   void WriteRecord();
@@ -121,6 +136,8 @@ class Form1 {
   std::string recordGuest_;
   // The stage named when an attempt stops before its first status (else Label3's text).
   std::string abortStage_;
+  // The lines of the controllers the last judgement found without a boot driver.
+  std::vector<std::string> undrivenControllers_;
   std::string caption_{kDesignCaption};
   std::array<std::string, kControlDesigns.size()> texts_;
 };

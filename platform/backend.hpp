@@ -20,9 +20,11 @@ struct PlatformOptions {
   std::filesystem::path registryStore;
   // The folder of the running executable.
   std::filesystem::path programFolder;
+  // Linux: where sysfs is (RAVLIN_SYSFS, for a copy of another machine's). Windows ignores it.
+  std::filesystem::path sysfsRoot = "/sys";
 
-  // The machine's settings: on Linux RAVLIN_DRIVES and RAVLIN_REGISTRY, on both the folder
-  // of the running executable.
+  // The machine's settings: on Linux RAVLIN_DRIVES, RAVLIN_REGISTRY and RAVLIN_SYSFS, on both the
+  // folder of the running executable.
   static PlatformOptions FromEnvironment();
 };
 

@@ -172,6 +172,11 @@ void ConsoleFrontEnd::StatusExplained(const std::string& explanation) {
   out_ << ForTerminal(explanation) << "\n" << std::flush;
 }
 
+void ConsoleFrontEnd::ControllersJudged(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) out_ << ForTerminal(line) << "\n";
+  out_ << std::flush;
+}
+
 void ConsoleFrontEnd::Unloaded() {
   unloaded_ = true;
 }
