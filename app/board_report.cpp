@@ -16,8 +16,8 @@ const std::string kAdviceWaysOut =
     "There are two ways out:\r\n"
     "- set the SATA mode in the computer's firmware setup to IDE (also called compatible or "
     "legacy), or\r\n"
-    "- install the controller maker's Windows XP driver (its folder with the INF file) into "
-    "the repaired Windows.";
+    "- give Ravlin the controller maker's Windows XP driver (the folder with its INF file, "
+    "--driver DIR on the command line) and repair again.";
 
 }  // namespace
 
@@ -30,13 +30,16 @@ std::vector<std::string> Form1::JudgeBoard(const std::string& hiveFile,
     return {"The storage controllers of this computer could not be read: " + found.unreadable};
   if (found.controllers.empty()) return {"This computer has no storage controller on PCI."};
   const std::string guest = Text(ControlId::Text1);
-  // The dry run counts the drivers the repair would copy as there; the repair copies each one
-  // or stops before this point.
+  // The dry run counts the drivers the repair would copy as there, and so the vendor's driver
+  // file; the repair copies each one or stops before this point.
   const auto fileInGuest = [&](const std::string& image) {
     const std::string folder = "system32\\DRIVERS\\";
     if (StartsWithIgnoringAsciiCase(image, folder))
       for (const std::string_view driver : arrivingDrivers)
         if (EqualsIgnoringAsciiCase(image.substr(folder.size()), driver)) return true;
+    if (vendorPlan_ &&
+        EqualsIgnoringAsciiCase(image, "system32\\DRIVERS\\" + vendorPlan_->fileName))
+      return true;
     return platform_.files->FileExists(guest + "\\" + image);
   };
   std::vector<std::string> lines;

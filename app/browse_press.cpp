@@ -98,6 +98,7 @@ void Form1::Browse_Click() {
     platform_.files->ConfineChangesBeneath(chosen);
     if (dryRun_) {
       ContinueOnError([this] { CheckGuestWindows(); });
+      if (!blnAbort) ContinueOnError([this] { PrepareVendorDriver(); });
       if (!blnAbort) ContinueOnError([this] { DryRun(); });
       accepted = false;
     }
@@ -105,9 +106,11 @@ void Form1::Browse_Click() {
   if (accepted) {
     BeginRecord();
     ContinueOnError([this] { CheckGuestWindows(); });
+    if (!blnAbort) ContinueOnError([this] { PrepareVendorDriver(); });
     if (!blnAbort) ContinueOnError([this] { LoadGuestHive(); });
     if (!blnAbort) {
       ContinueOnError([this] { InstallFixes(); });
+      if (!blnAbort) ContinueOnError([this] { InstallVendorDriver(); });
       if (!blnAbort) {
         // The repair reaches the guest's hive file only when the unmount writes it back:
         // after a failed unmount nothing may report success.

@@ -142,6 +142,7 @@ void Form1::DryRun() {
                                         std::string(kMountName) + "\\" + ControlSetName(N),
                                         subKeys) == 0)
           ContinueOnError([&] { ImportRegFile(N); });
+      if (vendorPlan_) ContinueOnError([this] { WriteVendorDriverKeys(); });
     }
 
     for (const auto& [n, keys] : before) {
@@ -175,6 +176,8 @@ void Form1::DryRun() {
                 "\r\n";
     }
   }
+  if (vendorPlan_)
+    report += vendorPlan_->fileName + ": would be copied from " + vendorPlan_->imageSource + "\r\n";
   platform_.ui->MessageBox(report, mb::kInformation, title);
 }
 

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -11,6 +12,7 @@
 
 #include "app/form_design.hpp"
 #include "app/repair_record.hpp"
+#include "app/vendor_driver.hpp"
 #include "fso/clsFSO.hpp"
 #include "platform/platform.hpp"
 #include "system/modLoadReg.hpp"
@@ -72,6 +74,9 @@ class Form1 {
   bool DryRunSet() const { return dryRun_; }
   // An installation source (a Windows CD's I386 folder) searched last for missing drivers.
   void SetInstallationSource(const std::filesystem::path& folder);
+  // A vendor's mass-storage driver (its INF, txtsetup.oem and .sys) installed after the IDE
+  // repair in the same attempt.
+  void SetDriverFolder(const std::filesystem::path& folder);
 
  private:
   void Unload();
@@ -109,6 +114,11 @@ class Form1 {
                                       std::span<const std::string_view> arrivingDrivers);
   void ReportBoard();
   void AdviseOnBoard();
+  // vendor_driver_install.cpp: the driver read and checked before anything changes, then
+  // its keys written into every control set of the mounted hive and its file copied.
+  void PrepareVendorDriver();
+  void WriteVendorDriverKeys();
+  void InstallVendorDriver();
   // dry_run.cpp
   void DryRun();
   void WriteRecord();
@@ -130,6 +140,8 @@ class Form1 {
   // shows the prompt again.
   std::string mountedHiveFile_;
   std::string installationSource_;
+  std::string vendorDriverFolder_;
+  std::optional<VendorDriverPlan> vendorPlan_;
   bool dryRun_ = false;
   RepairRecord record_;
   // The guest of the attempt being recorded (Text1 may show a prompt by its end).

@@ -6,6 +6,7 @@
 #include "app/inf_driver.hpp"
 #include "app/inf_file.hpp"
 #include "app/txtsetup_oem.hpp"
+#include "app/vendor_driver.hpp"
 #include "platform/codepage.hpp"
 #include "platform/registry.hpp"
 #include "platform/text_bytes.hpp"
@@ -238,6 +239,25 @@ TEST(TxtsetupOem, ReadsTheComponentsOfAnF6Floppy) {
   EXPECT_EQ(refusal("[Disks]\nd1 = x, y, \\..\\up\n[scsi]\nA = a\n[Files.scsi.A]\n"
                     "driver = d1, a.sys, a\n"),
             "the disk d1 lies outside the driver's folder");
+}
+
+TEST(GroupOrderList, ANewTagFollowsTheGroupsTagsAndIsListedOnce) {
+  const std::vector<std::uint8_t> none;
+  EXPECT_EQ(NewGroupTag(none), 1u);
+  EXPECT_EQ(GroupOrderWithTag(none, 1), (std::vector<std::uint8_t>{1, 0, 0, 0, 1, 0, 0, 0}));
+  // Count 2 with tags 5 and 3, and a stray byte after them.
+  const std::vector<std::uint8_t> list = {2, 0, 0, 0, 5, 0, 0, 0, 3, 0, 0, 0, 9};
+  EXPECT_EQ(NewGroupTag(list), 6u);
+  EXPECT_TRUE(GroupOrderHasTag(list, 3));
+  EXPECT_FALSE(GroupOrderHasTag(list, 9));
+  EXPECT_EQ(GroupOrderWithTag(list, 3), std::vector<std::uint8_t>(list.begin(), list.end() - 1));
+  EXPECT_EQ(GroupOrderWithTag(list, 6),
+            (std::vector<std::uint8_t>{3, 0, 0, 0, 5, 0, 0, 0, 3, 0, 0, 0, 6, 0, 0, 0}));
+  // A count larger than the data is read as far as the data go.
+  const std::vector<std::uint8_t> damaged = {9, 0, 0, 0, 4, 0, 0, 0, 1};
+  EXPECT_EQ(NewGroupTag(damaged), 5u);
+  EXPECT_EQ(GroupOrderWithTag(damaged, 5),
+            (std::vector<std::uint8_t>{2, 0, 0, 0, 4, 0, 0, 0, 5, 0, 0, 0}));
 }
 
 }  // namespace
