@@ -1,6 +1,8 @@
 #include "app/board_judgement.hpp"
 
+#include <algorithm>
 #include <cstdio>
+#include <map>
 #include <optional>
 
 #include "app/guest_windows.hpp"
@@ -96,23 +98,31 @@ std::vector<ControllerVerdict> JudgeControllers(HiveReader& hives, const std::st
                                                 const std::vector<PciController>& controllers,
                                                 const GuestFileCheck& fileInGuest) {
   const std::string controlSet = CurrentControlSet(hives, hiveFile);
+  // The database read once: a hive may hold thousands of entries.
+  std::map<std::string, std::string> database;
+  for (const HiveKey& entry :
+       hives.ReadTree(hiveFile, controlSet + "\\Control\\CriticalDeviceDatabase")
+           .value_or(std::vector<HiveKey>{}))
+    for (const HiveValue& value : entry.values)
+      if (EqualsIgnoringAsciiCase(value.name, "Service") &&
+          (value.type == kRegSz || value.type == kRegExpandSz))
+        database.emplace(LowerAscii(entry.path), Utf16ToAnsi(Utf16StringFromLe(value.data)));
   std::vector<ControllerVerdict> verdicts;
   for (const PciController& controller : controllers) {
     ControllerVerdict verdict{controller, {}, {}, {}};
     const std::vector<std::string> ids = PciDeviceIds(controller);
     for (const std::string& id : ids) {
-      std::string keyName = id;
-      for (char& c : keyName)
-        if (c == '\\') c = '#';
-      const auto service = TextValue(
-          hives, hiveFile, controlSet + "\\Control\\CriticalDeviceDatabase\\" + keyName, "Service");
-      if (!service) continue;
+      std::string keyName = LowerAscii(id);
+      std::replace(keyName.begin(), keyName.end(), '\\', '#');
+      const auto found = database.find(keyName);
+      if (found == database.end()) continue;
+      const std::string& service = found->second;
       // Windows starts the controller with the first entry it finds, whatever that says.
-      const std::string serviceKey = controlSet + "\\Services\\" + *service;
+      const std::string serviceKey = controlSet + "\\Services\\" + service;
       const std::string image =
-          GuestRelativeImage(TextValue(hives, hiveFile, serviceKey, "ImagePath"), *service);
+          GuestRelativeImage(TextValue(hives, hiveFile, serviceKey, "ImagePath"), service);
       if (DwordValue(hives, hiveFile, serviceKey, "Start") == kBootStart && fileInGuest(image)) {
-        verdict.service = *service;
+        verdict.service = service;
         verdict.imagePath = image;
       }
       break;

@@ -23,11 +23,11 @@ constexpr std::string_view kDriverFolder = "system32\\DRIVERS\\";
 class MountedKey {
  public:
   MountedKey(Registry& registry, const std::string& path) : registry_(registry) {
-    status_ =
+    const std::int32_t status =
         registry_.RegCreateKeyExA(kHkeyLocalMachine, path, "", 0, kKeyAllAccess, key_, nullptr);
-    if (status_ != kErrorSuccess)
+    if (status != kErrorSuccess)
       throw RuntimeError(75, "the key HKEY_LOCAL_MACHINE\\" + path + " cannot be written (status " +
-                                 std::to_string(status_) + ")");
+                                 std::to_string(status) + ")");
   }
   MountedKey(const MountedKey&) = delete;
   MountedKey& operator=(const MountedKey&) = delete;
@@ -64,7 +64,6 @@ class MountedKey {
  private:
   Registry& registry_;
   RegKey key_ = 0;
-  std::int32_t status_ = 0;
 };
 
 // The names of the values a key got, for the record: "Type, Start, ...".

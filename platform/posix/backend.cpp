@@ -36,8 +36,8 @@ std::filesystem::path RegistryStoreFor(const char* registry, const char* stateHo
 PlatformOptions PlatformOptions::FromEnvironment() {
   PlatformOptions options;
   if (const char* drives = std::getenv("RAVLIN_DRIVES")) options.drives = drives;
-  if (const char* sysfs = std::getenv("RAVLIN_SYSFS"); sysfs != nullptr && *sysfs != '\0')
-    options.sysfsRoot = sysfs;
+  const char* sysfs = std::getenv("RAVLIN_SYSFS");
+  options.sysfsRoot = sysfs != nullptr && *sysfs != '\0' ? sysfs : "/sys";
   options.registryStore = RegistryStoreFor(std::getenv("RAVLIN_REGISTRY"),
                                            std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
   std::error_code error;
@@ -66,7 +66,8 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   platform.cabinets = std::make_shared<PosixCabinets>(driveTable);
   platform.hiveReader = std::make_shared<PosixHiveReader>(driveTable);
   platform.replacer = std::make_shared<PosixFileReplacer>(driveTable);
-  platform.storageControllers = std::make_shared<SysfsStorageControllers>(options.sysfsRoot);
+  if (!options.sysfsRoot.empty())
+    platform.storageControllers = std::make_shared<SysfsStorageControllers>(options.sysfsRoot);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();

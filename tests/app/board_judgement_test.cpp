@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <set>
@@ -62,12 +63,15 @@ class BoardJudgement : public ::testing::Test {
     fs::create_directories(hive_.parent_path());
     MakeTestHive(hive_, keys);
     return JudgeControllers(reader_, "C:\\WINDOWS\\system32\\config\\system", controllers,
-                            [this](const std::string& image) {
-                              std::string posix = image;
-                              for (char& c : posix)
-                                if (c == '\\') c = '/';
-                              return present_.contains(posix);
-                            });
+                            Present());
+  }
+  // The files in `present_`, named with / for each backslash.
+  GuestFileCheck Present() {
+    return [this](const std::string& image) {
+      std::string posix = image;
+      std::replace(posix.begin(), posix.end(), '\\', '/');
+      return present_.contains(posix);
+    };
   }
 
   TempDir temp_;
@@ -133,6 +137,19 @@ TEST_F(BoardJudgement, TheFirstEntryFoundMustStartAtBootFromAFileInTheGuest) {
           .front()
           .service,
       "");
+}
+
+// A real hive, its database thousands of keys: Windows 7 booted from an IDE controller, its
+// AHCI driver installed but not started at boot.
+TEST_F(BoardJudgement, ARealHivesDatabaseIsReadAsWindowsReadsIt) {
+  DecompressTestHive("win7-system", hive_);
+  present_ = {"system32/DRIVERS/intelide.sys", "system32/DRIVERS/msahci.sys"};
+  const auto verdicts = JudgeControllers(reader_, "C:\\WINDOWS\\system32\\config\\system",
+                                         {kPiix4, kIch9Ahci}, Present());
+  ASSERT_EQ(verdicts.size(), 2u);
+  EXPECT_EQ(verdicts[0].service, "intelide");
+  EXPECT_EQ(verdicts[0].imagePath, "system32\\DRIVERS\\intelide.sys");
+  EXPECT_EQ(verdicts[1].service, "") << "msahci is found by PCI\\CC_010601 but starts on demand";
 }
 
 }  // namespace
