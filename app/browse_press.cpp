@@ -101,6 +101,7 @@ void Form1::Browse_Click() {
     if (dryRun_) {
       dryRunCompletes_ = false;
       ContinueOnError([this] { CheckGuestWindows(); });
+      if (!blnAbort) ContinueOnError([this] { PrepareVendorDriver(); });
       if (!blnAbort) ContinueOnError([this] { dryRunCompletes_ = DryRun(); });
       accepted = false;
     }
@@ -111,21 +112,25 @@ void Form1::Browse_Click() {
     createdDriverFolder_.clear();
     BeginRecord();
     ContinueOnError([this] { CheckGuestWindows(); });
+    if (!blnAbort) ContinueOnError([this] { PrepareVendorDriver(); });
     if (!blnAbort) ContinueOnError([this] { LoadGuestHive(); });
     if (!blnAbort) {
       ContinueOnError([this] { InstallFixes(); });
+      if (!blnAbort) ContinueOnError([this] { InstallVendorDriver(); });
       if (!blnAbort) {
         // The repair reaches the guest's hive file only when the unmount writes it back:
         // after a failed unmount nothing may report success.
         bool unloaded = false;
         ContinueOnError([&] { unloaded = UnloadGuestHive(GuestHiveFile()); });
         if (unloaded) {
+          ReportBoard();
           EndRecord("completed");
           SetText(ControlId::Label3, "Idle");
           ContinueOnError([&] {
             platform_.ui->MessageBox("Operation completed successfully!  Click OK to exit.",
                                      mb::kInformation, title);
           });
+          AdviseOnBoard();
           busy_ = false;
           Unload();
           return;

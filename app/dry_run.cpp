@@ -138,6 +138,7 @@ bool Form1::DryRun() {
       for (std::int16_t N = 1; N <= kControlSetCount; ++N)
         if (modRegistry::RegEnumSubKeys(platform_, "HKLM", MountedControlSetKey(N), subKeys) == 0)
           ContinueOnError([&] { ImportRegFile(N); });
+      if (vendorPlan_) ContinueOnError([this] { WriteVendorDriverKeys(); });
     }
     // A failed import has shown its box and set the abort flag, as in a repair.
     completes = !blnAbort;
@@ -150,6 +151,8 @@ bool Form1::DryRun() {
       report += "\r\nControl set " + std::to_string(n) + " (" + RegistryFileName(n) +
                 "): " + (difference.empty() ? "no change\r\n" : "\r\n" + difference);
     }
+    report += "\r\nStorage controllers of this computer after the repair:\r\n";
+    for (const std::string& line : JudgeBoard(copy, kIdeDriverFiles)) report += line + "\r\n";
   }
 
   report += "\r\nDriver files:\r\n";
@@ -171,6 +174,8 @@ bool Form1::DryRun() {
                 "\r\n";
     }
   }
+  if (vendorPlan_)
+    report += vendorPlan_->fileName + ": would be copied from " + vendorPlan_->imageSource + "\r\n";
   report += completes ? "\r\nA repair would complete.\r\n"
                       : "\r\nA repair would stop: see the lines above.\r\n";
   platform_.ui->ShowReport(report, title);

@@ -4,12 +4,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <memory>
+#include <optional>
+#include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "app/form_design.hpp"
 #include "app/repair_constants.hpp"
 #include "app/repair_record.hpp"
+#include "app/vendor_driver.hpp"
 #include "fso/clsFSO.hpp"
 #include "platform/platform.hpp"
 #include "system/modLoadReg.hpp"
@@ -33,6 +37,12 @@ class FormView {
   // After an attempt that stopped, once everything it had changed in the guest was taken
   // back; the boxes already told why it stopped.
   virtual void GuestLeftUnchanged() {}
+  // After a repair: one line per storage controller of this computer, saying whether the
+  // repaired guest can start from it. A front end that prints them returns true from
+  // ShowsControllerLines; the windows show an information box instead when a controller has
+  // no boot driver.
+  virtual void ControllersJudged(const std::vector<std::string>&) {}
+  virtual bool ShowsControllerLines() const { return false; }
 };
 
 // The program's only window: its state, its loading and unloading, and the repair workflow
@@ -73,6 +83,9 @@ class Form1 {
   void SetForce(bool force) { force_ = force; }
   // An installation source (a Windows CD's I386 folder) searched last for missing drivers.
   void SetInstallationSource(const std::filesystem::path& folder);
+  // A vendor's mass-storage driver (its INF, txtsetup.oem and .sys) installed after the IDE
+  // repair in the same attempt.
+  void SetDriverFolder(const std::filesystem::path& folder);
 
  private:
   void Unload();
@@ -123,6 +136,17 @@ class Form1 {
   bool SaveRecord();
   // guest_windows.cpp: warns before repairing a Windows the repair does not fit.
   void CheckGuestWindows();
+  // board_report.cpp: the storage controllers of this computer judged against the guest's
+  // hive file; the drivers in `arrivingDrivers` count as present in system32\DRIVERS.
+  std::vector<std::string> JudgeBoard(const std::string& hiveFile,
+                                      std::span<const std::string_view> arrivingDrivers);
+  void ReportBoard();
+  void AdviseOnBoard();
+  // vendor_driver_install.cpp: the driver read and checked before anything changes, then
+  // its keys written into every control set of the mounted hive and its file copied.
+  void PrepareVendorDriver();
+  void WriteVendorDriverKeys();
+  void InstallVendorDriver();
   // dry_run.cpp
   // True when a repair would complete.
   bool DryRun();
@@ -144,6 +168,8 @@ class Form1 {
   // shows the prompt again.
   std::string mountedHiveFile_;
   std::string installationSource_;
+  std::string vendorDriverFolder_;
+  std::optional<VendorDriverPlan> vendorPlan_;
   bool dryRun_ = false;
   bool dryRunCompletes_ = false;
   bool force_ = false;
@@ -158,6 +184,8 @@ class Form1 {
   std::string recordGuest_;
   // The stage named when an attempt stops before its first status (else Label3's text).
   std::string abortStage_;
+  // The lines of the controllers the last judgement found without a boot driver.
+  std::vector<std::string> undrivenControllers_;
   std::string caption_{kDesignCaption};
   std::array<std::string, kControlDesigns.size()> texts_;
 };

@@ -28,7 +28,8 @@ GuestWindows FromVersion(const std::string& version, const std::string& productN
   return {GuestWindows::Family::kOther, named};
 }
 
-// The current control set's name from Select\Current, ControlSet001 when unreadable.
+}  // namespace
+
 std::string CurrentControlSet(HiveReader& reader, const std::string& hive) {
   const auto current = reader.ReadValue(hive, "Select", "Current");
   std::uint32_t number = 1;
@@ -37,8 +38,6 @@ std::string CurrentControlSet(HiveReader& reader, const std::string& hive) {
   const std::string digits = std::to_string(number);
   return "ControlSet" + std::string(digits.size() < 3 ? 3 - digits.size() : 0, '0') + digits;
 }
-
-}  // namespace
 
 GuestWindows IdentifyGuestWindows(HiveReader& reader, const std::string& guest) {
   const std::string software = guest + "\\system32\\config\\software";

@@ -23,4 +23,8 @@ struct GuestWindows {
 // Windows 2000 to Server 2003 load ftdisk.sys, Vista and later replaced it by volmgr.sys.
 GuestWindows IdentifyGuestWindows(HiveReader& reader, const std::string& guest);
 
+// The name of the control set the guest boots, from Select\Current of its SYSTEM hive file
+// (ControlSet001 when that is unreadable).
+std::string CurrentControlSet(HiveReader& reader, const std::string& hive);
+
 }  // namespace ravlin

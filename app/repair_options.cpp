@@ -7,6 +7,10 @@ const char* const kRepairOptionsUsage =
     "Repair options:\n"
     "  --drivers-from DIR a Windows installation source searched last for missing IDE\n"
     "                     drivers, e.g. an XP CD's I386 folder (ATAPI.SY_, DRIVER.CAB)\n"
+    "  --driver DIR       install the vendor's XP mass-storage driver in DIR (its INF,\n"
+    "                     txtsetup.oem where present, and .sys file) after the IDE\n"
+    "                     repair, in every control set; refused, changing nothing, when\n"
+    "                     the INF cannot be installed safely offline\n"
     "  --dry-run          run the attempt on a scratch copy of the guest hive and show\n"
     "                     what a repair would change in each control set (as a .reg\n"
     "                     difference) and where each missing driver would come from;\n"
@@ -26,13 +30,17 @@ const char* const kRepairOptionsUsage =
     "\n"
     "Still stop 0x7B after a repair? The board's SATA controller is probably in AHCI mode:\n"
     "set it to IDE (compatible, legacy) mode in the firmware set-up, or install the board\n"
-    "maker's AHCI driver for XP; Ravlin does not provide one.\n";
+    "maker's AHCI driver for XP with --driver.\n";
 
 bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
                        RepairOptions& options) {
   const bool hasValue = i + 1 < words.size();
   if (words[i] == "--drivers-from" && hasValue) {
     options.driversFrom = words[++i];
+    return true;
+  }
+  if (words[i] == "--driver" && hasValue) {
+    options.driver = words[++i];
     return true;
   }
   if (words[i] == "--restore" && hasValue) {
@@ -55,6 +63,7 @@ void ApplyRepairOptions(Form1& form, const RepairOptions& options) {
   form.SetForce(options.force);
   if (options.driversFrom)
     form.SetInstallationSource(std::filesystem::absolute(*options.driversFrom));
+  if (options.driver) form.SetDriverFolder(std::filesystem::absolute(*options.driver));
 }
 
 }  // namespace ravlin

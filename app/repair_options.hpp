@@ -13,6 +13,8 @@ namespace ravlin {
 // The command-line options of the repair itself, beside the front end's own.
 struct RepairOptions {
   std::optional<std::filesystem::path> driversFrom;
+  // A vendor's mass-storage driver folder, installed after the IDE repair.
+  std::optional<std::filesystem::path> driver;
   // Answers Yes to the warning for a Windows the repair does not fit (and every box).
   bool force = false;
   // Show what a repair would change, changing nothing.

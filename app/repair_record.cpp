@@ -46,11 +46,26 @@ std::optional<std::string> DigestAtEnd(std::string_view line) {
   return std::string(digest);
 }
 
-std::optional<std::string_view> RecordedDriverName(std::string_view name) {
-  for (const std::string_view known : kRecordedDriverNames)
+std::optional<std::string_view> IdeDriverName(std::string_view name) {
+  for (const std::string_view known : kIdeDriverFiles)
     if (EqualsIgnoringAsciiCase(name, known)) return known;
   return std::nullopt;
 }
+
+}  // namespace
+
+bool IsVendorDriverFileName(std::string_view name) {
+  constexpr std::size_t kLongestName = 64;
+  if (name.size() <= 4 || name.size() > kLongestName ||
+      !EqualsIgnoringAsciiCase(name.substr(name.size() - 4), ".sys") || name.front() == '.')
+    return false;
+  return std::all_of(name.begin(), name.end(), [](char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+           c == '-' || c == '.';
+  });
+}
+
+namespace {
 
 // The lines of a record taken from its last line up to the last undo block that ended, which
 // ends the reading: the newest of each kind counts.
@@ -61,17 +76,24 @@ class RecordBackwards {
     repairs_.fault = std::move(why);
     done_ = true;
   }
-  RecordedRepairs Result() { return std::move(repairs_); }
+  RecordedRepairs Result() {
+    EndBlock();
+    return std::move(repairs_);
+  }
 
   void Line(std::string_view line) {
     if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
     if (line == kRestoreEndLine) {
+      EndBlock();
       undoEnded_ = true;
     } else if (line == kRestoreBlockTitle) {
       // An undo stopped while its block was written ends nothing: a second one finishes it.
       done_ = undoEnded_;
     } else if (line.starts_with("==== ")) {
       undoEnded_ = false;
+      EndBlock();
+    } else if (line.starts_with(kVendorDriverLabel)) {
+      blockInstalledVendorDriver_ = true;
     } else if (line.starts_with(kHiveAfterLabel)) {
       if (!repairs_.hiveAfterSha256) repairs_.hiveAfterSha256 = DigestAtEnd(line);
     } else if (line.starts_with(kBackupLabel)) {
@@ -89,20 +111,47 @@ class RecordBackwards {
   void DriverLine(std::string_view line) {
     const std::size_t copied = line.find(kDriverCopiedLabel);
     if (copied == std::string_view::npos) return;  // a skipped source, a failed copy ...
-    const auto name =
-        RecordedDriverName(line.substr(kDriverLabel.size(), copied - kDriverLabel.size()));
+    const std::string_view named = line.substr(kDriverLabel.size(), copied - kDriverLabel.size());
     const auto digest = DigestAtEnd(line);
-    if (!name || !digest || repairs_.copiedDrivers.size() >= kMostCopies) {
-      if (repairs_.ignoredLines.size() < kIgnoredLinesShown)
-        repairs_.ignoredLines.emplace_back(line.substr(0, 512));
-      ++repairs_.ignoredCount;
-      return;
-    }
-    const bool known = std::any_of(
-        repairs_.copiedDrivers.begin(), repairs_.copiedDrivers.end(),
-        [&](const auto& driver) { return driver.name == *name && driver.sha256 == *digest; });
-    if (!known) repairs_.copiedDrivers.push_back({std::string(*name), *digest});
+    if (!digest || repairs_.copiedDrivers.size() >= kMostCopies) return Ignore(line);
+    if (const auto name = IdeDriverName(named)) return Add({std::string(*name), *digest, false});
+    // A vendor's file counts only once its block's "Vendor driver:" line, above it, is read.
+    if (!IsVendorDriverFileName(named)) return Ignore(line);
+    vendorCopies_.push_back({std::string(named), *digest, true});
+    vendorLines_.emplace_back(line.substr(0, 512));
   }
+
+  void Add(RecordedRepairs::CopiedDriver copy) {
+    const bool known = std::any_of(
+        repairs_.copiedDrivers.begin(), repairs_.copiedDrivers.end(), [&](const auto& driver) {
+          return EqualsIgnoringAsciiCase(driver.name, copy.name) && driver.sha256 == copy.sha256;
+        });
+    if (!known) repairs_.copiedDrivers.push_back(std::move(copy));
+  }
+
+  void Ignore(std::string_view line) {
+    if (repairs_.ignoredLines.size() < kIgnoredLinesShown)
+      repairs_.ignoredLines.emplace_back(line.substr(0, 512));
+    ++repairs_.ignoredCount;
+  }
+
+  // The start of a block (its title) or of the file: the vendor copies read below it count
+  // when the block installed a vendor's driver, and are ignored otherwise.
+  void EndBlock() {
+    for (std::size_t i = 0; i < vendorCopies_.size(); ++i) {
+      if (blockInstalledVendorDriver_ && repairs_.copiedDrivers.size() < kMostCopies)
+        Add(std::move(vendorCopies_[i]));
+      else
+        Ignore(vendorLines_[i]);
+    }
+    vendorCopies_.clear();
+    vendorLines_.clear();
+    blockInstalledVendorDriver_ = false;
+  }
+
+  std::vector<RecordedRepairs::CopiedDriver> vendorCopies_;
+  std::vector<std::string> vendorLines_;
+  bool blockInstalledVendorDriver_ = false;
 
   RecordedRepairs repairs_;
   bool done_ = false;

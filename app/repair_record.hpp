@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/repair_constants.hpp"
 #include "platform/file_service.hpp"
 #include "platform/ui.hpp"
 
@@ -58,17 +59,18 @@ class RecordingUi : public Ui {
   RepairRecord& record_;
 };
 
-// The driver files a repair may copy into a guest's system32\drivers: the only files an undo
-// ever deletes.
-inline constexpr std::array<std::string_view, 4> kRecordedDriverNames = {
-    "atapi.sys", "intelide.sys", "pciide.sys", "pciidex.sys"};
+// The only files an undo ever deletes, directly in the guest's system32\drivers: the IDE
+// drivers a repair copies, and the one .sys file of a vendor's driver that a repair block
+// records as installed from its INF (a plain file name, no folder).
+bool IsVendorDriverFileName(std::string_view name);
 
 // What a record file says about the repairs since the last undo: the guest hive as the last
 // of them left it, its backup, and each driver file they copied with its digest.
 struct RecordedRepairs {
   struct CopiedDriver {
-    std::string name;  // one of kRecordedDriverNames, as spelled there
+    std::string name;  // one of kIdeDriverFiles as spelled there, or a vendor's .sys file
     std::string sha256;
+    bool vendor = false;
   };
   std::optional<std::string> hiveAfterSha256;
   std::optional<std::string> backupSha256;
@@ -110,6 +112,7 @@ inline constexpr std::string_view kRestoreEndLine = "End: restored";
 inline constexpr std::string_view kHiveAfterLabel = "Hive after: ";
 inline constexpr std::string_view kBackupLabel = "Backup: ";
 inline constexpr std::string_view kDriverCopiedLabel = ": copied from ";
+inline constexpr std::string_view kVendorDriverLabel = "Vendor driver: ";
 inline constexpr std::string_view kDigestLabel = ", SHA-256 ";
 inline constexpr std::string_view kRecordFragment = "\\ravlin.log";
 

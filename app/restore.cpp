@@ -9,6 +9,7 @@
 #include "app/form1.hpp"
 #include "app/repair_record.hpp"
 #include "platform/runtime_error.hpp"
+#include "platform/text_bytes.hpp"
 #include "system/modRegistry.hpp"
 
 namespace ravlin {
@@ -55,13 +56,19 @@ struct DriverPlan {
 
 std::vector<DriverPlan> PlanDrivers(FileService& files, const std::string& guest,
                                     const RecordedRepairs& repairs) {
+  std::vector<std::string> names(kIdeDriverFiles.begin(), kIdeDriverFiles.end());
+  for (const auto& driver : repairs.copiedDrivers)
+    if (driver.vendor && std::none_of(names.begin(), names.end(), [&](const std::string& name) {
+          return EqualsIgnoringAsciiCase(name, driver.name);
+        }))
+      names.push_back(driver.name);
   std::vector<DriverPlan> plans;
-  for (const std::string_view name : kRecordedDriverNames) {
+  for (const std::string& name : names) {
     std::vector<std::string> digests;
     for (const auto& driver : repairs.copiedDrivers)
-      if (driver.name == name) digests.push_back(driver.sha256);
+      if (EqualsIgnoringAsciiCase(driver.name, name)) digests.push_back(driver.sha256);
     if (digests.empty()) continue;
-    DriverPlan plan{std::string(name), guest + "\\system32\\drivers\\" + std::string(name), {}};
+    DriverPlan plan{name, guest + std::string(kDriverFolderFragment) + "\\" + name, {}};
     const PathKind kind = files.KindOfEntry(plan.path);
     if (kind == PathKind::kMissing) {
       plan.outcome = "already gone";

@@ -20,9 +20,12 @@ struct PlatformOptions {
   std::filesystem::path registryStore;
   // The folder of the running executable.
   std::filesystem::path programFolder;
+  // Linux: where sysfs is (RAVLIN_SYSFS, for a copy of another machine's); empty, as options
+  // made by hand start, looks at no storage controller. Windows ignores it.
+  std::filesystem::path sysfsRoot;
 
-  // The machine's settings: on Linux RAVLIN_DRIVES and RAVLIN_REGISTRY, on both the folder
-  // of the running executable.
+  // The machine's settings: on Linux RAVLIN_DRIVES, RAVLIN_REGISTRY and RAVLIN_SYSFS, on both the
+  // folder of the running executable.
   static PlatformOptions FromEnvironment();
 };
 

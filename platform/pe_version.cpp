@@ -161,6 +161,14 @@ bool PeIsDriverImage(std::span<const std::uint8_t> image) {
          *subsystem == kNativeSubsystem;
 }
 
+std::optional<std::uint16_t> PeMachine(std::span<const std::uint8_t> image) {
+  const Bytes bytes(image);
+  const auto optionalHeader = OptionalHeaderOf(bytes);
+  if (!optionalHeader) return std::nullopt;
+  // The file header's first field, 20 bytes before the optional header.
+  return bytes.U16(*optionalHeader - 20);
+}
+
 std::string PeFileVersion(std::span<const std::uint8_t> image) {
   const Bytes bytes(image);
   const auto optionalStart = OptionalHeaderOf(bytes);

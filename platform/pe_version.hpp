@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 
@@ -15,5 +16,8 @@ std::string PeFileVersion(std::span<const std::uint8_t> image);
 // True for a PE executable image of the native subsystem, the form of a kernel-mode driver
 // (.sys): headers complete, executable, subsystem 1. Bounds-checked like PeFileVersion.
 bool PeIsDriverImage(std::span<const std::uint8_t> image);
+
+// The machine a PE image is built for (0x014C x86, 0x8664 x64); nothing for no PE image.
+std::optional<std::uint16_t> PeMachine(std::span<const std::uint8_t> image);
 
 }  // namespace ravlin

@@ -11,6 +11,7 @@
 #include "platform/hive_reader.hpp"
 #include "platform/processes.hpp"
 #include "platform/registry.hpp"
+#include "platform/storage_controllers.hpp"
 #include "platform/token.hpp"
 #include "platform/ui.hpp"
 
@@ -37,6 +38,7 @@ struct Platform {
   std::shared_ptr<Cabinets> cabinets;
   std::shared_ptr<HiveReader> hiveReader;
   std::shared_ptr<FileReplacer> replacer;
+  std::shared_ptr<StorageControllers> storageControllers;
 };
 
 }  // namespace ravlin

@@ -176,6 +176,11 @@ void ConsoleFrontEnd::GuestLeftUnchanged() {
   out_ << "Nothing in the guest was changed.\n" << std::flush;
 }
 
+void ConsoleFrontEnd::ControllersJudged(const std::vector<std::string>& lines) {
+  for (const std::string& line : lines) out_ << ForTerminal(line) << "\n";
+  out_ << std::flush;
+}
+
 void ConsoleFrontEnd::Unloaded() {
   unloaded_ = true;
 }

@@ -4,6 +4,7 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/form1.hpp"
 #include "platform/ui.hpp"
@@ -39,6 +40,8 @@ class ConsoleFrontEnd : public Ui, public FormView {
   void Unloaded() override;
   void StatusExplained(const std::string& explanation) override;
   void GuestLeftUnchanged() override;
+  void ControllersJudged(const std::vector<std::string>& lines) override;
+  bool ShowsControllerLines() const override { return true; }
 
   // Runs the window until it unloads or the user closes it: 0 after a completed repair or a
   // dry run whose repair would complete, 2 when the window refused to start, 1 otherwise.

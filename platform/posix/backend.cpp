@@ -12,6 +12,7 @@
 #include "platform/posix/files/posix_file_service.hpp"
 #include "platform/posix/files/posix_profiles.hpp"
 #include "platform/posix/files/posix_temp_files.hpp"
+#include "platform/posix/hardware/sysfs_storage_controllers.hpp"
 #include "platform/posix/processes/posix_processes.hpp"
 #include "platform/posix/registry/posix_hive_reader.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
@@ -35,6 +36,8 @@ std::filesystem::path RegistryStoreFor(const char* registry, const char* stateHo
 PlatformOptions PlatformOptions::FromEnvironment() {
   PlatformOptions options;
   if (const char* drives = std::getenv("RAVLIN_DRIVES")) options.drives = drives;
+  const char* sysfs = std::getenv("RAVLIN_SYSFS");
+  options.sysfsRoot = sysfs != nullptr && *sysfs != '\0' ? sysfs : "/sys";
   options.registryStore = RegistryStoreFor(std::getenv("RAVLIN_REGISTRY"),
                                            std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
   std::error_code error;
@@ -63,6 +66,8 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   platform.cabinets = std::make_shared<PosixCabinets>(driveTable, guest);
   platform.hiveReader = std::make_shared<PosixHiveReader>(driveTable);
   platform.replacer = std::make_shared<PosixFileReplacer>(driveTable, guest);
+  if (!options.sysfsRoot.empty())
+    platform.storageControllers = std::make_shared<SysfsStorageControllers>(options.sysfsRoot);
   platform.environment = std::make_shared<PosixEnvironment>(driveTable, options.programFolder);
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();

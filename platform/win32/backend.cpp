@@ -9,6 +9,7 @@
 #include "platform/win32/files/win32_guest_root.hpp"
 #include "platform/win32/files/win32_profiles.hpp"
 #include "platform/win32/files/win32_temp_files.hpp"
+#include "platform/win32/hardware/setupapi_storage_controllers.hpp"
 #include "platform/win32/processes/win32_processes.hpp"
 #include "platform/win32/registry/win32_hive_reader.hpp"
 #include "platform/win32/registry/win32_registry.hpp"
@@ -39,6 +40,7 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   platform.profiles = std::make_shared<Win32Profiles>();
   platform.drives = std::make_shared<Win32Drives>();
   platform.replacer = std::make_shared<Win32FileReplacer>(guest);
+  platform.storageControllers = std::make_shared<SetupApiStorageControllers>();
   platform.cabinets = std::make_shared<Win32Cabinets>();
   platform.shell = std::make_shared<Win32Shell>();
   platform.processes = std::make_shared<Win32Processes>(options.programFolder);

@@ -61,6 +61,7 @@ class ConsoleGuest : public ::testing::Test {
                        {"windir", std::nullopt},
                        {"DISPLAY", std::nullopt},
                        {"WAYLAND_DISPLAY", std::nullopt}};
+    run.environment.insert(environment_.begin(), environment_.end());
     run.input = input;
     run.workingDirectory = temp_.path();
     return RunProgram(run);
@@ -75,6 +76,8 @@ class ConsoleGuest : public ::testing::Test {
   }
 
   TempDir temp_;
+  // More variables for the program, beside those that make the run hermetic.
+  Variables environment_;
   std::filesystem::path program_ = temp_ / "Ravlin program";
   std::filesystem::path drive_ = temp_ / "xp";
   std::filesystem::path windows_ = drive_ / "WINDOWS";

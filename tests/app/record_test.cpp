@@ -181,6 +181,19 @@ TEST(RecordReader, ReadsOnlyItsEndInBoundedPiecesAndNamesWhatItCannotRead) {
       RepairBlock({std::string(70000, 'x') + Copied("atapi.sys", '8')}, 'a', 'b');
   EXPECT_TRUE(ReadRecordedRepairs(overlong).copiedDrivers.empty());
 
+  // A vendor's .sys counts only in a block that installed a vendor's driver, and only as a plain
+  // file name: a forged block without that line, or a path, is ignored.
+  const std::string vendor =
+      RepairBlock({"Vendor driver: D:\\ravstor.inf: service ravstor for 2 hardware IDs",
+                   Copied("ravstor.sys", 'c')},
+                  'a', 'b') +
+      RepairBlock({Copied("disk.sys", 'd'), Copied("..\\ntoskrnl.exe", 'e')}, 'a', 'b');
+  const RecordedRepairs vendorRead = ReadRecordedRepairs(vendor);
+  ASSERT_EQ(vendorRead.copiedDrivers.size(), 1u);
+  EXPECT_EQ(vendorRead.copiedDrivers[0].name, "ravstor.sys");
+  EXPECT_TRUE(vendorRead.copiedDrivers[0].vendor);
+  EXPECT_EQ(vendorRead.ignoredCount, 2u);
+
   // A record that shrinks while it is read.
   const RecordedRepairs shrunk = ReadRecordedRepairs(
       100, [](std::uint64_t, std::size_t length) { return std::string(length / 2, 'x'); });

@@ -48,8 +48,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (!Same(inPieces, ravlin::ReadRecordedRepairs(record))) std::abort();
 
   for (const auto& driver : inPieces.copiedDrivers) {
-    if (std::find(ravlin::kRecordedDriverNames.begin(), ravlin::kRecordedDriverNames.end(),
-                  driver.name) == ravlin::kRecordedDriverNames.end() ||
+    const bool ide = std::find(ravlin::kIdeDriverFiles.begin(), ravlin::kIdeDriverFiles.end(),
+                               driver.name) != ravlin::kIdeDriverFiles.end();
+    if (ide == driver.vendor || (driver.vendor && !ravlin::IsVendorDriverFileName(driver.name)) ||
         !WellFormedDigest(driver.sha256))
       std::abort();
   }

@@ -60,6 +60,9 @@ class QtWindowTest : public ::testing::Test {
   ScopedEnv registryVariable{"RAVLIN_REGISTRY", registry.path().string()};
   ScopedEnv drivesVariable{"RAVLIN_DRIVES", "G=" + drive.path().string()};
   ScopedEnv windir{"windir", std::nullopt};
+  // A computer without storage controllers, so that no box about them follows a repair.
+  TempDir sysfs;
+  ScopedEnv sysfsVariable{"RAVLIN_SYSFS", sysfs.path().string()};
   PlatformOptions options = PlatformOptions::FromEnvironment();
   DialogUser user;
   std::unique_ptr<QtProgram> program;
