@@ -1,6 +1,7 @@
 #include "platform/posix/images/ntfs_mount.hpp"
 
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 
 #include <cerrno>
 #include <fstream>
@@ -58,16 +59,7 @@ NtfsMount::NtfsMount(const std::filesystem::path& device, const std::filesystem:
   while (!IsMountPoint(mountPoint_)) {
     if (const auto exitCode = process_.Wait(std::chrono::milliseconds(10))) {
       std::filesystem::remove(PidFile(mountPoint_));
-      if (*exitCode == kHibernated)
-        throw DiskImageError(
-            "Windows is hibernated on this NTFS volume; start it and shut it "
-            "down fully first (" +
-            process_.Errors() + ")");
-      if (*exitCode == kUnclean)
-        throw DiskImageError(
-            "Windows did not shut this NTFS volume down cleanly; let it check "
-            "the disk (chkdsk) first (" +
-            process_.Errors() + ")");
+      if (*exitCode == kHibernated || *exitCode == kUnclean) throw UnsafeVolume();
       throw DiskImageError("ntfs-3g cannot mount the partition: " + process_.Errors());
     }
     if (std::chrono::steady_clock::now() >= deadline) {
@@ -76,6 +68,26 @@ NtfsMount::NtfsMount(const std::filesystem::path& device, const std::filesystem:
     }
   }
   mounted_ = true;
+  // ntfs-3g falls back to a read-only mount for a volume it must not write to.
+  struct statvfs volume {};
+  if (writable && ::statvfs(mountPoint_.c_str(), &volume) == 0 &&
+      (volume.f_flag & ST_RDONLY) != 0) {
+    Unmount();
+    throw UnsafeVolume();
+  }
+}
+
+DiskImageError NtfsMount::UnsafeVolume() const {
+  const std::string reason = process_.Errors();
+  if (reason.find("hibernated") != std::string::npos)
+    return DiskImageError(
+        "Windows is hibernated on this NTFS volume; start it and shut it down "
+        "fully first (ntfs-3g: " +
+        reason + ")");
+  return DiskImageError(
+      "Windows did not shut this NTFS volume down cleanly; let it check the "
+      "disk (chkdsk) first (ntfs-3g: " +
+      reason + ")");
 }
 
 NtfsMount::~NtfsMount() {

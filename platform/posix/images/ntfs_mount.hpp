@@ -26,6 +26,9 @@ class NtfsMount : public MountedVolume {
   static void UnmountLeftOver(const std::filesystem::path& mountPoint);
 
  private:
+  // Why ntfs-3g would not mount the volume writable, from its own words.
+  DiskImageError UnsafeVolume() const;
+
   std::filesystem::path mountPoint_;
   ChildProcess process_;
   bool mounted_ = false;

@@ -125,6 +125,8 @@ class PosixOpenedImage : public OpenedImage {
 }  // namespace
 
 std::unique_ptr<OpenedImage> PosixDiskImages::Open(const ImageOpenRequest& request) {
+  // A killed run's daemon still holds its image locked: it goes first.
+  CleanUpLeftOverRuns(workFolder_);
   const auto facts = ReadImageFacts(request.image);
   if (facts.encrypted)
     throw DiskImageError(request.image.string() +

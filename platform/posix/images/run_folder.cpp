@@ -56,7 +56,6 @@ RunFolder::RunFolder(const std::filesystem::path& workFolder)
   if (error)
     throw DiskImageError("cannot make the folder " + workFolder.string() + ": " + error.message());
   std::filesystem::permissions(workFolder, std::filesystem::perms::owner_all, error);
-  CleanUpLeftOverRuns(workFolder);
   std::filesystem::create_directory(path_, error);
   if (error)
     throw DiskImageError("cannot make the folder " + path_.string() + ": " + error.message());

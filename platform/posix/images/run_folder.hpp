@@ -5,10 +5,8 @@
 namespace ravlin {
 
 // This run's own folder below the image work folder ("run-<process id>"), holding the
-// engine's socket, its exports and the mount points. Making it first cleans up after runs
-// that were killed: their mounts are unmounted (waiting for ntfs-3g to write), their daemon
-// told to quit, and their folders removed. The folder goes with the object once nothing is
-// mounted in it any more.
+// engine's socket, its exports and the mount points. The folder goes with the object once
+// nothing is mounted in it any more.
 class RunFolder {
  public:
   // Throws DiskImageError when the folder cannot be made or a left-over mount stays.
@@ -23,7 +21,9 @@ class RunFolder {
   std::filesystem::path path_;
 };
 
-// Cleans up the folders of runs that were killed below `workFolder`.
+// Cleans up after runs below `workFolder` that were killed: their mounts are unmounted
+// (waiting for ntfs-3g to write what it holds), their daemon told to quit, their folders
+// removed. Throws DiskImageError when a left-over mount stays.
 void CleanUpLeftOverRuns(const std::filesystem::path& workFolder);
 
 }  // namespace ravlin
