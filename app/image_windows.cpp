@@ -29,8 +29,10 @@ std::vector<std::string> BootIniFolders(const std::filesystem::path& bootIni) {
   std::size_t start = 0;
   while ((start = text.find(")\\", start)) != std::string::npos) {
     start += 2;
-    const std::size_t end = text.find_first_of("=\r\n \"", start);
-    folders.push_back(text.substr(start, end == std::string::npos ? end : end - start));
+    const std::size_t end = text.find_first_of("=\r\n", start);
+    std::string folder = text.substr(start, end == std::string::npos ? end : end - start);
+    while (!folder.empty() && (folder.back() == ' ' || folder.back() == '\t')) folder.pop_back();
+    folders.push_back(folder);
   }
   return folders;
 }

@@ -151,6 +151,15 @@ TEST_F(ImageRepair, EveryFormatIsRepairedInPlaceAndReadsBackRepaired) {
     SCOPED_TRACE(format);
     const fs::path image = Convert(format, extension);
     ASSERT_EQ(Read(image).hive.find("primary_ide_channel"), std::string::npos);
+    if (format == "qcow2") {
+      // A dry run shows the difference and leaves the image as it was.
+      const std::string before = ReadFile(image);
+      const auto dryRun = Ravlin({"--image", image.string(), "--yes", "--dry-run"});
+      EXPECT_NE(dryRun.out.find("CriticalDeviceDatabase\\primary_ide_channel"), std::string::npos)
+          << dryRun.out;
+      EXPECT_EQ(dryRun.out.find("reading the repaired"), std::string::npos);
+      EXPECT_EQ(ReadFile(image), before);
+    }
     const auto repaired = Ravlin({"--image", image.string(), "--yes"});
     ASSERT_EQ(repaired.exitCode, 0) << repaired.out << repaired.err;
     for (const char* step : {"opening the image", "finding the partition", "mounting partition 1",
