@@ -7,6 +7,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fstream>
 #include <thread>
 
 #include "platform/disk_images.hpp"
@@ -98,6 +99,16 @@ std::string ChildProcess::Errors() const {
   for (char& character : text)
     if (character == '\n') character = ' ';
   return text;
+}
+
+bool ProcessRunning(pid_t pid, const std::string& name) {
+  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+  std::string line;
+  std::getline(stat, line);
+  const auto close = line.rfind(") ");
+  return pid > 0 && close != std::string::npos && close + 2 < line.size() &&
+         line[close + 2] != 'Z' &&
+         (name.empty() || line.find("(" + name + ")") != std::string::npos);
 }
 
 FinishedProgram RunToEnd(const std::vector<std::string>& arguments, std::chrono::seconds limit) {

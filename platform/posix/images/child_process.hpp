@@ -42,6 +42,10 @@ class ChildProcess {
   UniqueFd errors_;
 };
 
+// Whether process `pid` runs (a zombie has ended), and, when `name` is given, under that
+// name; for the programs of a killed run, which are no children of this one.
+bool ProcessRunning(pid_t pid, const std::string& name = "");
+
 struct FinishedProgram {
   int exitCode = -1;
   std::string output;

@@ -23,16 +23,6 @@ std::filesystem::path PidFile(const std::filesystem::path& mountPoint) {
   return mountPoint.string() + ".pid";
 }
 
-// A process that still runs under that name (a zombie has ended).
-bool StillRunning(pid_t pid, const std::string& name) {
-  std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
-  std::string line;
-  std::getline(stat, line);
-  const auto close = line.rfind(") ");
-  return close != std::string::npos && close + 2 < line.size() && line[close + 2] != 'Z' &&
-         line.find("(" + name + ")") != std::string::npos;
-}
-
 bool IsMountPoint(const std::filesystem::path& folder) {
   struct stat self {
   }, parent{};
@@ -120,7 +110,7 @@ void NtfsMount::UnmountLeftOver(const std::filesystem::path& mountPoint) {
     throw DiskImageError("cannot unmount the left-over " + mountPoint.string());
   const auto deadline = std::chrono::steady_clock::now() + kFlushLimit;
   // That ntfs-3g is not Ravlin's child any more: wait for its process to go.
-  while (pid > 0 && StillRunning(pid, "ntfs-3g")) {
+  while (pid > 0 && ProcessRunning(pid, "ntfs-3g")) {
     if (std::chrono::steady_clock::now() >= deadline)
       throw DiskImageError("the left-over ntfs-3g of " + mountPoint.string() + " does not end");
     std::this_thread::sleep_for(std::chrono::milliseconds(20));

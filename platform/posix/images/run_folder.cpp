@@ -1,13 +1,12 @@
 #include "platform/posix/images/run_folder.hpp"
 
-#include <signal.h>
 #include <unistd.h>
 
-#include <cerrno>
 #include <charconv>
 #include <string>
 
 #include "platform/disk_images.hpp"
+#include "platform/posix/images/child_process.hpp"
 #include "platform/posix/images/mount_table.hpp"
 #include "platform/posix/images/ntfs_mount.hpp"
 #include "platform/posix/images/storage_daemon.hpp"
@@ -16,10 +15,6 @@ namespace ravlin {
 namespace {
 
 constexpr std::string_view kPrefix = "run-";
-
-bool ProcessAlive(pid_t pid) {
-  return ::kill(pid, 0) == 0 || errno == EPERM;
-}
 
 void CleanUpRun(const std::filesystem::path& folder) {
   // ntfs-3g first, so that it writes what it holds while its device is still exported.
@@ -44,7 +39,8 @@ void CleanUpLeftOverRuns(const std::filesystem::path& workFolder) {
     pid_t owner = 0;
     const char* digits = name.data() + kPrefix.size();
     const auto [end, failure] = std::from_chars(digits, name.data() + name.size(), owner);
-    if (failure != std::errc() || end != name.data() + name.size() || ProcessAlive(owner)) continue;
+    if (failure != std::errc() || end != name.data() + name.size() || ProcessRunning(owner))
+      continue;
     CleanUpRun(entry.path());
   }
 }

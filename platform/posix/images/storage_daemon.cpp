@@ -1,9 +1,6 @@
 #include "platform/posix/images/storage_daemon.hpp"
 
-#include <signal.h>
-
 #include <fstream>
-#include <thread>
 
 #include "platform/disk_images.hpp"
 
@@ -32,8 +29,8 @@ StorageDaemon::StorageDaemon(const std::filesystem::path& runFolder)
                runFolder) {
   try {
     qmp_.emplace(runFolder, kSocket, kStartLimit);
-  } catch (const DiskImageError& error) {
-    if (const auto ended = process_.Wait(std::chrono::milliseconds(0)))
+  } catch (const DiskImageError&) {
+    if (process_.Wait(std::chrono::milliseconds(0)))
       throw DiskImageError("qemu-storage-daemon ended at its start: " + process_.Errors());
     throw;
   }
