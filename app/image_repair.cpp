@@ -30,17 +30,10 @@ class Step {
   std::chrono::steady_clock::time_point start_;
 };
 
-std::vector<WindowsCandidate> FindCandidates(OpenedImage& image, std::optional<int> wanted,
-                                             std::ostream& out) {
+std::vector<WindowsCandidate> FindCandidates(OpenedImage& image, std::optional<int> wanted) {
   std::vector<WindowsCandidate> candidates;
   for (const auto& partition : image.Partitions()) {
     if (wanted && partition.number != *wanted) continue;
-    if (partition.fileSystem == "vfat") {
-      out << "Partition " << partition.number
-          << " holds a FAT file system, which Ravlin does not mount: mount it yourself and give "
-             "its Windows folder with --guest\n";
-      continue;
-    }
     if (partition.fileSystem != "ntfs") continue;
     const auto volume = image.Mount(partition.number, false);
     for (const auto& folder : FindWindowsFolders(volume->Root()))
@@ -48,6 +41,20 @@ std::vector<WindowsCandidate> FindCandidates(OpenedImage& image, std::optional<i
     volume->Unmount();
   }
   return candidates;
+}
+
+// Why no partition offers Windows: a FAT partition may hold one, which Ravlin does not mount.
+[[noreturn]] void NoWindowsFound(const OpenedImage& image, std::optional<int> wanted) {
+  for (const auto& partition : image.Partitions())
+    if (partition.fileSystem == "vfat" && (!wanted || partition.number == *wanted))
+      throw DiskImageError("Partition " + std::to_string(partition.number) +
+                           " holds a FAT file system, which Ravlin does not mount: mount it "
+                           "yourself and give its Windows folder with --guest");
+  if (wanted)
+    throw DiskImageError("partition " + std::to_string(*wanted) + " holds no Windows installation");
+  throw DiskImageError(
+      "no partition of the image holds a Windows installation "
+      "(system32\\config\\system)");
 }
 
 // The repair's work is in the hive: it opens as a hive, and after a completed repair the
@@ -99,13 +106,9 @@ int RepairImage(const Platform& platform, DiskImages& images, const ImageRepairR
     std::vector<WindowsCandidate> candidates;
     {
       Step step(out, "finding the partition that holds Windows");
-      candidates = FindCandidates(*image, request.partition, out);
+      candidates = FindCandidates(*image, request.partition);
     }
-    if (candidates.empty())
-      throw DiskImageError(request.partition ? "partition " + std::to_string(*request.partition) +
-                                                   " holds no Windows installation"
-                                             : "no partition of the image holds a Windows "
-                                               "installation (system32\\config\\system)");
+    if (candidates.empty()) NoWindowsFound(*image, request.partition);
     std::size_t chosen = 0;
     if (candidates.size() > 1) {
       const auto answer = steps.choose(candidates);

@@ -39,7 +39,8 @@ void MustRun(const std::vector<std::string>& arguments, const std::string& input
 }
 
 std::optional<std::string> ImageToolsMissing() {
-  for (const char* program : {"qemu-img", "qemu-storage-daemon", "ntfs-3g", "mkntfs", "sfdisk"})
+  for (const char* program :
+       {"qemu-img", "qemu-storage-daemon", "ntfs-3g", "mkntfs", "sfdisk", "mkfs.vfat"})
     if (RunTool({"/bin/sh", "-c", std::string("command -v ") + program}).exitCode != 0)
       return std::string(program) + " is not installed (scripts/setup.sh installs it)";
   return DeviceUnusable("/dev/fuse");
@@ -216,6 +217,18 @@ TEST_F(ImageRepair, OfSeveralWindowsPartitionsOnlyTheChosenOneIsRepaired) {
   const auto none = Ravlin({"--image", disk.string(), "--yes", "--partition", "3"});
   EXPECT_EQ(none.exitCode, 1);
   EXPECT_NE(none.out.find("partition 3 holds no Windows"), std::string::npos) << none.out;
+
+  // A FAT32 Windows partition is named, and left to the user to mount.
+  const fs::path fat = temp_ / "fat.vfat";
+  { std::ofstream(fat).close(); }
+  fs::resize_file(fat, 40 * kMiB);
+  MustRun({"mkfs.vfat", "-F", "32", fat.string()});
+  const fs::path fatDisk = temp_ / "fat.img";
+  MakeDisk(fatDisk, {fat});
+  const auto refusedFat = Ravlin({"--image", fatDisk.string(), "--yes"});
+  EXPECT_EQ(refusedFat.exitCode, 1);
+  EXPECT_NE(refusedFat.out.find("Partition 1 holds a FAT file system"), std::string::npos)
+      << refusedFat.out;
 }
 
 TEST_F(ImageRepair, ImagesItMustNotOpenAreRefusedAndLeftByteEqual) {
