@@ -138,7 +138,8 @@ int RepairImage(const Platform& platform, DiskImages& images, const ImageRepairR
     if (!request.dryRun)
       ReadBack(platform, images, request, candidate, result == kImageRepairCompleted, out);
     return result;
-  } catch (const DiskImageError& error) {
+  } catch (const std::exception& error) {
+    // The image engine's refusals, and a file system or engine answer that went wrong.
     out << "ravlin: " << error.what() << "\n";
     return kImageRepairFailed;
   }

@@ -103,13 +103,14 @@ class ImageRepair : public ::testing::Test {
     return image;
   }
 
-  ProgramResult Ravlin(std::vector<std::string> arguments) {
+  ProgramResult Ravlin(std::vector<std::string> arguments, const Variables& variables = {}) {
     ProgramRun run;
     run.arguments = {BinPath("ravlin").string(), "--console"};
     run.arguments.insert(run.arguments.end(), arguments.begin(), arguments.end());
     run.environment = {{"RAVLIN_REGISTRY", (temp_ / "state" / "registry").string()},
                        {"DISPLAY", std::nullopt},
                        {"WAYLAND_DISPLAY", std::nullopt}};
+    run.environment.insert(variables.begin(), variables.end());
     return RunProgram(run);
   }
 
@@ -296,6 +297,14 @@ TEST_F(ImageRepair, ImagesItMustNotOpenAreRefusedAndLeftByteEqual) {
   const auto missing = Ravlin({"--image", (temp_ / "none.vmdk").string(), "--yes"});
   EXPECT_EQ(missing.exitCode, 1);
   EXPECT_NE(missing.out.find("is no image file"), std::string::npos) << missing.out;
+
+  // A rescue system without qemu: said so, the image untouched.
+  fs::create_directories(temp_ / "no-programs");
+  const auto noEngine =
+      Ravlin({"--image", image.string(), "--yes"}, {{"PATH", (temp_ / "no-programs").string()}});
+  EXPECT_EQ(noEngine.exitCode, 1);
+  EXPECT_NE(noEngine.out.find("qemu-img is not installed"), std::string::npos) << noEngine.out;
+  EXPECT_EQ(ReadFile(image), before);
 
   // The whole disk without a partition table: nothing to mount.
   const fs::path bare = temp_ / "bare.raw";

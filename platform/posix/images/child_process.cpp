@@ -61,7 +61,11 @@ ChildProcess::ChildProcess(const std::vector<std::string>& arguments,
   argv.push_back(nullptr);
   if (const int error =
           ::posix_spawnp(&pid_, argv[0], actions.get(), attributes.get(), argv.data(), environ))
-    throw DiskImageError("cannot start " + arguments.front() + ": " + std::strerror(error));
+    throw DiskImageError(error == ENOENT
+                             ? arguments.front() +
+                                   " is not installed (Debian: qemu-utils, "
+                                   "qemu-system-common, ntfs-3g)"
+                             : "cannot start " + arguments.front() + ": " + std::strerror(error));
 }
 
 ChildProcess::~ChildProcess() {
