@@ -5,11 +5,13 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "platform/posix/images/run_folder.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/host_system.hpp"
 #include "tests/support/process_group.hpp"
@@ -131,14 +133,21 @@ class ImageRepair : public ::testing::Test {
              "status=none"});
     fs::create_directories(mount);
     MustRun({"ntfs-3g", "-o", "ro", partition.string(), mount.string()});
+    // Unmounted however the reading ends, so that removing the folder cannot reach into it.
+    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> mounted(
+        &mount, [](const fs::path* folder) {
+          RunTool({"umount", folder->string()});
+        });
     ReadBack read;
     read.hive = ExportHive(mount / windowsFolder / "system32" / "config" / "system");
     read.atapi = fs::exists(mount / windowsFolder / "system32" / "drivers" / "atapi.sys");
-    MustRun({"umount", mount.string()});
     fs::remove(raw);
     fs::remove(partition);
     return read;
   }
+
+  // A failed test may leave a killed run's daemon and mounts: they go before the folder.
+  void TearDown() override { CleanUpLeftOverRuns(temp_ / "state" / "images"); }
 
   TempDir temp_;
   fs::path raw_ = temp_ / "disk.img";
