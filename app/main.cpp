@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/console/console_front_end.hpp"
+#include "app/console/image_console.hpp"
 #include "app/form1.hpp"
 #include "app/repair_options.hpp"
 #include "app/restore.hpp"
@@ -128,6 +129,8 @@ int RunConsole(const Arguments& arguments, const ravlin::PlatformOptions& option
   consoleOptions.interactive = ravlin::StandardInputIsTerminal();
   consoleOptions.force = arguments.repair.force;
   auto frontEnd = std::make_shared<ravlin::ConsoleFrontEnd>(std::cin, std::cout, consoleOptions);
+  if (arguments.repair.image)
+    return ravlin::RunImageRepairInConsole(consoleOptions, arguments.repair, options);
   if (arguments.repair.restore)
     return ravlin::RestoreGuest(ravlin::MakePlatform(frontEnd, options), *arguments.repair.restore,
                                 std::cout);

@@ -17,6 +17,12 @@ const char* const kRepairOptionsUsage =
     "                     the guest is not touched\n"
     "  --force            as --yes, and also answer Yes when the guest is a Windows later\n"
     "                     than Server 2003 (which --yes leaves unanswered: No)\n"
+    "  --image FILE       repair the Windows on a virtual machine's disk image (raw,\n"
+    "                     qcow2, VMDK, VHD, VHDX, VDI) in place: open it, mount the NTFS\n"
+    "                     partition that holds Windows, repair, close, read it back\n"
+    "  --partition N      with --image: the partition to repair when several hold Windows\n"
+    "  --image-top-layer  with --image: repair a snapshot layer itself (never its backing\n"
+    "                     file), which is refused otherwise\n"
     "  --restore DIR      undo the repairs of the guest Windows directory DIR: its hive\n"
     "                     backup becomes its hive again (the repaired one kept as\n"
     "                     system.ravlin-repaired) and the driver files the repairs copied\n"
@@ -45,6 +51,22 @@ bool ParseRepairOption(const std::vector<std::string>& words, std::size_t& i,
   }
   if (words[i] == "--restore" && hasValue) {
     options.restore = words[++i];
+    return true;
+  }
+  if (words[i] == "--image" && hasValue) {
+    options.image = words[++i];
+    return true;
+  }
+  if (words[i] == "--partition" && hasValue) {
+    try {
+      options.partition = std::stoi(words[++i]);
+    } catch (const std::exception&) {
+      return false;
+    }
+    return true;
+  }
+  if (words[i] == "--image-top-layer") {
+    options.imageTopLayer = true;
     return true;
   }
   if (words[i] == "--dry-run") {

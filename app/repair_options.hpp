@@ -21,9 +21,13 @@ struct RepairOptions {
   bool dryRun = false;
   // Undo the repairs of this guest instead of repairing it.
   std::optional<std::filesystem::path> restore;
+  // Repair the guest on this virtual machine disk image in place.
+  std::optional<std::filesystem::path> image;
+  std::optional<int> partition;
+  bool imageTopLayer = false;
 
   // Options that run without a window.
-  bool Scripted() const { return force || restore.has_value(); }
+  bool Scripted() const { return force || restore.has_value() || image.has_value(); }
 };
 
 // Takes words[i], and its value after it, when it is one of the repair's options (moving i

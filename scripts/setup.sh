@@ -23,6 +23,9 @@ case "${1:-}" in
       man-db desktop-file-utils appstream libxml2-utils  # checks of the manual page and desktop files
       libmspack-dev gcab ntfs-3g             # driver cabinets (read; made in tests), NTFS in tests
       clang-14 libclang-rt-14-dev            # libFuzzer and its sanitizers: the fuzz targets
+      qemu-utils qemu-system-common fuse3    # disk images: qemu-img, qemu-storage-daemon, FUSE
+      libblkid-dev nlohmann-json3-dev fdisk  # their partition tables, the engine's JSON; sfdisk
+      dosfstools                             # mkfs.vfat: a FAT partition in the image tests
     )
     ;;
   --windows)
