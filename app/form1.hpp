@@ -86,6 +86,8 @@ class Form1 {
   // A vendor's mass-storage driver (its INF, txtsetup.oem and .sys) installed after the IDE
   // repair in the same attempt.
   void SetDriverFolder(const std::filesystem::path& folder);
+  // That folder in drive-letter form; empty when none was given.
+  const std::string& DriverFolder() const { return vendorDriverFolder_; }
 
  private:
   void Unload();

@@ -46,13 +46,19 @@ bool WindowPresenter::DryRunChecked() const {
   return form_ != nullptr && form_->DryRunSet();
 }
 
-bool WindowPresenter::DryRunItemEnabled() const {
+bool WindowPresenter::MenuItemsEnabled() const {
   return form_ != nullptr && !form_->Busy();
 }
 
 bool WindowPresenter::UserSetsDryRun(bool checked) {
-  if (!DryRunItemEnabled()) return false;
+  if (!MenuItemsEnabled()) return false;
   form_->SetDryRun(checked);
+  return true;
+}
+
+bool WindowPresenter::UserChoosesDriverFolder(const std::filesystem::path& folder) {
+  if (!MenuItemsEnabled()) return false;
+  form_->SetDriverFolder(folder);
   return true;
 }
 

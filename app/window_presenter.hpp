@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <filesystem>
 #include <functional>
 #include <string>
 
@@ -30,9 +31,13 @@ PixelRect ClientRect(double dpi);
 // The controls by tab index, the one that has the focus when the window opens first.
 std::array<ControlDesign, kControlDesigns.size()> ControlsInTabOrder();
 
-// The dry-run item of the windows' context menu.
+// The items of the windows' context menu, so that the designed layout stays as it is.
 inline constexpr std::string_view kDryRunItemText =
     "Dry run: show what a repair would change, change nothing";
+inline constexpr std::string_view kDriverItemText = "Add a mass-storage driver...";
+// The folder dialog of that item.
+inline constexpr std::string_view kDriverFolderPrompt =
+    "Choose the folder of the vendor's Windows XP mass-storage driver (the one holding its INF)";
 
 // What the desktop windows share, whatever draws them: the options a window starts with, its
 // title, its dry-run item, and the state of its closing and finishing. A window renders what
@@ -51,10 +56,13 @@ class WindowPresenter {
   // The form's caption, marked while a press would be a dry run.
   std::string Title() const;
   bool DryRunChecked() const;
-  // The item is fixed while a press runs.
-  bool DryRunItemEnabled() const;
+  // The menu items are fixed while a press runs.
+  bool MenuItemsEnabled() const;
   // The user changed the dry-run item; refused (false) while a press runs.
   bool UserSetsDryRun(bool checked);
+  // The user chose a vendor's driver folder for the next attempts; refused (false) while a
+  // press runs.
+  bool UserChoosesDriverFolder(const std::filesystem::path& folder);
   // A press of Browse; the form refuses one that arrives while a press runs.
   void Press();
 

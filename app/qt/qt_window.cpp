@@ -140,6 +140,9 @@ void QtFrontEnd::CreateControls() {
   QObject::connect(dryRun_, &QAction::triggered, dryRun_,
                    [this](bool checked) { DryRunTriggered(checked); });
   window_.addAction(dryRun_);
+  addDriver_ = new QAction(FromAnsi(kDriverItemText), &window_);
+  QObject::connect(addDriver_, &QAction::triggered, addDriver_, [this] { ChooseDriverFolder(); });
+  window_.addAction(addDriver_);
   window_.setContextMenuPolicy(Qt::ActionsContextMenu);
 
   // Labels take no focus, so the tab order is that of the other controls by tab index.
@@ -173,12 +176,19 @@ void QtFrontEnd::DryRunTriggered(bool checked) {
   ShowDryRunState();
 }
 
+void QtFrontEnd::ChooseDriverFolder() {
+  if (const auto folder = ShowFolderDialog(DialogParent(), std::string(kDriverFolderPrompt)))
+    presenter_.UserChoosesDriverFolder(*folder);
+}
+
 void QtFrontEnd::Press() {
   // Fixed for the length of the press; the form itself refuses a second press that arrives
   // through the message pump.
   dryRun_->setEnabled(false);
+  addDriver_->setEnabled(false);
   presenter_.Press();
   dryRun_->setEnabled(true);
+  addDriver_->setEnabled(true);
 }
 
 QWidget* QtFrontEnd::DialogParent() {

@@ -54,6 +54,8 @@ class QtFrontEnd final : public Ui, public FormView {
   // The window's context-menu item that makes the next press a dry run (checked at first
   // when the program was started with --dry-run).
   QAction& DryRunAction() const { return *dryRun_; }
+  // The item that chooses a vendor's mass-storage driver folder for the next attempts.
+  QAction& AddDriverAction() const { return *addDriver_; }
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
@@ -70,12 +72,14 @@ class QtFrontEnd final : public Ui, public FormView {
   void CreateControls();
   void Press();
   void DryRunTriggered(bool checked);
+  void ChooseDriverFolder();
   void ShowDryRunState();
   QWidget* DialogParent();
 
   FormWindow window_;
   std::array<QWidget*, kControlDesigns.size()> controls_{};
   QAction* dryRun_ = nullptr;
+  QAction* addDriver_ = nullptr;
   WindowPresenter presenter_;
 };
 

@@ -21,6 +21,7 @@ constexpr int kFirstControlIdentifier = 1000;
 // The icon's resource number in ravlin.rc.
 constexpr int kIconResource = 1;
 constexpr UINT kDryRunCommand = 2000;
+constexpr UINT kDriverCommand = 2001;
 // Fixed size: a caption with the system menu and a minimise button, no sizing border.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
@@ -229,15 +230,17 @@ LRESULT Win32FrontEnd::OnMessage(HWND window, UINT message, WPARAM wParam, LPARA
   }
 }
 
-// The dry run sits in the window's context menu, so that the designed layout stays as it is.
-// It is fixed for the length of a press.
+// The dry run and the vendor's driver sit in the window's context menu, so that the designed
+// layout stays as it is. They are fixed for the length of a press.
 void Win32FrontEnd::ShowContextMenu(LPARAM position) {
   if (!presenter_.Attached()) return;
   const UniqueMenu menu(::CreatePopupMenu());
   if (!menu) return;
   const UINT state = (presenter_.DryRunChecked() ? MF_CHECKED : MF_UNCHECKED) |
-                     (presenter_.DryRunItemEnabled() ? MF_ENABLED : MF_GRAYED);
+                     (presenter_.MenuItemsEnabled() ? MF_ENABLED : MF_GRAYED);
   ::AppendMenuW(menu.get(), MF_STRING | state, kDryRunCommand, Wide(kDryRunItemText).c_str());
+  ::AppendMenuW(menu.get(), MF_STRING | (presenter_.MenuItemsEnabled() ? MF_ENABLED : MF_GRAYED),
+                kDriverCommand, Wide(kDriverItemText).c_str());
   POINT at{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
   if (position == -1) {  // from the keyboard: at the window's top left corner
     at = {0, 0};
@@ -247,6 +250,9 @@ void Win32FrontEnd::ShowContextMenu(LPARAM position) {
       menu.get(), TPM_RETURNCMD | TPM_RIGHTBUTTON, at.x, at.y, 0, window_.Get(), nullptr));
   if (chosen == kDryRunCommand && presenter_.UserSetsDryRun(!presenter_.DryRunChecked()))
     ::SetWindowTextW(window_.Get(), Wide(presenter_.Title()).c_str());
+  if (chosen == kDriverCommand)
+    if (const auto folder = ShowFolderDialog(DialogOwner(), std::string(kDriverFolderPrompt)))
+      presenter_.UserChoosesDriverFolder(*folder);
 }
 
 void Win32FrontEnd::CloseRequested() {

@@ -15,6 +15,7 @@
 namespace ravlin {
 namespace {
 
+using testing::CancelDialog;
 using testing::ChooseFolder;
 using testing::ClickButton;
 using testing::QtWindowTest;
@@ -98,6 +99,23 @@ TEST_F(QtWindowTest, TheCommandLinesDryRunAndDriverSourceHoldUntilTheUserChanges
   dryRun.trigger();
   EXPECT_FALSE(program->Form().DryRunSet());
   EXPECT_EQ(window().windowTitle().toStdString(), program->Form().Caption());
+}
+
+TEST_F(QtWindowTest, TheDriverItemGivesTheNextAttemptsAVendorsDriverFolder) {
+  QAction& addDriver = program->FrontEnd().AddDriverAction();
+  EXPECT_TRUE(window().actions().contains(&addDriver));
+  EXPECT_EQ(program->Form().DriverFolder(), "");
+
+  std::filesystem::create_directories(drive / "vendor");
+  user.Then(CancelDialog());
+  addDriver.trigger();
+  EXPECT_EQ(program->Form().DriverFolder(), "") << "a cancelled dialog changes nothing";
+
+  user.Then(ChooseFolder((drive / "vendor").string()));
+  addDriver.trigger();
+  ASSERT_EQ(user.met.size(), 2u);
+  EXPECT_EQ(user.met[1].kind, "folder");
+  EXPECT_EQ(program->Form().DriverFolder(), "G:\\vendor");
 }
 
 }  // namespace
