@@ -110,6 +110,9 @@ class Form1 {
   // Ends the mount without writing anything of it into the guest; true when it ended (or
   // there was none). A failure is told as an unmount's is, naming `hiveFile`.
   bool DiscardGuestHive(const std::string& hiveFile);
+  // After an unmount or a discard: forgets this run's mount when it `ended`, and tells a
+  // failed `status` in the unmount's box, naming `hiveFile`.
+  void EndedMount(bool ended, std::int32_t status, const std::string& hiveFile);
   // hive_recovery_note.cpp: what the mount did with a hive Windows had not closed cleanly.
   void NoteHiveRecovery();
   // install_fixes.cpp

@@ -120,17 +120,21 @@ bool Form1::UnloadGuestHive(const std::string& hiveFile) {
   });
   // A guest hive changed since the mount ends the mount without writing it back: nothing is
   // left to unmount when the program ends.
-  if (status == kErrorSuccess || status == kErrorFileInvalid) {
+  EndedMount(status == kErrorSuccess || status == kErrorFileInvalid, status, hiveFile);
+  return status == kErrorSuccess;
+}
+
+void Form1::EndedMount(bool ended, std::int32_t status, const std::string& hiveFile) {
+  if (ended) {
     hiveMountedByThisRun_ = false;
     mountedHiveFile_.clear();
   }
-  if (status == kErrorSuccess) return true;
+  if (status == kErrorSuccess) return;
   ContinueOnError([&] {
     platform_.ui->MessageBox(UnloadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly,
                              std::string(kApplicationTitle));
     ExplainStatus(status);
   });
-  return false;
 }
 
 bool Form1::DiscardGuestHive(const std::string& hiveFile) {
@@ -141,16 +145,7 @@ bool Form1::DiscardGuestHive(const std::string& hiveFile) {
   });
   // Nothing mounted under the name is a mount ended as well; it is still told.
   const bool ended = status == kErrorSuccess || status == kErrorFileNotFound;
-  if (ended) {
-    hiveMountedByThisRun_ = false;
-    mountedHiveFile_.clear();
-  }
-  if (status == kErrorSuccess) return true;
-  ContinueOnError([&] {
-    platform_.ui->MessageBox(UnloadFailureReason(status) + "\r\n" + hiveFile, mb::kOkOnly,
-                             std::string(kApplicationTitle));
-    ExplainStatus(status);
-  });
+  EndedMount(ended, status, hiveFile);
   return ended;
 }
 
