@@ -26,6 +26,10 @@ struct FileDetails {
   FileTime lastModified;
   FileTime created;
   std::uint32_t attributes = 0;  // read-only 1, hidden 2, system 4, directory 16, archive 32
+  // Equal pairs name the same file (a hard link included); both 0 where the platform does not
+  // tell.
+  std::uint64_t volumeId = 0;
+  std::uint64_t fileId = 0;
 };
 
 // What a path names, its last part not followed when it is a link.

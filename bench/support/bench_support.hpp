@@ -77,7 +77,7 @@ void DecompressTestHive(const fs::path& source, const std::string& name, const f
 const char* Verdict(bool met);
 
 // Ends a report with the peak memory of a program that works on a hive of `hiveBytes` against
-// the goal of at most twice the hive and 20 MB.
+// the goal of at most the hive and 20 MB.
 void ReportPeakMemory(long peakKilobytes, std::uintmax_t hiveBytes);
 
 // A folder under the temporary folder, removed with everything in it at the end.

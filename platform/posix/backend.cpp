@@ -72,8 +72,10 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();
   platform.token = std::make_shared<PosixToken>(privileges);
-  platform.registry =
-      std::make_shared<PosixRegistry>(options.registryStore, driveTable, privileges);
+  auto registry = std::make_shared<PosixRegistry>(options.registryStore, driveTable, privileges);
+  // The repair's hive is read once and written once; its importers send their changes here.
+  registry->HoldMounts();
+  platform.registry = std::move(registry);
   return platform;
 }
 

@@ -228,6 +228,8 @@ FileDetails PosixFileService::GetFile(const std::string& path) {
   details.lastModified = TimeOf(status.st_mtim);
   details.created = CreationTime(native, status);
   details.attributes = ReadDosAttributes(native, status);
+  details.volumeId = static_cast<std::uint64_t>(status.st_dev);
+  details.fileId = static_cast<std::uint64_t>(status.st_ino);
   return details;
 }
 

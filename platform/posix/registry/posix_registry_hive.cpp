@@ -133,12 +133,7 @@ std::int32_t HiveFile::Commit() {
 
   PendingReplacement replacement(folderFd.get(), name);
   if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
-  // libhivex wants a path and would truncate the hive in place: give it the new file.
-  const auto path = "/proc/self/fd/" + std::to_string(replacement.fd());
-  if (hivex_commit(hive_, path.c_str(), 0) != 0) return StatusFromErrno(errno != 0 ? errno : EIO);
-  // A file that we could not open again must never take the hive's place.
-  if (const auto status = CheckHiveContent(replacement.fd()); status != kErrorSuccess)
-    return status;
+  if (const auto status = WriteTo(replacement.fd()); status != kErrorSuccess) return status;
   if (options_.durable) replacement.StartFlush();
   FileState written;
   if (const auto status = replacement.Install(&currentInfo, &written, options_.durable);
@@ -147,6 +142,15 @@ std::int32_t HiveFile::Commit() {
   state_ = written;
   changed_ = false;
   return kErrorSuccess;
+}
+
+std::int32_t HiveFile::WriteTo(int fd) const {
+  if (broken_) return kErrorRegistryIoFailed;
+  // libhivex wants a path and would truncate the hive in place: give it the new file.
+  const auto path = "/proc/self/fd/" + std::to_string(fd);
+  if (hivex_commit(hive_, path.c_str(), 0) != 0) return StatusFromErrno(errno != 0 ? errno : EIO);
+  // A file that we could not open again must never take the hive's place.
+  return CheckHiveContent(fd);
 }
 
 bool HiveFile::Current() const {

@@ -81,6 +81,10 @@ class HiveFile {
   // The caller holds the store lock exclusively.
   std::int32_t Commit();
 
+  // Writes the hive as it is in memory into the empty file `fd` and checks that libhivex
+  // reads it back: 0 or a status. The file this hive came from stays as it is.
+  std::int32_t WriteTo(int fd) const;
+
   // The subkey of `parent` named `name` (UTF-8, ignoring case), 0 when there is none: 0 or
   // 1009 when the subkey list cannot be read. Each parent's subkeys are read once and then
   // looked up by name: a key like CriticalDeviceDatabase has thousands of them.

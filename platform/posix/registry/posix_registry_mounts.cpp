@@ -114,10 +114,14 @@ std::int32_t MountTable::Write(const std::vector<Mount>& mounts) const {
   const auto content = text.str();
   UniqueFd folder(::open(store_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return StatusFromErrno(errno);
-  return DurablyReplace(
-      folder.get(), kTableName,
-      [&](int fd) { return WriteFully(fd, content.data(), content.size()); }, nullptr,
-      /*keepExisting=*/false);
+  // Replaced whole, never flushed: a crash that loses the latest table loses mounts whose
+  // working copies are scratch as well, while the guest's hive is only ever written durably,
+  // on its own.
+  PendingReplacement replacement(folder.get(), kTableName);
+  if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
+  if (const int error = WriteFully(replacement.fd(), content.data(), content.size()); error != 0)
+    return StatusFromErrno(error);
+  return replacement.Install(nullptr, nullptr, /*durable=*/false);
 }
 
 std::optional<Mount> MountTable::Find(const std::vector<Mount>& mounts, const std::string& root,
@@ -126,6 +130,10 @@ std::optional<Mount> MountTable::Find(const std::vector<Mount>& mounts, const st
     if (mount.root == root && SameRegistryName(AnsiToUtf8(mount.name), AnsiToUtf8(name)))
       return mount;
   return std::nullopt;
+}
+
+std::string ImportSocketName(const Mount& mount) {
+  return std::filesystem::path(mount.copy).replace_extension(".sock").string();
 }
 
 }  // namespace ravlin

@@ -26,6 +26,10 @@ struct Mount {
   FileState copied;
 };
 
+// The socket in the store where the process holding the mount's hive in memory serves its
+// importers.
+std::string ImportSocketName(const Mount& mount);
+
 // The mount table file in the registry store, which every process reads, so that a mount
 // is seen at once by other processes and lasts across runs until it is unmounted. The
 // caller holds the store lock (shared to read, exclusive to change).
