@@ -171,9 +171,14 @@ int main(int argc, char** argv) {
   if (arguments->gui || (!arguments->console && !scripted && ravlin::QtDisplayAvailable()))
     return ravlin::RunQtWindow(argc, argv, options, arguments->repair);
 #else
-  if (arguments->gui || arguments->screenshot) {
-    std::cerr << "ravlin: this build has no desktop window; use --console\n";
-    return kUsageError;
+  // The window is a program of its own, so that the console never loads it; without a
+  // display it runs the console itself.
+  if (arguments->gui || arguments->screenshot || (!arguments->console && !scripted)) {
+    const std::string reason = ravlin::StartWindowProgram(argv);
+    if (arguments->gui || arguments->screenshot) {
+      std::cerr << "ravlin: this build has no desktop window (" << reason << "); use --console\n";
+      return kUsageError;
+    }
   }
 #endif
   return RunConsole(*arguments, options);
