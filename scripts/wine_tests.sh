@@ -41,6 +41,13 @@ fi
 # A new prefix goes on setting itself up after the first command returns; a test that starts
 # meanwhile finds it half made (windows that never show, drives not ready), so wait for that.
 "$wineserver" -w
+# The toolkit tests need a drive of their own that they may empty: T: leads to a folder of the
+# build, named to them in RAVLIN_TEST_DRIVES (Wine's subst drives do not reach the files).
+scratch="$build/wine-scratch/t"
+rm -rf "$build/wine-scratch"
+mkdir -p "$scratch"
+ln -sfn "$scratch" "$WINEPREFIX/dosdevices/t:"
+export RAVLIN_TEST_DRIVES=T
 # One server for every program; the prefix's first start (~15 s) is paid once.
 "$wineserver" -p >/dev/null 2>&1
 trap '"$wineserver" -k >/dev/null 2>&1' EXIT

@@ -18,6 +18,9 @@ TEST_F(BrowseTest, CancelGivesTheEmptyText) {
             (std::vector<std::string>{"Dialog: Choose a Windows Directory", "Dialog: "}));
 }
 
+// Linux only: its drive table maps C: and D: to the test's folders; the drive contract holds
+// Windows' own drives to the same form.
+#ifndef _WIN32
 TEST_F(BrowseTest, ChosenFolderComesBackInDriveLetterForm) {
   fs::create_directories(d / "WinXP/system32");
   ui->folderChoices.push_back(d / "WinXP");
@@ -31,6 +34,7 @@ TEST_F(BrowseTest, ChosenFolderComesBackInDriveLetterForm) {
   EXPECT_EQ(fso.BrowseForFolder(), "C:\\Café");
   EXPECT_EQ(fso.BrowseForFolder(), "Z:\\usr");
 }
+#endif
 
 struct ShrinkCase {
   std::string path;
