@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/win32/runtime/system_library.hpp"
 #include "platform/win32/runtime/win32_handles.hpp"
@@ -67,6 +68,26 @@ TEST(ConsoleProgram, ThePromptWaitsForItAndGetsItsExitStatus) {
   EXPECT_NE(version.find("Ravlin "), std::string::npos) << version;
   EXPECT_NE(version.find("status=0"), std::string::npos) << version;
   EXPECT_LT(version.find("Ravlin "), version.find("status=")) << version;
+}
+
+// The OriginalFilename of a program's version information, as Explorer's Properties show it.
+std::wstring OriginalFilename(const fs::path& program) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(program.c_str(), &ignored);
+  std::vector<char> information(size);
+  if (size == 0 || !::GetFileVersionInfoW(program.c_str(), 0, size, information.data())) return {};
+  void* value = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(information.data(), L"\\StringFileInfo\\040904B0\\OriginalFilename",
+                        &value, &length) ||
+      length == 0)
+    return {};
+  return static_cast<const wchar_t*>(value);
+}
+
+TEST(ConsoleProgram, EachProgramsVersionInformationNamesItsOwnFile) {
+  EXPECT_EQ(OriginalFilename(BuildPrograms() / "ravlin.exe"), L"ravlin.exe");
+  EXPECT_EQ(OriginalFilename(BuildPrograms() / "ravlin.com"), L"ravlin.com");
 }
 
 // A guest named in the long-path form is the same folder by its drive path.
