@@ -62,6 +62,9 @@ TEST(ConsoleProgram, ThePromptWaitsForItAndGetsItsExitStatus) {
   EXPECT_NE(usage.find("unknown option: --no-such-option"), std::string::npos) << usage;
   EXPECT_NE(usage.find("status=2"), std::string::npos) << usage;
   EXPECT_LT(usage.find("unknown option"), usage.find("status=")) << usage;
+  // Its usage text sends the prompt to the console program, not to "start /wait".
+  EXPECT_NE(usage.find("\"ravlin ...\" runs ravlin.com"), std::string::npos) << usage;
+  EXPECT_EQ(usage.find("start /wait"), std::string::npos) << usage;
 
   // Typed without its extension, the name runs the console program.
   const std::string version = PromptOutput(L"\"ravlin --version & echo status=!ERRORLEVEL!\"");
@@ -78,8 +81,8 @@ std::wstring OriginalFilename(const fs::path& program) {
   if (size == 0 || !::GetFileVersionInfoW(program.c_str(), 0, size, information.data())) return {};
   void* value = nullptr;
   UINT length = 0;
-  if (!::VerQueryValueW(information.data(), L"\\StringFileInfo\\040904B0\\OriginalFilename",
-                        &value, &length) ||
+  if (!::VerQueryValueW(information.data(), L"\\StringFileInfo\\040904B0\\OriginalFilename", &value,
+                        &length) ||
       length == 0)
     return {};
   return static_cast<const wchar_t*>(value);
