@@ -110,5 +110,20 @@ TEST(ConsoleProgram, ALongPathGuestIsNamedByItsDrivePath) {
   fs::remove_all(guest, ignored);
 }
 
+// A guest on the network is refused with the reason and a non-zero status, never taken for a
+// folder of the current drive.
+TEST(ConsoleProgram, ANetworkGuestIsRefusedWithItsReason) {
+  for (const std::wstring guest : {L"\\\\server\\share\\WINDOWS", L"//server/share/WINDOWS",
+                                   L"\\\\?\\UNC\\server\\share\\WINDOWS"}) {
+    const std::string output = PromptOutput(L"\"ravlin --console --guest " + guest +
+                                            L" --yes & echo status=!ERRORLEVEL!\"");
+    EXPECT_NE(output.find(Narrow(guest) + " is on the network."), std::string::npos) << output;
+    EXPECT_NE(output.find("net use"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Cannot find SYSTEM hive"), std::string::npos) << output;
+    EXPECT_EQ(output.find(":\\server\\share"), std::string::npos) << output;
+    EXPECT_NE(output.find("status=1"), std::string::npos) << output;
+  }
+}
+
 }  // namespace
 }  // namespace ravlin
