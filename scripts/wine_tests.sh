@@ -41,13 +41,14 @@ fi
 # A new prefix goes on setting itself up after the first command returns; a test that starts
 # meanwhile finds it half made (windows that never show, drives not ready), so wait for that.
 "$wineserver" -w
-# The toolkit tests need a drive of their own that they may empty: T: leads to a folder of the
-# build, named to them in RAVLIN_TEST_DRIVES (Wine's subst drives do not reach the files).
-scratch="$build/wine-scratch/t"
+# The toolkit tests need drives of their own that they may empty: T: and U: lead to folders
+# of the build, named to them in RAVLIN_TEST_DRIVES (Wine's subst drives do not reach files).
 rm -rf "$build/wine-scratch"
-mkdir -p "$scratch"
-ln -sfn "$scratch" "$WINEPREFIX/dosdevices/t:"
-export RAVLIN_TEST_DRIVES=T
+for letter in t u; do
+  mkdir -p "$build/wine-scratch/$letter"
+  ln -sfn "$build/wine-scratch/$letter" "$WINEPREFIX/dosdevices/$letter:"
+done
+export RAVLIN_TEST_DRIVES=TU
 # One server for every program; the prefix's first start (~15 s) is paid once.
 "$wineserver" -p >/dev/null 2>&1
 trap '"$wineserver" -k >/dev/null 2>&1' EXIT
