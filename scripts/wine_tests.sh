@@ -3,7 +3,8 @@
 #   bash scripts/wine_tests.sh [BUILD]        BUILD defaults to build-win64
 # Every BUILD/tests/test_*.exe runs in a private Wine prefix (BUILD/wine-prefix) with Wine's
 # null graphics driver, its output and GoogleTest's XML report in BUILD/wine-results/. The
-# run fails when a program fails, crashes, hangs or reports no test. 32-bit programs cannot
+# toolkit tests get the scratch drives T: and U: (folders in BUILD/wine-scratch), which they
+# empty at will. The run fails when a program fails, crashes, hangs or reports no test. 32-bit programs cannot
 # run here (the kernel refuses them): the 32-bit build gets the static checks of
 # scripts/check_pe_imports.py only.
 set -uo pipefail
