@@ -36,8 +36,9 @@ constexpr const char* kFrontEnds =
     "                     directory, e.g. E:\\WINDOWS), run one attempt, then end\n";
 constexpr const char* kWindowOptions = "";
 constexpr const char* kMachine =
-    "A batch file waits for Ravlin's end; at the prompt, \"start /wait ravlin.exe\n"
-    "--console ...\" does, and sets ERRORLEVEL to the exit status.\n";
+    "At a command prompt or in a batch file, \"ravlin ...\" runs ravlin.com, the console\n"
+    "program: the prompt waits for it and sets ERRORLEVEL to its exit status. ravlin.exe\n"
+    "is the window, for a double-click.\n";
 #else
 constexpr const char* kSynopsis =
     "Usage: ravlin [--gui | --console] [--guest DIR] [--yes | --force] [--dry-run]\n"
