@@ -8,7 +8,7 @@ namespace ravlin {
 std::string Form1::FileSummary(const std::string& path) {
   try {
     if (!platform_.files->FileExists(path)) return "missing";
-    const FileDigest digest = DigestFile(*platform_.files, path, kLargestDigestedFile);
+    const FileDigest digest = platform_.files->DigestFile(path, kLargestDigestedFile);
     return std::to_string(digest.size) + " bytes" +
            (digest.sha256 ? std::string(kDigestLabel) + *digest.sha256 : ", too large to read");
   } catch (const RuntimeError& error) {

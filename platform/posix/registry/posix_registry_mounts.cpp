@@ -1,6 +1,7 @@
 #include "platform/posix/registry/posix_registry_mounts.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -84,6 +85,12 @@ constexpr std::size_t kFields = 7;
 }  // namespace
 
 std::vector<Mount> MountTable::Read() const {
+  // Every registry call looks at the table; it is read again only once it was replaced.
+  FileState table;
+  struct stat info {};
+  if (::lstat((store_ / kTableName).c_str(), &info) != 0) return {};
+  table = FileState::Of(info);
+  if (read_ && read_->first == table) return read_->second;
   std::vector<Mount> mounts;
   std::ifstream in(store_ / kTableName, std::ios::binary);
   std::string line;
@@ -102,6 +109,7 @@ std::vector<Mount> MountTable::Read() const {
     mount.copy = fields[4];
     mounts.push_back(std::move(mount));
   }
+  read_.emplace(table, mounts);
   return mounts;
 }
 

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/registry/posix_registry_storage.hpp"
@@ -47,6 +48,8 @@ class MountTable {
 
  private:
   std::filesystem::path store_;
+  // The table as last read, with the state of its file then.
+  mutable std::optional<std::pair<FileState, std::vector<Mount>>> read_;
 };
 
 }  // namespace ravlin
