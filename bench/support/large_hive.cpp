@@ -17,7 +17,7 @@ using ravlin::testing::SzValue;
 using ravlin::testing::TestKey;
 using ravlin::testing::TestValue;
 
-// A large hive like a big SYSTEM hive: two control sets with a critical device database,
+// A large hive like a big SYSTEM hive: three control sets with a critical device database,
 // services with their usual subkeys, and a device enumeration tree. libhivex never reuses
 // space: every new subkey rewrites its parent's index, so a parent with n subkeys leaves about
 // 4 n^2 bytes behind. Moderate fan-outs keep the file at the size of a real hive with this
@@ -27,7 +27,7 @@ class LargeHive {
   std::vector<TestKey> Keys() {
     Add("Select", {DwordValue("Current", 1), DwordValue("Default", 1),
                    DwordValue("LastKnownGood", 2), DwordValue("Failed", 0)});
-    for (const std::string set : {"ControlSet001", "ControlSet002"}) {
+    for (const std::string set : {"ControlSet001", "ControlSet002", "ControlSet003"}) {
       for (int i = 0; i < 500; ++i) {
         Add(set + "\\Control\\CriticalDeviceDatabase\\" +
                 Name("pci#ven_%04x&dev_%04x", 0x1000 + i % 97, i),
@@ -35,7 +35,7 @@ class LargeHive {
              SzValue("Service", Name("svc%04d", i % 500))});
       }
       for (int i = 0; i < 500; ++i) AddService(set + "\\Services\\" + Name("svc%04d", i), i);
-      for (int bus = 0; bus < 20; ++bus) {
+      for (int bus = 0; bus < 32; ++bus) {
         for (int i = 0; i < 215; ++i)
           AddDevice(set + "\\Enum\\" + Name("BUS%02d", bus), bus * 215 + i);
       }
@@ -92,17 +92,18 @@ class LargeHive {
 void BuildLargeSystemHive(const std::filesystem::path& file) {
   std::printf("building the large hive with hivex...\n");
   std::fflush(stdout);
-  const int built = RunInChildProcess([&file] {
-    try {
-      std::printf("synthetic hive: %zu keys\n",
-                  ravlin::testing::MakeTestHive(file, LargeHive().Keys(), "SYSTEM"));
-      std::fflush(stdout);
-      return 0;
-    } catch (const std::exception& error) {
-      std::fprintf(stderr, "large hive: %s\n", error.what());
-      return 1;
-    }
-  });
+  const int built =
+      RunInChildProcess([&file] {
+        try {
+          std::printf("synthetic hive: %zu keys\n",
+                      ravlin::testing::MakeTestHive(file, LargeHive().Keys(), "SYSTEM"));
+          std::fflush(stdout);
+          return 0;
+        } catch (const std::exception& error) {
+          std::fprintf(stderr, "large hive: %s\n", error.what());
+          return 1;
+        }
+      }).exitCode;
   if (built != 0) throw std::runtime_error("cannot build the large hive");
 }
 

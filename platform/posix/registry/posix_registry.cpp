@@ -422,13 +422,20 @@ void PosixRegistry::Lose(LoadedHive& hive) {
   hive.file.reset();
 }
 
-void PosixRegistry::Hold(const Mount& mount) {
+void PosixRegistry::Hold(const Mount& mount, std::unique_ptr<HiveFile> hive) {
   if (!holdMounts_) return;
+  const auto hiveId = mount.root + "\\" + mount.name;
+  auto& loaded = hives_[hiveId];
+  loaded.path = std::filesystem::weakly_canonical(store_) / mount.copy;
+  loaded.guest = true;
+  loaded.file = std::move(hive);
+  ++hiveReads_;
   // Without a server the importers work on the working copy, as for any mount.
   auto server = ImportServer::Start(
       store_, ImportSocketName(mount),
       [this](const std::vector<RegOperation>& operations) { return ApplyImport(operations); });
-  if (server) servers_[mount.root + "\\" + mount.name] = std::move(server);
+  if (server) servers_[hiveId] = std::move(server);
+  loaded.held = servers_.contains(hiveId);
 }
 
 ImportReply PosixRegistry::ApplyImport(const std::vector<RegOperation>& operations) {

@@ -179,8 +179,9 @@ class PosixRegistry : public Registry {
   // Ends the mount of `subKey` below `key`, writing its working copy back into the guest
   // first or dropping it (posix_registry_load.cpp).
   std::int32_t EndMount(RegKey key, const std::string& subKey, bool writeBack);
-  // Starts serving the importers of a mount just made (HoldMounts).
-  void Hold(const Mount& mount);
+  // Keeps the hive of a mount just made, read from its working copy, and starts serving its
+  // importers (HoldMounts).
+  void Hold(const Mount& mount, std::unique_ptr<HiveFile> hive);
   // Drops what a held hive changed: it can no longer be written back.
   static void Lose(LoadedHive& hive);
   // Applies a registry file's changes for an importer.

@@ -144,8 +144,12 @@ bool OnlyOurBackupLinkSince(const OpenedHive& guest, const FileState& loaded) {
 // the guest once, crash-safely, after keeping the untouched hive as its backup. 0 also when
 // there is nothing to write; 1006 when the guest's hive changed since the load (nothing is
 // written over it); 1009 when the copy is damaged.
+// A held hive is dropped from memory once written, before the written file is read back,
+// so that the two are never in memory at once; should the file then fail the check, the
+// changes are gone with it (the guest's hive stays as it was).
 std::int32_t WriteBack(const Mount& mount, int storeFd, const PrivilegeState& privileges,
-                       HiveFile* held) {
+                       std::unique_ptr<HiveFile>* heldFile) {
+  HiveFile* held = heldFile != nullptr ? heldFile->get() : nullptr;
   UniqueFd copy(::openat(storeFd, mount.copy.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!copy.valid()) return errno == ENOENT ? kErrorBadDb : StatusFromErrno(errno);
   struct stat copyInfo {};
@@ -173,7 +177,12 @@ std::int32_t WriteBack(const Mount& mount, int storeFd, const PrivilegeState& pr
   PendingReplacement replacement(guest.folder.get(), guest.name);
   if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
   if (held != nullptr) {
-    if (const auto status = held->WriteTo(replacement.fd()); status != kErrorSuccess) return status;
+    if (const auto status = held->WriteImage(replacement.fd()); status != kErrorSuccess)
+      return status;
+    heldFile->reset();
+    // A file that we could not open again must never take the hive's place.
+    if (const auto status = CheckHiveContent(replacement.fd()); status != kErrorSuccess)
+      return status;
   } else if (const int error = CopyContent(copy.get(), replacement.fd()); error != 0) {
     return StatusFromErrno(error);
   }
@@ -234,9 +243,12 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
                                             recovered, lastLoadRecovery_);
         status != kErrorSuccess)
       return status;
-    // Refused, it fails the check as before: 1015, or 1009 for a damaged base block.
+    // Refused, it fails the check as before: 1015, or 1009 for a damaged base block. A hive
+    // this object holds is read by libhivex right after it is copied, which checks it then.
     if (lastLoadRecovery_.state != HiveRecovery::State::kRecovered) {
-      if (const auto status = CheckHiveContent(guest.file.get()); status != kErrorSuccess)
+      if (const auto status =
+              holdMounts_ ? CheckHiveLayout(guest.file.get()) : CheckHiveContent(guest.file.get());
+          status != kErrorSuccess)
         return status;
       if (lastLoadRecovery_.state == HiveRecovery::State::kRefused) return kErrorRegistryCorrupt;
     }
@@ -273,13 +285,22 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
     if (const auto status = copy.Install(nullptr, &mount.copied, /*durable=*/false);
         status != kErrorSuccess)
       return status;
+    std::unique_ptr<HiveFile> held;
+    if (holdMounts_) {
+      if (const auto status = HiveFile::Open(std::filesystem::weakly_canonical(store_) / mount.copy,
+                                             {.durable = false}, held);
+          status != kErrorSuccess) {
+        ::unlinkat(storeFd.get(), mount.copy.c_str(), 0);
+        return status;
+      }
+    }
     mounts.push_back(mount);
     const auto status = mounts_.Write(mounts);
     if (status != kErrorSuccess) {
       ::unlinkat(storeFd.get(), mount.copy.c_str(), 0);
       return status;
     }
-    Hold(mount);
+    Hold(mount, std::move(held));
     return status;
   });
 }
@@ -308,13 +329,14 @@ std::int32_t PosixRegistry::EndMount(RegKey key, const std::string& subKey, bool
     UniqueFd storeFd(::open(store_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!storeFd.valid()) return StatusFromErrno(errno);
     const auto status = writeBack ? WriteBack(*mount, storeFd.get(), *privileges_,
-                                              held != nullptr ? held->file.get() : nullptr)
+                                              held != nullptr ? &held->file : nullptr)
                                   : kErrorSuccess;
     // A copy that can never be written back is kept beside the store's files, and the
     // name is freed; any other failure keeps the mount for another try. Either way a held
     // hive's changes go to the working copy first, so that they are not lost with it.
     const bool kept = status == kErrorFileInvalid || status == kErrorBadDb;
     if (held != nullptr && writeBack && status != kErrorSuccess) {
+      if (!held->file) held->lost = true;
       held->held = false;
       if (const auto committed = Commit(*held); committed != kErrorSuccess) return committed;
     }
