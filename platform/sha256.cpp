@@ -1,5 +1,7 @@
 #include "platform/sha256.hpp"
 
+#include "platform/sha256_engine.hpp"
+
 namespace ravlin {
 
 std::string HexDigits(const std::array<std::uint8_t, 32>& digest) {
@@ -10,6 +12,17 @@ std::string HexDigits(const std::array<std::uint8_t, 32>& digest) {
     hex += kDigits[byte & 0xF];
   }
   return hex;
+}
+
+Sha256::Sha256() : engine_(MakeSha256Engine()) {}
+Sha256::~Sha256() = default;
+
+void Sha256::Add(std::span<const std::uint8_t> data) {
+  engine_->Add(data);
+}
+
+std::string Sha256::Hex() const {
+  return HexDigits(engine_->Digest());
 }
 
 void Sha256::Add(std::string_view data) {

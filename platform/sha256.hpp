@@ -24,8 +24,10 @@ class Sha256 {
   // The digest of everything added so far, as 64 lower-case hexadecimal digits.
   std::string Hex() const;
 
- private:
+  // The build's implementation (sha256_engine.hpp).
   class Engine;
+
+ private:
   std::unique_ptr<Engine> engine_;
 };
 

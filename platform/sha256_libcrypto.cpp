@@ -6,18 +6,19 @@
 
 #include <array>
 
-#include "platform/sha256.hpp"
+#include "platform/sha256_engine.hpp"
 
 namespace ravlin {
+namespace {
 
-class Sha256::Engine {
+class LibcryptoEngine : public Sha256::Engine {
  public:
-  Engine() { SHA256_Init(&context_); }
-  void Add(std::span<const std::uint8_t> data) {
+  LibcryptoEngine() { SHA256_Init(&context_); }
+  void Add(std::span<const std::uint8_t> data) override {
     SHA256_Update(&context_, data.data(), data.size());
   }
   // Finishes a copy, so that more data may still be added.
-  std::array<std::uint8_t, 32> Digest() const {
+  std::array<std::uint8_t, 32> Digest() const override {
     SHA256_CTX copy = context_;
     std::array<std::uint8_t, 32> digest{};
     SHA256_Final(digest.data(), &copy);
@@ -28,13 +29,10 @@ class Sha256::Engine {
   SHA256_CTX context_{};
 };
 
-Sha256::Sha256() : engine_(std::make_unique<Engine>()) {}
-Sha256::~Sha256() = default;
-void Sha256::Add(std::span<const std::uint8_t> data) {
-  engine_->Add(data);
-}
-std::string Sha256::Hex() const {
-  return HexDigits(engine_->Digest());
+}  // namespace
+
+std::unique_ptr<Sha256::Engine> MakeSha256Engine() {
+  return std::make_unique<LibcryptoEngine>();
 }
 
 }  // namespace ravlin

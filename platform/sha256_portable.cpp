@@ -3,7 +3,7 @@
 #include <array>
 #include <bit>
 
-#include "platform/sha256.hpp"
+#include "platform/sha256_engine.hpp"
 
 namespace ravlin {
 namespace {
@@ -42,11 +42,9 @@ void Compress(State& state, const std::uint8_t* block) {
   for (int i = 0; i < 8; ++i) state[i] += v[i];
 }
 
-}  // namespace
-
-class Sha256::Engine {
+class PortableEngine : public Sha256::Engine {
  public:
-  void Add(std::span<const std::uint8_t> data) {
+  void Add(std::span<const std::uint8_t> data) override {
     length_ += data.size();
     while (!data.empty()) {
       const std::size_t taken = std::min(data.size(), pending_.size() - pendingSize_);
@@ -60,7 +58,7 @@ class Sha256::Engine {
     }
   }
 
-  std::array<std::uint8_t, 32> Digest() const {
+  std::array<std::uint8_t, 32> Digest() const override {
     State state = state_;
     // The tail, the 1 bit, zeros and the length in bits fill one or two last blocks.
     std::array<std::uint8_t, 128> tail{};
@@ -84,13 +82,10 @@ class Sha256::Engine {
   std::uint64_t length_ = 0;
 };
 
-Sha256::Sha256() : engine_(std::make_unique<Engine>()) {}
-Sha256::~Sha256() = default;
-void Sha256::Add(std::span<const std::uint8_t> data) {
-  engine_->Add(data);
-}
-std::string Sha256::Hex() const {
-  return HexDigits(engine_->Digest());
+}  // namespace
+
+std::unique_ptr<Sha256::Engine> MakeSha256Engine() {
+  return std::make_unique<PortableEngine>();
 }
 
 }  // namespace ravlin
