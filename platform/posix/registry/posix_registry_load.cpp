@@ -309,6 +309,8 @@ std::int32_t PosixRegistry::EndMount(RegKey key, const std::string& subKey, bool
   if (!CanMountBelow(key) || subKey.empty() || subKey.find('\\') != std::string::npos)
     return kErrorInvalidParameter;
   if (!privileges_->HiveCallsAllowed()) return kErrorPrivilegeNotHeld;
+  // The mount's server stops once the lock is released: an import may be waiting for it.
+  std::unique_ptr<ImportServer> retired;
   return Guarded([&] {
     Locked lock(*this, StoreLock::Mode::kExclusive);
     auto mounts = mounts_.Read();
@@ -343,7 +345,10 @@ std::int32_t PosixRegistry::EndMount(RegKey key, const std::string& subKey, bool
     if (status != kErrorSuccess && !kept) return status;
     if (held != nullptr) {
       hives_.erase(cached);
-      servers_.erase(hiveId);
+      if (const auto server = servers_.find(hiveId); server != servers_.end()) {
+        retired = std::move(server->second);
+        servers_.erase(server);
+      }
     }
     std::erase_if(mounts, [&](const Mount& entry) {
       return entry.root == mount->root && entry.name == mount->name;
