@@ -1,4 +1,4 @@
-// The portable rounds (FIPS 180-4), for builds without a crypto library.
+// The portable rounds (FIPS 180-4), for systems without SHA-256 of their own.
 #include <algorithm>
 #include <array>
 #include <bit>
@@ -84,7 +84,7 @@ class PortableEngine : public Sha256::Engine {
 
 }  // namespace
 
-std::unique_ptr<Sha256::Engine> MakeSha256Engine() {
+std::unique_ptr<Sha256::Engine> MakePortableSha256Engine() {
   return std::make_unique<PortableEngine>();
 }
 
