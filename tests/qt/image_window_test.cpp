@@ -63,12 +63,15 @@ TEST_F(QtWindowTest, OpenDiskImageRepairsTheImageInPlaceAndShowsEachStep) {
 
   TempDir disk;
   MakeSampleGuest(disk / "guest");
+  // Two installations: the window offers the list, the user picks the second.
   MakeNtfsPartition(disk / "windows.ntfs", disk / "guest", disk / "filling", "WINDOWS", 30);
-  MakeDisk(disk / "disk.raw", {disk / "windows.ntfs"});
+  MakeNtfsPartition(disk / "xp.ntfs", disk / "guest", disk / "filling", "Xp", 30);
+  MakeDisk(disk / "disk.raw", {disk / "windows.ntfs", disk / "xp.ntfs"});
   const fs::path image = disk / "guest.qcow2";
   MustRun({"qemu-img", "convert", "-O", "qcow2", (disk / "disk.raw").string(), image.string()});
   fs::remove(disk / "disk.raw");
   fs::remove(disk / "windows.ntfs");
+  fs::remove(disk / "xp.ntfs");
   const std::string original = ReadFile(image);
 
   // A snapshot layer is refused with a box, nothing changed.
@@ -90,21 +93,23 @@ TEST_F(QtWindowTest, OpenDiskImageRepairsTheImageInPlaceAndShowsEachStep) {
   program->FrontEnd().DryRunAction().trigger();
   ASSERT_TRUE(program->FrontEnd().DryRunAction().isChecked());
   user.met.clear();
-  std::string reportStatus;
   user.Then(ChooseFolder(image.string()));
-  user.Then([&](QWidget& report) {
-    reportStatus = Shows(ControlId::Label3);
-    ClickButton(QMessageBox::Ok)(report);
-  });
+  user.Then(ChooseItem(1));
+  user.Then(ClickButton(QMessageBox::Ok));
   {
     PaintedTexts status(control(ControlId::Label3));
     program->FrontEnd().OpenImageAction().trigger();
-    ASSERT_EQ(user.met.size(), 2u) << Met(user.met);
-    EXPECT_EQ(user.met[1].kind, "report");
-    EXPECT_NE(user.met[1].text.find("primary_ide_channel"), std::string::npos);
+    ASSERT_EQ(user.met.size(), 3u) << Met(user.met);
+    EXPECT_EQ(user.met[1].kind, "list");
+    EXPECT_EQ(user.met[1].items,
+              (std::vector<std::string>{"Partition 1: WINDOWS", "Partition 2: Xp"}));
+    EXPECT_EQ(user.met[2].kind, "report");
+    EXPECT_NE(user.met[2].text.find("\\Xp: nothing in the guest was changed"), std::string::npos)
+        << user.met[2].text;
+    EXPECT_NE(user.met[2].text.find("primary_ide_channel"), std::string::npos);
     for (const char* step :
-         {"Image: opening the image", "Image: finding the partition", "Image: mounting partition 1",
-          "Image: repairing WINDOWS", "Image: closing the image"})
+         {"Image: opening the image", "Image: finding the partition", "Image: mounting partition 2",
+          "Image: repairing Xp", "Image: closing the image"})
       EXPECT_TRUE(status.Painted(step)) << step << " in\n" << Joined(status.texts);
     EXPECT_FALSE(status.Painted("Image: reading the repaired")) << Joined(status.texts);
   }
@@ -112,18 +117,22 @@ TEST_F(QtWindowTest, OpenDiskImageRepairsTheImageInPlaceAndShowsEachStep) {
   ExpectIdle();
   EXPECT_TRUE(program->FrontEnd().OpenImageAction().isEnabled());
 
-  // The repair: the success box, the window ends, the image holds the repaired hive.
+  // The repair: the success box, the window ends, the chosen partition holds the repaired
+  // hive and the other is as it was.
   program->FrontEnd().DryRunAction().trigger();
   user.met.clear();
   user.Then(ChooseFolder(image.string()));
+  user.Then(ChooseItem(1));
   user.Then(ClickButton(QMessageBox::Ok));
   program->FrontEnd().OpenImageAction().trigger();
-  ASSERT_EQ(user.met.size(), 2u) << Met(user.met);
-  EXPECT_EQ(user.met[1].text, "Operation completed successfully!  Click OK to exit.");
+  ASSERT_EQ(user.met.size(), 3u) << Met(user.met);
+  EXPECT_EQ(user.met[2].text, "Operation completed successfully!  Click OK to exit.");
   EXPECT_TRUE(program->FrontEnd().Ended());
-  const auto read = ReadBackImage(image, disk.path(), 1, 30);
-  EXPECT_NE(read.hive.find("primary_ide_channel"), std::string::npos);
-  EXPECT_TRUE(read.atapi);
+  const auto chosen = ReadBackImage(image, disk.path(), 31, 30, "Xp");
+  EXPECT_NE(chosen.hive.find("primary_ide_channel"), std::string::npos);
+  EXPECT_TRUE(chosen.atapi);
+  const auto other = ReadBackImage(image, disk.path(), 1, 30);
+  EXPECT_EQ(other.hive.find("primary_ide_channel"), std::string::npos);
   MustRun({"qemu-img", "check", image.string()});
   EXPECT_TRUE(fs::is_empty(state / "images")) << "a run folder was left behind";
 }
