@@ -20,6 +20,7 @@ constexpr GUID kBasicDataPartition = {
 // The system mounts an attached disk's volumes within a second or two.
 constexpr auto kVolumeWait = std::chrono::seconds(15);
 constexpr DWORD kVolumePoll = 250;  // milliseconds
+constexpr auto kLockWait = std::chrono::seconds(10);
 constexpr std::wstring_view kMountFolderPrefix = L"volume-";
 
 using VolumeSearch = ScopedHandle<FindVolumeClose>;
@@ -243,10 +244,15 @@ void FolderMountedVolume::Unmount() {
                              ::GetLastError());
     ::FlushFileBuffers(volume.Get());
     DWORD returned = 0;
-    if (!Kernel32().deviceIoControl(volume.Get(), FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
-                                    &returned, nullptr))
-      throw SystemImageError("a program still has files open on " + folder_.string(),
-                             ::GetLastError());
+    // A virus scanner or the search indexer may still be reading a file it saw change.
+    const auto deadline = std::chrono::steady_clock::now() + kLockWait;
+    while (!Kernel32().deviceIoControl(volume.Get(), FSCTL_LOCK_VOLUME, nullptr, 0, nullptr, 0,
+                                       &returned, nullptr)) {
+      const DWORD error = ::GetLastError();
+      if (std::chrono::steady_clock::now() >= deadline)
+        throw SystemImageError("a program still has files open on " + folder_.string(), error);
+      ::Sleep(kVolumePoll);
+    }
     if (!Kernel32().deviceIoControl(volume.Get(), FSCTL_DISMOUNT_VOLUME, nullptr, 0, nullptr, 0,
                                     &returned, nullptr))
       throw SystemImageError("Windows cannot dismount the volume on " + folder_.string(),

@@ -38,7 +38,8 @@ VirtualDiskLibrary::VirtualDiskLibrary()
       physicalPath_(
           library_.Find<virtdisk::GetVirtualDiskPhysicalPathCall>("GetVirtualDiskPhysicalPath")),
       information_(
-          library_.Find<virtdisk::GetVirtualDiskInformationCall>("GetVirtualDiskInformation")) {}
+          library_.Find<virtdisk::GetVirtualDiskInformationCall>("GetVirtualDiskInformation")),
+      opensVhdx_(library_.Find<FARPROC>("ResizeVirtualDisk") != nullptr) {}
 
 std::string VirtualDiskLibrary::Unavailable() const {
   if (!Kernel32().Complete())
@@ -111,6 +112,10 @@ std::unique_ptr<AttachedDisk> VirtualDiskLibrary::Attach(const std::filesystem::
   if (const std::string why = Unavailable(); !why.empty())
     throw DiskImageError(why + "; attach " + image.string() +
                          " yourself and give Ravlin its Windows folder");
+  if (format == ImageFormat::kVhdx && !opensVhdx_)
+    throw DiskImageError(image.string() +
+                         " is a VHDX image, which Windows opens from Windows 8 on; convert it "
+                         "to VHD (qemu-img convert -O vpc) or repair it with Ravlin on Linux");
   UniqueHandle disk = OpenImage(image, format, writable);
   if (!topLayerOnly) RefuseDifferencing(disk.Get(), image);
   virtdisk::AttachParameters parameters{1, 0};

@@ -43,6 +43,8 @@ class VirtualDiskLibrary : public std::enable_shared_from_this<VirtualDiskLibrar
   virtdisk::DetachVirtualDiskCall detach_;
   virtdisk::GetVirtualDiskPhysicalPathCall physicalPath_;
   virtdisk::GetVirtualDiskInformationCall information_;
+  // VHDX came with Windows 8, as did this call.
+  bool opensVhdx_;
 };
 
 // An image attached as a disk of this machine until Detach() or the object goes.
