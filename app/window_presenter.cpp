@@ -89,7 +89,9 @@ bool WindowPresenter::UserChoosesDriverFolder(const std::filesystem::path& folde
 }
 
 void WindowPresenter::Press() {
-  if (form_ != nullptr) form_->Browse_Click();
+  // While an image is open its own attempt is the only one: a press would start another
+  // beside it.
+  if (form_ != nullptr && !imageRunning_) form_->Browse_Click();
 }
 
 std::string CandidateLabel(const WindowsCandidate& candidate) {

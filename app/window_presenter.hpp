@@ -93,7 +93,7 @@ class WindowPresenter {
   // The user chose a vendor's driver folder for the next attempts; refused (false) while a
   // press runs.
   bool UserChoosesDriverFolder(const std::filesystem::path& folder);
-  // A press of Browse; the form refuses one that arrives while a press runs.
+  // A press of Browse; refused while a press runs or an image is open.
   void Press();
 
   // What the repair of a disk image runs on: the form's own platform (its attempt's hold on
