@@ -108,6 +108,9 @@ ImageOutcome WindowPresenter::UserOpensImage(const std::filesystem::path& image,
   ImageOutcome outcome;
   if (!MenuItemsEnabled() || !Attached() || images_ == nullptr) return outcome;
   outcome.started = true;
+  // Set for as long as the image is open, however the workflow ends.
+  const std::unique_ptr<bool, void (*)(bool*)> running(&imageRunning_,
+                                                       [](bool* flag) { *flag = false; });
   imageRunning_ = true;
   ImageRepairSteps steps;
   steps.choose = hooks.choose;
@@ -134,7 +137,6 @@ ImageOutcome WindowPresenter::UserOpensImage(const std::filesystem::path& image,
   request.dryRun = form_->DryRunSet();
   outcome.completed =
       RepairImage(*imagePlatform_, *images_, request, steps, out) == kImageRepairCompleted;
-  imageRunning_ = false;
   return outcome;
 }
 
