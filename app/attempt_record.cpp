@@ -8,12 +8,26 @@ namespace ravlin {
 std::string Form1::FileSummary(const std::string& path) {
   try {
     if (!platform_.files->FileExists(path)) return "missing";
-    const FileDigest digest = DigestFile(*platform_.files, path, kLargestDigestedFile);
+    const FileDigest digest = platform_.files->DigestFile(path, kLargestDigestedFile);
     return std::to_string(digest.size) + " bytes" +
            (digest.sha256 ? std::string(kDigestLabel) + *digest.sha256 : ", too large to read");
   } catch (const RuntimeError& error) {
     return "cannot be read (" + error.Description() + ")";
   }
+}
+
+std::string Form1::BackupSummary(const std::string& path) {
+  try {
+    if (hiveBefore_ && hiveBefore_->fileId != 0) {
+      const FileDetails backup = platform_.files->GetFile(path);
+      if (backup.volumeId == hiveBefore_->volumeId && backup.fileId == hiveBefore_->fileId &&
+          backup.size == hiveBefore_->size && backup.lastModified == hiveBefore_->lastModified)
+        return hiveBeforeSummary_;
+    }
+  } catch (const RuntimeError&) {
+    // FileSummary tells why the backup cannot be read.
+  }
+  return FileSummary(path);
 }
 
 void Form1::BeginRecord() {
@@ -29,7 +43,15 @@ void Form1::BeginRecord() {
   program.append(std::to_string(kVersionMajor)).append(".").append(std::to_string(kVersionMinor));
   record_.Add(program);
   record_.Add("Guest: " + recordGuest_);
-  record_.Add("Hive before: " + FileSummary(recordGuest_ + std::string(kHiveFragment)));
+  const std::string hiveFile = recordGuest_ + std::string(kHiveFragment);
+  hiveBefore_.reset();
+  try {
+    hiveBefore_ = platform_.files->GetFile(hiveFile);
+  } catch (const RuntimeError&) {
+    // FileSummary tells why the hive cannot be read.
+  }
+  hiveBeforeSummary_ = FileSummary(hiveFile);
+  record_.Add("Hive before: " + hiveBeforeSummary_);
   SaveRecord();
 }
 
@@ -49,7 +71,7 @@ void Form1::EndRecord(const std::string& outcome) {
   if (!record_.IsOpen()) return;
   const std::string hiveFile = recordGuest_ + std::string(kHiveFragment);
   record_.Add(std::string(kHiveAfterLabel) + FileSummary(hiveFile));
-  record_.Add(std::string(kBackupLabel) + FileSummary(hiveFile + ".ravlin-backup"));
+  record_.Add(std::string(kBackupLabel) + BackupSummary(hiveFile + ".ravlin-backup"));
   record_.Add("End: " + outcome);
   // The empty line that ends the block.
   record_.Add("");

@@ -157,6 +157,9 @@ class Form1 {
   bool DryRun();
   // "<size> bytes, SHA-256 <digest>", or why there is none.
   std::string FileSummary(const std::string& path);
+  // The same for the backup, which is most often the untouched hive itself, kept by a link:
+  // then the summary of the hive before is its own, without reading it again.
+  std::string BackupSummary(const std::string& path);
 
   Platform platform_;
   FormView& view_;
@@ -187,6 +190,9 @@ class Form1 {
   std::string createdDriverFolder_;
   // The guest of the attempt being recorded (Text1 may show a prompt by its end).
   std::string recordGuest_;
+  // The hive as the attempt found it, and its summary.
+  std::optional<FileDetails> hiveBefore_;
+  std::string hiveBeforeSummary_;
   // The stage named when an attempt stops before its first status (else Label3's text).
   std::string abortStage_;
   // The lines of the controllers the last judgement found without a boot driver.

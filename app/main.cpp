@@ -36,8 +36,9 @@ constexpr const char* kFrontEnds =
     "                     directory, e.g. E:\\WINDOWS), run one attempt, then end\n";
 constexpr const char* kWindowOptions = "";
 constexpr const char* kMachine =
-    "A batch file waits for Ravlin's end; at the prompt, \"start /wait ravlin.exe\n"
-    "--console ...\" does, and sets ERRORLEVEL to the exit status.\n";
+    "At a command prompt or in a batch file, \"ravlin ...\" runs ravlin.com, the console\n"
+    "program: the prompt waits for it and sets ERRORLEVEL to its exit status. ravlin.exe\n"
+    "is the window, for a double-click.\n";
 #else
 constexpr const char* kSynopsis =
     "Usage: ravlin [--gui | --console] [--guest DIR] [--yes | --force] [--dry-run]\n"
@@ -171,9 +172,14 @@ int main(int argc, char** argv) {
   if (arguments->gui || (!arguments->console && !scripted && ravlin::QtDisplayAvailable()))
     return ravlin::RunQtWindow(argc, argv, options, arguments->repair);
 #else
-  if (arguments->gui || arguments->screenshot) {
-    std::cerr << "ravlin: this build has no desktop window; use --console\n";
-    return kUsageError;
+  // The window is a program of its own, so that the console never loads it; without a
+  // display it runs the console itself.
+  if (arguments->gui || arguments->screenshot || (!arguments->console && !scripted)) {
+    const std::string reason = ravlin::StartWindowProgram(argv);
+    if (arguments->gui || arguments->screenshot) {
+      std::cerr << "ravlin: this build has no desktop window (" << reason << "); use --console\n";
+      return kUsageError;
+    }
   }
 #endif
   return RunConsole(*arguments, options);

@@ -160,18 +160,6 @@ class RecordBackwards {
 
 }  // namespace
 
-FileDigest DigestFile(FileService& files, const std::string& path, std::uint64_t largest) {
-  constexpr std::size_t kPiece = 1 << 20;
-  Sha256 digest;
-  for (std::uint64_t at = 0;;) {
-    const FilePart part = files.ReadFilePart(path, at, kPiece);
-    if (part.fileSize > largest) return {part.fileSize, std::nullopt};
-    digest.Add(part.bytes);
-    at += part.bytes.size();
-    if (part.bytes.empty() || at >= part.fileSize) return {part.fileSize, digest.Hex()};
-  }
-}
-
 std::string UtcNow() {
   const auto now = std::chrono::floor<std::chrono::seconds>(std::chrono::system_clock::now());
   const auto day = std::chrono::floor<std::chrono::days>(now);

@@ -91,14 +91,6 @@ RecordedRepairs ReadRecordedRepairs(std::uint64_t size, const RecordPartReader& 
                                     std::size_t pieceSize = 64 * 1024);
 RecordedRepairs ReadRecordedRepairs(const std::string& recordText);
 
-// The size and SHA-256 digest of a file, read a piece at a time so that memory stays bounded;
-// no digest when the file is larger than `largest`, which is then not read. Throws the file
-// service's RuntimeError when the file cannot be read.
-struct FileDigest {
-  std::uint64_t size = 0;
-  std::optional<std::string> sha256;
-};
-FileDigest DigestFile(FileService& files, const std::string& path, std::uint64_t largest);
 // No hive Windows loads, and no driver, is larger: a file beyond this is not digested.
 inline constexpr std::uint64_t kLargestDigestedFile = std::uint64_t{1} << 30;
 

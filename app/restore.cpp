@@ -23,7 +23,7 @@ struct Refusal {
 // The digest of a file; nothing when it is larger than `largest`.
 std::optional<std::string> DigestOf(FileService& files, const std::string& path,
                                     std::uint64_t largest) {
-  return DigestFile(files, path, largest).sha256;
+  return files.DigestFile(path, largest).sha256;
 }
 
 // The kind of a file the undo reads or changes, which must be a regular file or absent.

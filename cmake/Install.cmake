@@ -28,18 +28,10 @@ function(ravlin_front_end target)
   add_dependencies(${target} ravlin_version required_files)
 endfunction()
 ravlin_front_end(ravlin)
-
-# --- A console-only ravlin for the console package, so that a text-only rescue system does
-# not pull in Qt; the Qt-linked program ships as ravlin-gui.
-if(TARGET ravlin_qt)
-  add_executable(ravlin_console ${CMAKE_SOURCE_DIR}/app/main.cpp)
-  target_link_libraries(ravlin_console PRIVATE ravlin_app ravlin_backend)
-  set_target_properties(ravlin_console PROPERTIES OUTPUT_NAME ravlin
-                        RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/console)
-  ravlin_front_end(ravlin_console)
-  set(RAVLIN_CONSOLE_TARGET ravlin_console)
-else()
-  set(RAVLIN_CONSOLE_TARGET ravlin)
+# The Qt window program ships as ravlin-gui, so that a text-only rescue system does not pull in
+# Qt with the console package.
+if(TARGET ravlin_window)
+  ravlin_front_end(ravlin_window)
 endif()
 
 # --- ravlin-static: the console front end and the importer in one file linked with -static.
@@ -136,7 +128,7 @@ function(ravlin_install_link target link component)
           COMPONENT ${component})
 endfunction()
 
-install(PROGRAMS $<TARGET_FILE:${RAVLIN_CONSOLE_TARGET}> $<TARGET_FILE:regedit>
+install(PROGRAMS $<TARGET_FILE:ravlin> $<TARGET_FILE:regedit>
         DESTINATION ${RAVLIN_INSTALL_PROGRAM_DIR} COMPONENT console)
 install(DIRECTORY ${CMAKE_SOURCE_DIR}/data/Ravlin_Required_Files
         DESTINATION ${RAVLIN_INSTALL_PROGRAM_DIR} COMPONENT console)
@@ -144,9 +136,9 @@ install(FILES ${CMAKE_SOURCE_DIR}/docs/ravlin.1 DESTINATION ${CMAKE_INSTALL_MAND
         COMPONENT console)
 ravlin_install_link(${RAVLIN_INSTALL_PROGRAM_DIR}/ravlin ${CMAKE_INSTALL_BINDIR}/ravlin console)
 
-if(TARGET ravlin_qt)
-  install(PROGRAMS $<TARGET_FILE:ravlin> DESTINATION ${RAVLIN_INSTALL_PROGRAM_DIR}
-          RENAME ravlin-gui COMPONENT gui)
+if(TARGET ravlin_window)
+  install(PROGRAMS $<TARGET_FILE:ravlin_window> DESTINATION ${RAVLIN_INSTALL_PROGRAM_DIR}
+          COMPONENT gui)
   install(PROGRAMS ${CMAKE_SOURCE_DIR}/packaging/polkit/ravlin-gui-pkexec
           DESTINATION ${RAVLIN_INSTALL_PROGRAM_DIR} COMPONENT gui)
   ravlin_install_link(${RAVLIN_INSTALL_PROGRAM_DIR}/ravlin-gui ${CMAKE_INSTALL_BINDIR}/ravlin-gui gui)

@@ -31,6 +31,7 @@ get_target_property(RAVLIN_PROGRAM_LIBRARIES ravlin LINK_LIBRARIES)
 target_link_libraries(ravlin_console PRIVATE ${RAVLIN_PROGRAM_LIBRARIES})
 add_dependencies(ravlin_console required_files)
 set_target_properties(ravlin_console PROPERTIES OUTPUT_NAME ravlin SUFFIX .com)
+target_compile_definitions(ravlin_console PRIVATE $<$<COMPILE_LANGUAGE:RC>:RAVLIN_CONSOLE_PROGRAM>)
 foreach(program ravlin ravlin_console)
   # The native window, and the program's icon, manifest and version information.
   target_sources(${program} PRIVATE ${CMAKE_SOURCE_DIR}/packaging/windows/ravlin.rc)

@@ -41,6 +41,11 @@ bool StandardInputIsTerminal();
 // POSIX's argv is taken as it is.
 std::vector<std::string> ProgramArguments(int argc, char** argv);
 
+// Replaces this process by the window program beside it (on Linux ravlin-gui, which holds
+// the Qt window) with the same arguments. Returns only when there is none or it cannot start:
+// the reason. Windows builds have their window in the program itself.
+std::string StartWindowProgram(char** argv);
+
 // Windows: ravlin.exe is a window program (ravlin.com, the same for the console subsystem,
 // has its console already); started from a command prompt, it reads and writes that prompt's
 // console (standard streams redirected to files or pipes stay so), in

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,10 @@ struct FileDetails {
   FileTime lastModified;
   FileTime created;
   std::uint32_t attributes = 0;  // read-only 1, hidden 2, system 4, directory 16, archive 32
+  // Equal pairs name the same file (a hard link included); both 0 where the platform does not
+  // tell.
+  std::uint64_t volumeId = 0;
+  std::uint64_t fileId = 0;
 };
 
 // What a path names, its last part not followed when it is a link.
@@ -51,6 +56,12 @@ inline const char* PathKindText(PathKind kind) {
 struct FilePart {
   std::string bytes;
   std::uint64_t fileSize = 0;
+};
+
+// The size and SHA-256 digest of a file; no digest when it is larger than was asked for.
+struct FileDigest {
+  std::uint64_t size = 0;
+  std::optional<std::string> sha256;
 };
 
 // DOS attribute bits as the file-service component reports them.
@@ -120,6 +131,11 @@ class FileService {
   // size is read in bounded memory; regular files only, as ReadAllText.
   virtual FilePart ReadFilePart(const std::string& path, std::uint64_t offset,
                                 std::size_t length) = 0;
+  // The file's size and SHA-256 digest; no digest when the file is larger than `largest`, which
+  // is then not read. Regular files only, as ReadAllText. This one reads a piece at a time
+  // through ReadFilePart, so that memory stays bounded; a backend may digest the file where it
+  // lies instead of copying it.
+  virtual FileDigest DigestFile(const std::string& path, std::uint64_t largest);
   // The version text of a file's version resource ("5.1.2600.0"), "" when it has none.
   virtual std::string GetFileVersion(const std::string& path) = 0;
   // True when a normal file (not hidden, system or a folder) matches the name, which may

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -9,23 +10,27 @@
 namespace ravlin {
 
 // A SHA-256 digest of data that arrives in pieces, so that a file of any size is digested in
-// bounded memory.
+// bounded memory. The system's crypto library computes it where the build has one (it uses
+// the processor's SHA instructions, several times faster); the portable rounds otherwise.
 class Sha256 {
  public:
-  using State = std::array<std::uint32_t, 8>;
-
   Sha256();
+  Sha256(const Sha256&) = delete;
+  Sha256& operator=(const Sha256&) = delete;
+  ~Sha256();
+
   void Add(std::span<const std::uint8_t> data);
   void Add(std::string_view data);
   // The digest of everything added so far, as 64 lower-case hexadecimal digits.
   std::string Hex() const;
 
  private:
-  State state_;
-  std::array<std::uint8_t, 64> pending_{};
-  std::size_t pendingSize_ = 0;
-  std::uint64_t length_ = 0;
+  class Engine;
+  std::unique_ptr<Engine> engine_;
 };
+
+// A digest's 32 bytes as 64 lower-case hexadecimal digits.
+std::string HexDigits(const std::array<std::uint8_t, 32>& digest);
 
 // The SHA-256 digest of `data` as 64 lower-case hexadecimal digits (FIPS 180-4).
 std::string Sha256Hex(std::span<const std::uint8_t> data);

@@ -11,6 +11,7 @@ case "${1:-}" in
     packages=(
       g++ cmake make pkg-config              # the build
       libhivex-dev                           # reads and writes Windows hive files
+      libssl-dev                             # libcrypto: the SHA-256 digests of the record
       libgtest-dev                           # the tests
       qt6-base-dev fonts-dejavu-core         # the desktop window (and its text in offscreen tests)
       libhivex-bin libwin-hivex-perl         # hivexsh / hivexregedit: independent readers in tests

@@ -3,7 +3,8 @@
 #   bash scripts/wine_tests.sh [BUILD]        BUILD defaults to build-win64
 # Every BUILD/tests/test_*.exe runs in a private Wine prefix (BUILD/wine-prefix) with Wine's
 # null graphics driver, its output and GoogleTest's XML report in BUILD/wine-results/. The
-# run fails when a program fails, crashes, hangs or reports no test. 32-bit programs cannot
+# toolkit tests get the scratch drives T: and U: (folders in BUILD/wine-scratch), which they
+# empty at will. The run fails when a program fails, crashes, hangs or reports no test. 32-bit programs cannot
 # run here (the kernel refuses them): the 32-bit build gets the static checks of
 # scripts/check_pe_imports.py only.
 set -uo pipefail
@@ -41,6 +42,14 @@ fi
 # A new prefix goes on setting itself up after the first command returns; a test that starts
 # meanwhile finds it half made (windows that never show, drives not ready), so wait for that.
 "$wineserver" -w
+# The toolkit tests need drives of their own that they may empty: T: and U: lead to folders
+# of the build, named to them in RAVLIN_TEST_DRIVES (Wine's subst drives do not reach files).
+rm -rf "$build/wine-scratch"
+for letter in t u; do
+  mkdir -p "$build/wine-scratch/$letter"
+  ln -sfn "$build/wine-scratch/$letter" "$WINEPREFIX/dosdevices/$letter:"
+done
+export RAVLIN_TEST_DRIVES=TU
 # One server for every program; the prefix's first start (~15 s) is paid once.
 "$wineserver" -p >/dev/null 2>&1
 trap '"$wineserver" -k >/dev/null 2>&1' EXIT

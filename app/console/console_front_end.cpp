@@ -23,6 +23,23 @@ std::string ForTerminal(const std::string& text) {
   return AnsiToUtf8(lines);
 }
 
+// A network path ("\\server\share\WINDOWS", "\\?\UNC\server\share\WINDOWS"). The repair needs
+// the guest on a drive with a letter, and MinGW's std::filesystem::absolute would take such a
+// name for a folder of the current drive ("C:\server\share\WINDOWS").
+bool IsNetworkPath(const std::filesystem::path& path) {
+  const auto& text = path.native();
+  const auto separator = [](auto c) {
+    return c == '\\' || (c == '/' && std::filesystem::path::preferred_separator == '\\');
+  };
+  const auto upper = [](auto c) { return c >= 'a' && c <= 'z' ? c - 'a' + 'A' : c; };
+  if (text.size() < 3 || !separator(text[0]) || !separator(text[1])) return false;
+  if (text[2] == '.') return false;  // a device, which the backend refuses by itself
+  if (text[2] != '?') return true;
+  // The long-path form: "\\?\UNC\..." is on the network, "\\?\C:\..." on a drive.
+  return text.size() > 7 && upper(text[4]) == 'U' && upper(text[5]) == 'N' &&
+         upper(text[6]) == 'C' && separator(text[7]);
+}
+
 std::string WordWrapped(const std::string& text) {
   std::istringstream words(text);
   std::string word, line, result;
@@ -141,12 +158,21 @@ std::optional<std::filesystem::path> ConsoleFrontEnd::BrowseForFolder(Handle,
     if (guestOffered_) return std::nullopt;
     guestOffered_ = true;
     out_ << ForTerminal(prompt) << ": " << options_.guest->string() << "\n" << std::flush;
-    return std::filesystem::absolute(*options_.guest);
+    return Chosen(*options_.guest);
   }
   out_ << ForTerminal(prompt) << " (a folder; an empty line cancels): " << std::flush;
   const auto line = ReadLine();
   if (!line || line->empty()) return std::nullopt;
-  return std::filesystem::absolute(*line);
+  return Chosen(*line);
+}
+
+std::optional<std::filesystem::path> ConsoleFrontEnd::Chosen(const std::filesystem::path& folder) {
+  if (!IsNetworkPath(folder)) return std::filesystem::absolute(folder);
+  out_ << "Ravlin repairs a guest on a drive with a letter; " << folder.string()
+       << " is on the network.\nConnect the share to a drive letter first (net use X: "
+          "\\\\server\\share) and name the guest's folder on that drive.\n"
+       << std::flush;
+  return std::nullopt;
 }
 
 void ConsoleFrontEnd::Shown() {}

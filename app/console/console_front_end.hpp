@@ -49,6 +49,9 @@ class ConsoleFrontEnd : public Ui, public FormView {
 
  private:
   std::optional<std::string> ReadLine();
+  // The folder the person named, made absolute; nothing, with the reason shown, for a folder
+  // on the network.
+  std::optional<std::filesystem::path> Chosen(const std::filesystem::path& folder);
   int AskAnswer(int style);
 
   std::istream& in_;

@@ -86,7 +86,7 @@ const char* Verdict(bool met) {
 
 void ReportPeakMemory(long peakKilobytes, std::uintmax_t hiveBytes) {
   const double peakMb = static_cast<double>(peakKilobytes) / 1024;
-  const double limitMb = 2 * static_cast<double>(hiveBytes) / (1024 * 1024) + 20;
+  const double limitMb = static_cast<double>(hiveBytes) / (1024 * 1024) + 20;
   std::printf("  peak memory        %5.1f MB (goal <= %.1f MB) %s\n\n", peakMb, limitMb,
               Verdict(peakMb <= limitMb));
   std::fflush(stdout);

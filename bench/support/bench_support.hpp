@@ -41,8 +41,9 @@ Timing RunMeasured(const std::vector<std::string>& arguments, const fs::path& sc
                    const RunOptions& options = {});
 
 // Runs `work` in a child process of its own, so that what it holds in memory never counts in
-// this process's peak; its result, or -1 when it did not return.
-int RunInChildProcess(const std::function<int()>& work);
+// this process's peak: its time, its peak memory (and its children's), and its result (-1 when
+// it did not return).
+Timing RunInChildProcess(const std::function<int()>& work);
 
 // Sets (or, with nothing, removes) a variable of this process's environment, which the
 // programs it starts inherit.
@@ -77,7 +78,7 @@ void DecompressTestHive(const fs::path& source, const std::string& name, const f
 const char* Verdict(bool met);
 
 // Ends a report with the peak memory of a program that works on a hive of `hiveBytes` against
-// the goal of at most twice the hive and 20 MB.
+// the goal of at most the hive and 20 MB.
 void ReportPeakMemory(long peakKilobytes, std::uintmax_t hiveBytes);
 
 // A folder under the temporary folder, removed with everything in it at the end.

@@ -1,6 +1,5 @@
 #include "platform/backend.hpp"
 
-#include <cstdlib>
 #include <iostream>
 
 #include "platform/posix/files/drive_table.hpp"
@@ -17,34 +16,11 @@
 #include "platform/posix/registry/posix_hive_reader.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
 #include "platform/posix/registry/posix_token.hpp"
-#include "platform/posix/registry/registry_store.hpp"
 #include "platform/posix/runtime/posix_clock.hpp"
 #include "platform/posix/runtime/posix_environment.hpp"
 #include "platform/posix/shell/posix_shell.hpp"
 
 namespace ravlin {
-
-std::filesystem::path RegistryStoreFor(const char* registry, const char* stateHome,
-                                       const char* home) {
-  if (registry != nullptr && *registry != '\0') return registry;
-  if (stateHome != nullptr && *stateHome != '\0')
-    return std::filesystem::path(stateHome) / "ravlin" / "registry";
-  return std::filesystem::path(home != nullptr ? home : "/tmp") / ".local" / "state" / "ravlin" /
-         "registry";
-}
-
-PlatformOptions PlatformOptions::FromEnvironment() {
-  PlatformOptions options;
-  if (const char* drives = std::getenv("RAVLIN_DRIVES")) options.drives = drives;
-  const char* sysfs = std::getenv("RAVLIN_SYSFS");
-  options.sysfsRoot = sysfs != nullptr && *sysfs != '\0' ? sysfs : "/sys";
-  options.registryStore = RegistryStoreFor(std::getenv("RAVLIN_REGISTRY"),
-                                           std::getenv("XDG_STATE_HOME"), std::getenv("HOME"));
-  std::error_code error;
-  const auto executable = std::filesystem::read_symlink("/proc/self/exe", error);
-  options.programFolder = error ? std::filesystem::current_path() : executable.parent_path();
-  return options;
-}
 
 Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   // One drive table for every service, so that all of them agree on the letters.
@@ -72,8 +48,10 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   // The token enables the hive privileges that the registry asks for before mounting.
   auto privileges = std::make_shared<PrivilegeState>();
   platform.token = std::make_shared<PosixToken>(privileges);
-  platform.registry =
-      std::make_shared<PosixRegistry>(options.registryStore, driveTable, privileges);
+  auto registry = std::make_shared<PosixRegistry>(options.registryStore, driveTable, privileges);
+  // The repair's hive is read once and written once; its importers send their changes here.
+  registry->HoldMounts();
+  platform.registry = std::move(registry);
   return platform;
 }
 

@@ -52,4 +52,8 @@ Platform MakePlatform(std::shared_ptr<Ui> ui, const PlatformOptions& options) {
   return platform;
 }
 
+std::string StartWindowProgram(char**) {
+  return "the window is part of this program";
+}
+
 }  // namespace ravlin

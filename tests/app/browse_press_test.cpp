@@ -10,6 +10,7 @@
 
 #include "app/form1.hpp"
 #include "platform/backend.hpp"
+#include "platform/posix/registry/posix_registry_storage.hpp"
 #include "tests/support/process_group.hpp"
 #include "tests/support/scripted_ui.hpp"
 #include "tests/support/temp_dir.hpp"
@@ -191,6 +192,8 @@ class StandInEditor {
 };
 
 TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
+  // The mark a running editor leaves on its store (the stand-ins cannot leave it themselves).
+  const EditorPresence presence(registry.path());
   std::filesystem::copy_file("/bin/sleep", drive / "regedit");
   StandInEditor editor(drive / "regedit", {{"RAVLIN_REGISTRY", registry.path().string()}});
   ASSERT_TRUE(editor.Started("regedit"));
@@ -202,6 +205,7 @@ TEST_F(BrowsePressTest, RunningRegistryEditorIsEndedBeforeTheDialogOpens) {
 }
 
 TEST_F(BrowsePressTest, EditorsOfOtherStoresSurviveAPressAndOursDoesNot) {
+  const EditorPresence presence(registry.path());
   std::filesystem::copy_file("/bin/sleep", drive / "regedit");
   std::filesystem::copy_file("/bin/sleep", drive / "regedit.exe");
   const std::string home = (drive / "home").string();

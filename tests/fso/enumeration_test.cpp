@@ -23,7 +23,13 @@ TEST_F(GetFileListTest, ListsTheTreeDepthFirstWithFullPaths) {
                                                Win("top\\zsub\\f5;"));
   EXPECT_EQ(fso->Get_FileList(Win("top"), false), Win("top\\f1;") + Win("top\\F2;"));
   // Lookup ignores case, the list spells names as the disk does.
+#ifdef _WIN32
+  // Windows keeps the caller's spelling of the folders, as its file system object does.
+  EXPECT_EQ(fso->Get_FileList("t:\\TOP\\SUB\\DEEPER"), "T:\\TOP\\SUB\\DEEPER\\f4;");
+#else
+  // Linux gives the names on disk.
   EXPECT_EQ(fso->Get_FileList("t:\\TOP\\SUB\\DEEPER"), Win("top\\sub\\deeper\\f4;"));
+#endif
   // Every step lets pending window messages run.
   EXPECT_GE(ui->doEventsCalls, 5);
 }
@@ -55,10 +61,15 @@ TEST_F(GetFileListTest, PatternsWithoutSelectingExtensionListEverythingSilently)
 }
 
 TEST_F(GetFileListTest, OnlyTheLiteralExtensionCounts) {
-  WriteFile(Native("d/x.t?t"), "");
   WriteFile(Native("d/y.txt"), "");
   WriteFile(Native("d/noext"), "");
+#ifdef _WIN32
+  // Windows forbids "?" in a name: the wildcard matches no file there.
+  EXPECT_EQ(fso->Get_FileList(Win("d"), true, "*.t?t"), "");
+#else
+  WriteFile(Native("d/x.t?t"), "");
   EXPECT_EQ(fso->Get_FileList(Win("d"), true, "*.t?t"), Win("d\\x.t?t;"));
+#endif
   EXPECT_EQ(fso->Get_FileList(Win("d"), true, "*"), Win("d\\noext;"));
   EXPECT_EQ(fso->Get_FileList(Win("d"), true, "sub\\*.TXT"), Win("d\\y.txt;"));
 }

@@ -22,7 +22,12 @@ TEST_F(GetFileInfoTest, FillsAllTenFields) {
   EXPECT_EQ(info.Path, "T:\\x\\report.TXT");
   EXPECT_EQ(info.ParentFolder, "T:\\x");
   EXPECT_EQ(info.Size, "1234");
+#ifdef _WIN32
+  // Windows names the type as the machine's shell has it registered.
+  EXPECT_FALSE(info.Type.empty());
+#else
   EXPECT_EQ(info.Type, "Text Document");
+#endif
   EXPECT_EQ(info.Extension, "TXT");
   EXPECT_EQ(info.DateLastModified, "3/7/2024 9:05:09 PM");
   EXPECT_TRUE(ReadDate(info.DateLastAccessed).has_value()) << info.DateLastAccessed;
@@ -34,7 +39,9 @@ TEST_F(GetFileInfoTest, FileAtTheDriveRootHasTheRootAsParent) {
   WriteFile(Native("top.sys"), "x");
   ASSERT_TRUE(fso->Get_FileInfo(Win("top.sys")));
   EXPECT_EQ(fso->LastFileInfo().ParentFolder, "T:\\");
+#ifndef _WIN32
   EXPECT_EQ(fso->LastFileInfo().Type, "System file");
+#endif
 }
 
 TEST_F(GetFileInfoTest, BlankMissingOrFolderLeavesTheRecordAlone) {
@@ -188,6 +195,8 @@ TEST_F(GetVersionTest, NoVersionForOrdinaryFilesAndAnErrorForMissingOnes) {
 
 using GetFilePropertiesTest = ToolkitTest;
 
+// Linux only: Windows always has a desktop, where the Properties window opens.
+#ifndef _WIN32
 TEST_F(GetFilePropertiesTest, WithoutDesktopPrintsTheDetailsAndGivesEmpty) {
   ScopedEnv noX("DISPLAY", std::nullopt);
   ScopedEnv noWayland("WAYLAND_DISPLAY", std::nullopt);
@@ -204,6 +213,7 @@ TEST_F(GetFilePropertiesTest, WithoutDesktopPrintsTheDetailsAndGivesEmpty) {
   EXPECT_NE(printed.find("Properties of T:\\missing.txt\n  File not found"), std::string::npos)
       << printed;
 }
+#endif
 
 }  // namespace
 }  // namespace ravlin::testing

@@ -54,7 +54,10 @@ TEST_F(PathHelpersTest, PathPartsOfOrdinaryPathsWithoutTouchingTheDisk) {
   EXPECT_EQ(fso.Get_Extension("C:\\dir.d\\README"), "");  // a dot in a folder does not count
   EXPECT_EQ(fso.Get_Extension("archive.tar.gz"), "gz");
   EXPECT_EQ(fso.Get_Extension("name."), "");
+#ifndef _WIN32
+  // On Windows these texts name the machine's own drive C:, not the test's.
   EXPECT_TRUE(std::filesystem::is_empty(c.path()));
+#endif
 }
 
 TEST(PathNamesTest, UnusualTexts) {

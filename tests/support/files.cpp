@@ -2,9 +2,14 @@
 #include <sstream>
 #include <stdexcept>
 
+#include "tests/support/hive_files.hpp"
 #include "tests/support/temp_dir.hpp"
 
 namespace ravlin::testing {
+
+std::filesystem::path TestDataDir() {
+  return std::filesystem::path(RAVLIN_SOURCE_DIR) / "tests" / "data";
+}
 
 void WriteFile(const std::filesystem::path& file, const std::string& content) {
   std::filesystem::create_directories(file.parent_path());

@@ -7,10 +7,6 @@
 
 namespace ravlin::testing {
 
-std::filesystem::path TestDataDir() {
-  return std::filesystem::path(RAVLIN_SOURCE_DIR) / "tests" / "data";
-}
-
 void DecompressTestHive(const std::string& name, const std::filesystem::path& destination) {
   const auto source = TestDataDir() / "hives" / (name + ".xz");
   if (!std::filesystem::exists(source)) throw std::runtime_error("missing " + source.string());

@@ -17,8 +17,8 @@
 #include "platform/backend.hpp"
 #include "platform/posix/files/drive_table.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
+#include "platform/posix/registry/registry_import.hpp"
 #include "tools/regedit/reg_file.hpp"
-#include "tools/regedit/reg_import.hpp"
 
 namespace {
 
@@ -91,17 +91,25 @@ int main(int argc, char** argv) {
     }
   }
 
+  // Looked for by a repair that must close editors of its store before it mounts a hive.
+  const ravlin::EditorPresence presence(options.registryStore);
   try {
     // Importing mounts nothing, so no hive privilege is needed.
     ravlin::PosixRegistry registry(options.registryStore,
                                    std::make_shared<const ravlin::DriveTable>(options.drives),
                                    std::make_shared<const ravlin::PrivilegeState>());
     for (std::size_t i = 0; i < imports.size(); ++i) {
+      const std::string where = several ? " in " + commandLine.files[i] : "";
       try {
+        // A repair that holds the hive in memory makes the changes there.
+        if (const auto reply = ravlin::ImportThroughHolder(options.registryStore, imports[i])) {
+          if (reply->status == 0) continue;
+          std::cerr << "regedit: " << reply->reason << where << '\n';
+          return kExitFailure;
+        }
         ravlin::ImportRegOperations(registry, imports[i]);
       } catch (const std::exception& error) {
-        std::cerr << "regedit: " << error.what() << (several ? " in " + commandLine.files[i] : "")
-                  << '\n';
+        std::cerr << "regedit: " << error.what() << where << '\n';
         return kExitFailure;
       }
     }

@@ -42,6 +42,8 @@ class PosixFileService : public FileService {
   FileDetails GetFile(const std::string& path) override;
   std::string ReadAllText(const std::string& path) override;
   FilePart ReadFilePart(const std::string& path, std::uint64_t offset, std::size_t length) override;
+  // Digested where it lies, mapped into memory, without a copy.
+  FileDigest DigestFile(const std::string& path, std::uint64_t largest) override;
   std::string GetFileVersion(const std::string& path) override;
 
  private:

@@ -22,6 +22,7 @@
 
 #include "platform/last_line.hpp"
 #include "platform/posix/processes/spawn_actions.hpp"
+#include "platform/posix/registry/posix_registry_storage.hpp"
 #include "platform/posix/registry/registry_store.hpp"
 #include "platform/posix/runtime/posix_errors.hpp"
 #include "platform/text_bytes.hpp"
@@ -516,6 +517,7 @@ Handle PosixTopLevelWindows::FindWindowA(const std::string& className,
   if (windowName.empty() && className.empty()) return 0;
   if (!windowName.empty() && windowName != kRegistryEditorTitle) return 0;
   if (!className.empty() && className != kRegistryEditorClass) return 0;
+  if (!EditorPresence::AnyIn(registryStore_)) return 0;
   std::vector<std::uint32_t> pids;
   std::error_code error;
   for (std::filesystem::directory_iterator entry("/proc", error), end; !error && entry != end;

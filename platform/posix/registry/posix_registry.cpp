@@ -12,6 +12,7 @@
 #include "platform/codepage.hpp"
 #include "platform/posix/registry/hive_generator.hpp"
 #include "platform/posix/registry/posix_registry_names.hpp"
+#include "platform/posix/registry/registry_import.hpp"
 
 namespace ravlin {
 namespace {
@@ -56,6 +57,9 @@ PosixRegistry::PosixRegistry(std::filesystem::path store, std::shared_ptr<const 
 }
 
 PosixRegistry::~PosixRegistry() {
+  // Unlocked: a server ends only after the import it is making, which takes the lock.
+  servers_.clear();
+  const std::lock_guard lock(mutex_);
   for (auto& [id, hive] : hives_) {
     try {
       Commit(hive);
@@ -154,10 +158,13 @@ std::int32_t PosixRegistry::Load(const KeyPlace& place, bool forWriting, LoadedH
   hive = &entry->second;
   if (hive->openKeys == 0) {
     // Kept while its file is unchanged; another process's commit (or a new mount under the
-    // same name) makes it read again.
-    if (hive->file && (hive->path != place.file || !hive->file->Current())) hive->file.reset();
+    // same name) makes it read again. A held hive's changes live only here: they are kept.
+    const bool holdsChanges = hive->held && hive->file && hive->file->changed();
+    if (hive->file && !holdsChanges && (hive->path != place.file || !hive->file->Current()))
+      hive->file.reset();
     hive->path = place.file;
     hive->guest = place.guest;
+    hive->held = place.guest && servers_.contains(place.hiveId);
   }
   if (hive->file) return kErrorSuccess;
   std::int32_t status = kErrorSuccess;
@@ -216,14 +223,16 @@ PosixRegistry::HiveUse::~HiveUse() {
   const auto entry = registry_.hives_.find(hiveId_);
   if (entry != registry_.hives_.end() && entry->second.openKeys == 0 && entry->second.file &&
       entry->second.file->changed())
-    entry->second.file.reset();
+    Lose(entry->second);
 }
 
 std::int32_t PosixRegistry::HiveUse::Finish(std::int32_t status) {
   finished_ = true;
   const auto entry = registry_.hives_.find(hiveId_);
-  if (entry == registry_.hives_.end() || entry->second.openKeys > 0) return status;
-  const auto written = Guarded([&] { return registry_.Commit(entry->second); });
+  // A held hive is written at its unload.
+  if (entry == registry_.hives_.end() || entry->second.openKeys > 0 || entry->second.held)
+    return status;
+  const auto written = registry_.Guarded([&] { return registry_.Commit(entry->second); });
   // A failed write leaves the file as it was: the changes go, and the hive is read again.
   if (written != kErrorSuccess) entry->second.file.reset();
   return status != kErrorSuccess ? status : written;
@@ -390,7 +399,8 @@ std::int32_t PosixRegistry::RegFlushKey(RegKey key) {
     KeyPlace place;
     if (const auto status = Place(key, "", place); status != kErrorSuccess) return status;
     const auto hive = hives_.find(place.hiveId);
-    if (hive == hives_.end()) return kErrorSuccess;
+    // A held hive's place on disk is the guest, written at the unload.
+    if (hive == hives_.end() || hive->second.held) return kErrorSuccess;
     return Commit(hive->second);
   });
 }
@@ -402,11 +412,46 @@ std::unique_ptr<RegistryClaim> PosixRegistry::ClaimForRepair() {
 }
 
 void PosixRegistry::DiscardChanges() {
-  for (auto& [id, hive] : hives_) hive.file.reset();
+  const std::lock_guard lock(mutex_);
+  for (auto& [id, hive] : hives_) Lose(hive);
   for (auto& [handle, open] : keys_) open.deleted = true;
 }
 
+void PosixRegistry::Lose(LoadedHive& hive) {
+  if (hive.held && hive.file && hive.file->changed()) hive.lost = true;
+  hive.file.reset();
+}
+
+void PosixRegistry::Hold(const Mount& mount, std::unique_ptr<HiveFile> hive) {
+  if (!holdMounts_) return;
+  const auto hiveId = mount.root + "\\" + mount.name;
+  auto& loaded = hives_[hiveId];
+  loaded.path = std::filesystem::weakly_canonical(store_) / mount.copy;
+  loaded.guest = true;
+  loaded.file = std::move(hive);
+  ++hiveReads_;
+  // Without a server the importers work on the working copy, as for any mount.
+  auto server = ImportServer::Start(
+      store_, ImportSocketName(mount),
+      [this](const std::vector<RegOperation>& operations) { return ApplyImport(operations); });
+  if (server) servers_[hiveId] = std::move(server);
+  loaded.held = servers_.contains(hiveId);
+}
+
+ImportReply PosixRegistry::ApplyImport(const std::vector<RegOperation>& operations) {
+  const std::lock_guard lock(mutex_);
+  try {
+    ImportRegOperations(*this, operations);
+    return {};
+  } catch (const RegImportError& error) {
+    return {error.status(), error.what()};
+  } catch (const std::exception& error) {
+    return {kErrorRegistryIoFailed, error.what()};
+  }
+}
+
 std::int32_t PosixRegistry::RegCloseKey(RegKey key) {
+  const std::lock_guard lock(mutex_);
   if (IsPredefined(key)) return kErrorSuccess;
   const auto open = keys_.find(key);
   if (open == keys_.end()) return kErrorInvalidHandle;

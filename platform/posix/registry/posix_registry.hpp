@@ -3,12 +3,14 @@
 #include <filesystem>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <system_error>
 #include <vector>
 
 #include "platform/posix/files/drive_table.hpp"
+#include "platform/posix/registry/import_server.hpp"
 #include "platform/posix/registry/posix_registry_hive.hpp"
 #include "platform/posix/registry/posix_registry_mounts.hpp"
 #include "platform/posix/registry/posix_registry_storage.hpp"
@@ -60,9 +62,17 @@ class PosixRegistry : public Registry {
   // A lock on a file of the store, held without waiting.
   std::unique_ptr<RegistryClaim> ClaimForRepair() override;
 
+  // From now on each guest hive this object mounts is read once and held in memory until its
+  // unload, which writes it into the guest once; the importers of the store (processes of
+  // their own) send their changes here instead of reading and rewriting the whole hive. The
+  // calls may then come from the serving thread too: every call takes the object's lock.
+  // Should this object end first, the changes go to the working copy, as any process's do.
+  void HoldMounts() { holdMounts_ = true; }
+
   // Drops every change this process has not written yet, so that a failed import leaves
   // nothing of itself behind: the hives are read again at their next use, and keys still
-  // open stay valid handles that reach nothing.
+  // open stay valid handles that reach nothing. A held hive that loses changes so can no
+  // longer be written back: only discarded.
   void DiscardChanges();
   // How many times this object has read a hive file: a hive is read again only when another
   // process has changed it.
@@ -76,6 +86,9 @@ class PosixRegistry : public Registry {
     bool guest = false;
     std::unique_ptr<HiveFile> file;
     int openKeys = 0;
+    // Held in memory until the unload (HoldMounts); `lost` once changes of it were dropped.
+    bool held = false;
+    bool lost = false;
   };
   struct OpenKey {
     RegKey root = 0;
@@ -149,9 +162,11 @@ class PosixRegistry : public Registry {
   // The key a handle (or a predefined root) names, loaded: `node` is resolved from 0.
   std::int32_t Reach(RegKey key, std::uint32_t accessNeeded, bool forWriting, ReachedKey& reached);
 
-  // Runs one call, turning a failure to reach the store into a status.
+  // Runs one call under the object's lock, turning a failure to reach the store into a
+  // status.
   template <typename Call>
-  static std::int32_t Guarded(Call&& call) {
+  std::int32_t Guarded(Call&& call) {
+    const std::lock_guard lock(mutex_);
     try {
       return call();
     } catch (const std::system_error& error) {
@@ -164,6 +179,13 @@ class PosixRegistry : public Registry {
   // Ends the mount of `subKey` below `key`, writing its working copy back into the guest
   // first or dropping it (posix_registry_load.cpp).
   std::int32_t EndMount(RegKey key, const std::string& subKey, bool writeBack);
+  // Keeps the hive of a mount just made, read from its working copy, and starts serving its
+  // importers (HoldMounts).
+  void Hold(const Mount& mount, std::unique_ptr<HiveFile> hive);
+  // Drops what a held hive changed: it can no longer be written back.
+  static void Lose(LoadedHive& hive);
+  // Applies a registry file's changes for an importer.
+  ImportReply ApplyImport(const std::vector<RegOperation>& operations);
 
   // Values (posix_registry_values.cpp).
   std::int32_t SetValue(RegKey key, const std::string& valueName, std::uint32_t type,
@@ -185,6 +207,10 @@ class PosixRegistry : public Registry {
   HiveRecovery lastLoadRecovery_;
   int lockDepth_ = 0;
   StoreLock::Mode lockMode_ = StoreLock::Mode::kShared;
+  bool holdMounts_ = false;
+  std::recursive_mutex mutex_;
+  // The servers of the held mounts by hive; last, so that they stop before anything else goes.
+  std::map<std::string, std::unique_ptr<ImportServer>> servers_;
 };
 
 }  // namespace ravlin

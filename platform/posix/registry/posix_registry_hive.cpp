@@ -74,8 +74,12 @@ std::int32_t CheckHiveHeader(const std::filesystem::path& file) {
   return CheckHiveHeaderOf(fd.get(), false);
 }
 
+std::int32_t CheckHiveLayout(int fd) {
+  return CheckHiveHeaderOf(fd, true);
+}
+
 std::int32_t CheckHiveContent(int fd) {
-  if (const auto status = CheckHiveHeaderOf(fd, true); status != kErrorSuccess) return status;
+  if (const auto status = CheckHiveLayout(fd); status != kErrorSuccess) return status;
   const auto path = "/proc/self/fd/" + std::to_string(fd);
   std::unique_ptr<hive_h, int (*)(hive_h*)> hive(hivex_open(path.c_str(), 0), hivex_close);
   if (!hive) return errno == EACCES || errno == EPERM ? kErrorAccessDenied : kErrorBadDb;
@@ -108,6 +112,10 @@ std::int32_t HiveFile::Open(const std::filesystem::path& file, Options options,
     return errno == EACCES || errno == EPERM || errno == ENOENT ? StatusFromErrno(errno)
                                                                 : kErrorBadDb;
   opened.reset(new HiveFile(file, options, hive, FileState::Of(info)));
+  if (hivex_root(hive) == 0) {
+    opened.reset();
+    return kErrorBadDb;
+  }
   return kErrorSuccess;
 }
 
@@ -133,12 +141,7 @@ std::int32_t HiveFile::Commit() {
 
   PendingReplacement replacement(folderFd.get(), name);
   if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
-  // libhivex wants a path and would truncate the hive in place: give it the new file.
-  const auto path = "/proc/self/fd/" + std::to_string(replacement.fd());
-  if (hivex_commit(hive_, path.c_str(), 0) != 0) return StatusFromErrno(errno != 0 ? errno : EIO);
-  // A file that we could not open again must never take the hive's place.
-  if (const auto status = CheckHiveContent(replacement.fd()); status != kErrorSuccess)
-    return status;
+  if (const auto status = WriteTo(replacement.fd()); status != kErrorSuccess) return status;
   if (options_.durable) replacement.StartFlush();
   FileState written;
   if (const auto status = replacement.Install(&currentInfo, &written, options_.durable);
@@ -147,6 +150,20 @@ std::int32_t HiveFile::Commit() {
   state_ = written;
   changed_ = false;
   return kErrorSuccess;
+}
+
+std::int32_t HiveFile::WriteImage(int fd) const {
+  if (broken_) return kErrorRegistryIoFailed;
+  // libhivex wants a path and would truncate the hive in place: give it the new file.
+  const auto path = "/proc/self/fd/" + std::to_string(fd);
+  if (hivex_commit(hive_, path.c_str(), 0) != 0) return StatusFromErrno(errno != 0 ? errno : EIO);
+  return kErrorSuccess;
+}
+
+std::int32_t HiveFile::WriteTo(int fd) const {
+  if (const auto status = WriteImage(fd); status != kErrorSuccess) return status;
+  // A file that we could not open again must never take the hive's place.
+  return CheckHiveContent(fd);
 }
 
 bool HiveFile::Current() const {

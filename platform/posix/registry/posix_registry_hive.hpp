@@ -26,6 +26,9 @@ std::int32_t CheckHiveHeader(const std::filesystem::path& file);
 std::int32_t CheckHiveFile(const std::filesystem::path& file);
 // The same for an open file (read with pread, so its offset stays).
 std::int32_t CheckHiveContent(int fd);
+// The header and every bin's header of an open file, without libhivex: for a file that is
+// then opened with libhivex anyway.
+std::int32_t CheckHiveLayout(int fd);
 
 // What libhivex hands out with malloc.
 struct FreeDeleter {
@@ -80,6 +83,12 @@ class HiveFile {
   // another process replaced the file meanwhile, whose changes would otherwise be lost.
   // The caller holds the store lock exclusively.
   std::int32_t Commit();
+
+  // Writes the hive as it is in memory into the empty file `fd` and checks that libhivex
+  // reads it back: 0 or a status. The file this hive came from stays as it is.
+  std::int32_t WriteTo(int fd) const;
+  // The same without the check, for a caller that checks the file itself.
+  std::int32_t WriteImage(int fd) const;
 
   // The subkey of `parent` named `name` (UTF-8, ignoring case), 0 when there is none: 0 or
   // 1009 when the subkey list cannot be read. Each parent's subkeys are read once and then

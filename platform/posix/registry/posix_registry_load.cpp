@@ -24,6 +24,7 @@ constexpr int kSystemHiveDepth = 3;
 // Working copies in the store; a copy that was not written back is kept under a new name.
 constexpr std::string_view kCopyPrefix = "mount-";
 constexpr std::string_view kCopySuffix = ".hiv";
+constexpr std::string_view kSocketSuffix = ".sock";
 constexpr std::string_view kKeptPrefix = "kept-";
 
 // Windows takes either slash as the separator.
@@ -100,13 +101,16 @@ std::string NewCopyName() {
          std::string(kCopySuffix);
 }
 
-// Working copies no mount names any more: left by a run interrupted while it mounted.
+// Working copies and importer sockets no mount names any more: left by a run interrupted
+// while it mounted or held a mount.
 void RemoveOrphanCopies(int storeFd, const std::vector<Mount>& mounts) {
   ForEachName(storeFd, [&](const char* entry) {
     const std::string_view name = entry;
-    if (name.starts_with(kCopyPrefix) && name.ends_with(kCopySuffix) &&
-        std::none_of(mounts.begin(), mounts.end(),
-                     [&](const Mount& mount) { return mount.copy == name; }))
+    if (name.starts_with(kCopyPrefix) &&
+        (name.ends_with(kCopySuffix) || name.ends_with(kSocketSuffix)) &&
+        std::none_of(mounts.begin(), mounts.end(), [&](const Mount& mount) {
+          return mount.copy == name || ImportSocketName(mount) == name;
+        }))
       ::unlinkat(storeFd, entry, 0);
   });
 }
@@ -136,15 +140,22 @@ bool OnlyOurBackupLinkSince(const OpenedHive& guest, const FileState& loaded) {
          backup.st_dev == guest.info.st_dev && backup.st_ino == guest.info.st_ino;
 }
 
-// Writes the working copy back into the guest once, crash-safely, after keeping the untouched
-// hive as its backup. 0 also when there is nothing to write; 1006 when the guest's hive
-// changed since the load (nothing is written over it); 1009 when the copy is damaged.
-std::int32_t WriteBack(const Mount& mount, int storeFd, const PrivilegeState& privileges) {
+// Writes the working copy, or the hive held in memory (`held`, when it has changes), back into
+// the guest once, crash-safely, after keeping the untouched hive as its backup. 0 also when
+// there is nothing to write; 1006 when the guest's hive changed since the load (nothing is
+// written over it); 1009 when the copy is damaged.
+// A held hive is dropped from memory once written, before the written file is read back,
+// so that the two are never in memory at once; should the file then fail the check, the
+// changes are gone with it (the guest's hive stays as it was).
+std::int32_t WriteBack(const Mount& mount, int storeFd, const PrivilegeState& privileges,
+                       std::unique_ptr<HiveFile>* heldFile) {
+  HiveFile* held = heldFile != nullptr ? heldFile->get() : nullptr;
   UniqueFd copy(::openat(storeFd, mount.copy.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
   if (!copy.valid()) return errno == ENOENT ? kErrorBadDb : StatusFromErrno(errno);
   struct stat copyInfo {};
   if (::fstat(copy.get(), &copyInfo) != 0) return StatusFromErrno(errno);
-  if (FileState::Of(copyInfo) == mount.copied) return kErrorSuccess;
+  if (held != nullptr && !held->changed()) held = nullptr;
+  if (held == nullptr && FileState::Of(copyInfo) == mount.copied) return kErrorSuccess;
 
   OpenedHive guest;
   if (const auto status = OpenHive(mount.top, mount.hive, O_RDONLY, privileges, guest);
@@ -152,9 +163,12 @@ std::int32_t WriteBack(const Mount& mount, int storeFd, const PrivilegeState& pr
     return status;
   if (!(FileState::Of(guest.info) == mount.guest) && !OnlyOurBackupLinkSince(guest, mount.guest))
     // Unless this is the copy itself, written back by a run interrupted just afterwards.
-    return SameContent(guest.file.get(), copy.get()) ? kErrorSuccess : kErrorFileInvalid;
-  if (const auto status = CheckHiveContent(copy.get()); status != kErrorSuccess)
-    return status == kErrorAccessDenied ? status : kErrorBadDb;
+    return held == nullptr && SameContent(guest.file.get(), copy.get()) ? kErrorSuccess
+                                                                        : kErrorFileInvalid;
+  if (held == nullptr) {
+    if (const auto status = CheckHiveContent(copy.get()); status != kErrorSuccess)
+      return status == kErrorAccessDenied ? status : kErrorBadDb;
+  }
 
   if (const auto status =
           KeepBackup(guest.folder.get(), guest.file.get(), guest.name + ".ravlin-backup", true);
@@ -162,8 +176,16 @@ std::int32_t WriteBack(const Mount& mount, int storeFd, const PrivilegeState& pr
     return status;
   PendingReplacement replacement(guest.folder.get(), guest.name);
   if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
-  if (const int error = CopyContent(copy.get(), replacement.fd()); error != 0)
+  if (held != nullptr) {
+    if (const auto status = held->WriteImage(replacement.fd()); status != kErrorSuccess)
+      return status;
+    heldFile->reset();
+    // A file that we could not open again must never take the hive's place.
+    if (const auto status = CheckHiveContent(replacement.fd()); status != kErrorSuccess)
+      return status;
+  } else if (const int error = CopyContent(copy.get(), replacement.fd()); error != 0) {
     return StatusFromErrno(error);
+  }
   replacement.StartFlush();
   struct stat now {};
   if (::fstatat(guest.folder.get(), guest.name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0 ||
@@ -221,9 +243,12 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
                                             recovered, lastLoadRecovery_);
         status != kErrorSuccess)
       return status;
-    // Refused, it fails the check as before: 1015, or 1009 for a damaged base block.
+    // Refused, it fails the check as before: 1015, or 1009 for a damaged base block. A hive
+    // this object holds is read by libhivex right after it is copied, which checks it then.
     if (lastLoadRecovery_.state != HiveRecovery::State::kRecovered) {
-      if (const auto status = CheckHiveContent(guest.file.get()); status != kErrorSuccess)
+      if (const auto status =
+              holdMounts_ ? CheckHiveLayout(guest.file.get()) : CheckHiveContent(guest.file.get());
+          status != kErrorSuccess)
         return status;
       if (lastLoadRecovery_.state == HiveRecovery::State::kRefused) return kErrorRegistryCorrupt;
     }
@@ -260,9 +285,22 @@ std::int32_t PosixRegistry::RegLoadKeyA(RegKey key, const std::string& subKey,
     if (const auto status = copy.Install(nullptr, &mount.copied, /*durable=*/false);
         status != kErrorSuccess)
       return status;
+    std::unique_ptr<HiveFile> held;
+    if (holdMounts_) {
+      if (const auto status = HiveFile::Open(std::filesystem::weakly_canonical(store_) / mount.copy,
+                                             {.durable = false}, held);
+          status != kErrorSuccess) {
+        ::unlinkat(storeFd.get(), mount.copy.c_str(), 0);
+        return status;
+      }
+    }
     mounts.push_back(mount);
     const auto status = mounts_.Write(mounts);
-    if (status != kErrorSuccess) ::unlinkat(storeFd.get(), mount.copy.c_str(), 0);
+    if (status != kErrorSuccess) {
+      ::unlinkat(storeFd.get(), mount.copy.c_str(), 0);
+      return status;
+    }
+    Hold(mount, std::move(held));
     return status;
   });
 }
@@ -279,18 +317,34 @@ std::int32_t PosixRegistry::EndMount(RegKey key, const std::string& subKey, bool
     const auto hiveId = mount->root + "\\" + mount->name;
     for (const auto& [handle, open] : keys_)
       if (open.hiveId == hiveId) return kErrorAccessDenied;
-    if (const auto cached = hives_.find(hiveId); cached != hives_.end()) {
+    const auto cached = hives_.find(hiveId);
+    LoadedHive* held = cached != hives_.end() && cached->second.held ? &cached->second : nullptr;
+    // Changes of a held hive were dropped: what is left is no complete hive to write back.
+    if (writeBack && held != nullptr && held->lost) return kErrorRegistryIoFailed;
+    if (cached != hives_.end() && held == nullptr) {
       const auto status = writeBack ? Commit(cached->second) : kErrorSuccess;
       hives_.erase(cached);
       if (status != kErrorSuccess) return status;
     }
     UniqueFd storeFd(::open(store_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (!storeFd.valid()) return StatusFromErrno(errno);
-    const auto status = writeBack ? WriteBack(*mount, storeFd.get(), *privileges_) : kErrorSuccess;
+    const auto status = writeBack ? WriteBack(*mount, storeFd.get(), *privileges_,
+                                              held != nullptr ? &held->file : nullptr)
+                                  : kErrorSuccess;
     // A copy that can never be written back is kept beside the store's files, and the
-    // name is freed; any other failure keeps the mount for another try.
+    // name is freed; any other failure keeps the mount for another try. Either way a held
+    // hive's changes go to the working copy first, so that they are not lost with it.
     const bool kept = status == kErrorFileInvalid || status == kErrorBadDb;
+    if (held != nullptr && writeBack && status != kErrorSuccess) {
+      if (!held->file) held->lost = true;
+      held->held = false;
+      if (const auto committed = Commit(*held); committed != kErrorSuccess) return committed;
+    }
     if (status != kErrorSuccess && !kept) return status;
+    if (held != nullptr) {
+      hives_.erase(cached);
+      servers_.erase(hiveId);
+    }
     std::erase_if(mounts, [&](const Mount& entry) {
       return entry.root == mount->root && entry.name == mount->name;
     });

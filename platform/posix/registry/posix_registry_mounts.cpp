@@ -1,6 +1,7 @@
 #include "platform/posix/registry/posix_registry_mounts.hpp"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -84,6 +85,12 @@ constexpr std::size_t kFields = 7;
 }  // namespace
 
 std::vector<Mount> MountTable::Read() const {
+  // Every registry call looks at the table; it is read again only once it was replaced.
+  FileState table;
+  struct stat info {};
+  if (::lstat((store_ / kTableName).c_str(), &info) != 0) return {};
+  table = FileState::Of(info);
+  if (read_ && read_->first == table) return read_->second;
   std::vector<Mount> mounts;
   std::ifstream in(store_ / kTableName, std::ios::binary);
   std::string line;
@@ -102,6 +109,7 @@ std::vector<Mount> MountTable::Read() const {
     mount.copy = fields[4];
     mounts.push_back(std::move(mount));
   }
+  read_.emplace(table, mounts);
   return mounts;
 }
 
@@ -114,10 +122,14 @@ std::int32_t MountTable::Write(const std::vector<Mount>& mounts) const {
   const auto content = text.str();
   UniqueFd folder(::open(store_.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder.valid()) return StatusFromErrno(errno);
-  return DurablyReplace(
-      folder.get(), kTableName,
-      [&](int fd) { return WriteFully(fd, content.data(), content.size()); }, nullptr,
-      /*keepExisting=*/false);
+  // Replaced whole, never flushed: a crash that loses the latest table loses mounts whose
+  // working copies are scratch as well, while the guest's hive is only ever written durably,
+  // on its own.
+  PendingReplacement replacement(folder.get(), kTableName);
+  if (const auto status = replacement.Create(); status != kErrorSuccess) return status;
+  if (const int error = WriteFully(replacement.fd(), content.data(), content.size()); error != 0)
+    return StatusFromErrno(error);
+  return replacement.Install(nullptr, nullptr, /*durable=*/false);
 }
 
 std::optional<Mount> MountTable::Find(const std::vector<Mount>& mounts, const std::string& root,
@@ -126,6 +138,10 @@ std::optional<Mount> MountTable::Find(const std::vector<Mount>& mounts, const st
     if (mount.root == root && SameRegistryName(AnsiToUtf8(mount.name), AnsiToUtf8(name)))
       return mount;
   return std::nullopt;
+}
+
+std::string ImportSocketName(const Mount& mount) {
+  return std::filesystem::path(mount.copy).replace_extension(".sock").string();
 }
 
 }  // namespace ravlin

@@ -3,6 +3,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/posix/registry/posix_registry_storage.hpp"
@@ -26,6 +27,10 @@ struct Mount {
   FileState copied;
 };
 
+// The socket in the store where the process holding the mount's hive in memory serves its
+// importers.
+std::string ImportSocketName(const Mount& mount);
+
 // The mount table file in the registry store, which every process reads, so that a mount
 // is seen at once by other processes and lasts across runs until it is unmounted. The
 // caller holds the store lock (shared to read, exclusive to change).
@@ -43,6 +48,8 @@ class MountTable {
 
  private:
   std::filesystem::path store_;
+  // The table as last read, with the state of its file then.
+  mutable std::optional<std::pair<FileState, std::vector<Mount>>> read_;
 };
 
 }  // namespace ravlin

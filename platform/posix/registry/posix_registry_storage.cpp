@@ -84,6 +84,28 @@ StoreClaim::StoreClaim(const std::filesystem::path& store) {
   held_ = true;
 }
 
+namespace {
+constexpr const char* kEditorsFile = ".editors";
+}  // namespace
+
+EditorPresence::EditorPresence(const std::filesystem::path& store) {
+  std::error_code error;
+  std::filesystem::create_directories(store, error);
+  fd_ = UniqueFd(::open((store / kEditorsFile).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600));
+  if (!fd_.valid()) return;
+  while (::flock(fd_.get(), LOCK_SH) != 0 && errno == EINTR) {
+  }
+}
+
+bool EditorPresence::AnyIn(const std::filesystem::path& store) {
+  const UniqueFd fd(::open((store / kEditorsFile).c_str(), O_RDONLY | O_CLOEXEC));
+  if (!fd.valid()) return false;
+  for (;;) {
+    if (::flock(fd.get(), LOCK_EX | LOCK_NB) == 0) return false;
+    if (errno != EINTR) return true;
+  }
+}
+
 FileState FileState::Of(const struct stat& info) {
   return FileState{info.st_dev, info.st_ino, info.st_size, info.st_ctim};
 }

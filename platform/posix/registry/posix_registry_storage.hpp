@@ -37,6 +37,20 @@ class StoreClaim : public RegistryClaim {
   bool held_ = false;
 };
 
+// Marks a registry editor working on the store for as long as it lives: a shared lock on a
+// file of the store, so that looking for running editors costs one lock attempt while none is
+// running instead of a look at every process of the machine.
+class EditorPresence {
+ public:
+  // Creates the store folder when needed; a store that cannot be reached is not marked.
+  explicit EditorPresence(const std::filesystem::path& store);
+  // Whether any process holds an EditorPresence on the store.
+  static bool AnyIn(const std::filesystem::path& store);
+
+ private:
+  UniqueFd fd_;
+};
+
 // Identity and state of a file as last seen, to notice when another process replaced or
 // changed it: every write, rename, link or attribute change moves the change time.
 struct FileState {

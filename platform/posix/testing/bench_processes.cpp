@@ -39,12 +39,19 @@ Timing Run(const std::vector<std::string>& arguments, const RunOptions& options)
   return {elapsed.count(), usage.ru_maxrss, exitCode};
 }
 
-int RunInChildProcess(const std::function<int()>& work) {
+Timing RunInChildProcess(const std::function<int()>& work) {
+  const auto start = std::chrono::steady_clock::now();
   const pid_t child = ::fork();
   if (child == 0) std::_Exit(work());
   int status = 0;
-  if (child < 0 || ::waitpid(child, &status, 0) != child || !WIFEXITED(status)) return -1;
-  return WEXITSTATUS(status);
+  rusage usage{};
+  Timing timing;
+  timing.exitCode = child >= 0 && ::wait4(child, &status, 0, &usage) == child && WIFEXITED(status)
+                        ? WEXITSTATUS(status)
+                        : -1;
+  timing.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+  timing.peakKilobytes = usage.ru_maxrss;
+  return timing;
 }
 
 void SetVariable(const std::string& name, const std::optional<std::string>& value) {

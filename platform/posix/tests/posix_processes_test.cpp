@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <thread>
 
+#include "platform/posix/registry/posix_registry_storage.hpp"
 #include "platform/runtime_error.hpp"
 #include "tests/support/temp_dir.hpp"
 
@@ -282,11 +283,25 @@ TEST(PosixTopLevelWindows, RegistryEditorWindowStandsForAnEditorOfTheSameStore) 
   EXPECT_EQ(windows.FindWindowA("", "Registry Editor - other"), 0u);
   EXPECT_EQ(windows.FindWindowA("Notepad", "Registry Editor"), 0u);
 
+  // Without the mark a running editor leaves on the store, no process is looked at.
+  std::filesystem::copy_file("/bin/sleep", temp / "regedit.exe");
+  PosixProcesses processes(temp.path(), std::make_shared<const DriveTable>(""));
+  const std::uint32_t unmarked =
+      processes.StartProcess("env -C " + temp.path().string() + " RAVLIN_REGISTRY=store " +
+                                 (temp / "regedit.exe").string() + " 30",
+                             1);
+  EXPECT_TRUE(Eventually([&] {
+    return ravlin::testing::ReadFile("/proc/" + std::to_string(unmarked) + "/comm") ==
+           "regedit.exe\n";
+  }));
+  EXPECT_EQ(windows.FindWindowA("", "Registry Editor"), 0u);
+  processes.TerminateProcess(processes.OpenProcess(kProcessAllAccess, false, unmarked), 0);
+  // The mark, as the stand-ins cannot leave it themselves.
+  const EditorPresence presence(store);
+
   // Stand-in editors: long sleeps that go by the editor's names, one working on our store
   // (given relative to its working folder) and one on another store.
-  std::filesystem::copy_file("/bin/sleep", temp / "regedit.exe");
   std::filesystem::copy_file("/bin/sleep", temp / "regedit");
-  PosixProcesses processes(temp.path(), std::make_shared<const DriveTable>(""));
   const std::uint32_t other = processes.StartProcess(
       "env RAVLIN_REGISTRY=" + elsewhere.string() + " " + (temp / "regedit").string() + " 30", 1);
   EXPECT_TRUE(Eventually([&] {

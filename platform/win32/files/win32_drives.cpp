@@ -56,8 +56,10 @@ std::string Win32Drives::ToDrivePath(const std::filesystem::path& native) {
   const auto withLetter = WithDriveLetter(native.wstring());
   if (!withLetter) return {};
   try {
-    const std::wstring full = FullPath(Narrow(*withLetter));
+    std::wstring full = FullPath(Narrow(*withLetter));
     if (full.size() < 3 || full[1] != L':' || full[2] != L'\\') return {};
+    // A folder's drive path ends without a backslash, as on Linux; only a root keeps its own.
+    while (full.size() > 3 && full.back() == L'\\') full.pop_back();
     return WithCapitalDrive(Narrow(full));
   } catch (const RuntimeError&) {
     return {};

@@ -5,6 +5,7 @@
 
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "platform/win32/runtime/system_library.hpp"
 #include "platform/win32/runtime/win32_handles.hpp"
@@ -61,12 +62,35 @@ TEST(ConsoleProgram, ThePromptWaitsForItAndGetsItsExitStatus) {
   EXPECT_NE(usage.find("unknown option: --no-such-option"), std::string::npos) << usage;
   EXPECT_NE(usage.find("status=2"), std::string::npos) << usage;
   EXPECT_LT(usage.find("unknown option"), usage.find("status=")) << usage;
+  // Its usage text sends the prompt to the console program, not to "start /wait".
+  EXPECT_NE(usage.find("\"ravlin ...\" runs ravlin.com"), std::string::npos) << usage;
+  EXPECT_EQ(usage.find("start /wait"), std::string::npos) << usage;
 
   // Typed without its extension, the name runs the console program.
   const std::string version = PromptOutput(L"\"ravlin --version & echo status=!ERRORLEVEL!\"");
   EXPECT_NE(version.find("Ravlin "), std::string::npos) << version;
   EXPECT_NE(version.find("status=0"), std::string::npos) << version;
   EXPECT_LT(version.find("Ravlin "), version.find("status=")) << version;
+}
+
+// The OriginalFilename of a program's version information, as Explorer's Properties show it.
+std::wstring OriginalFilename(const fs::path& program) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(program.c_str(), &ignored);
+  std::vector<char> information(size);
+  if (size == 0 || !::GetFileVersionInfoW(program.c_str(), 0, size, information.data())) return {};
+  void* value = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(information.data(), L"\\StringFileInfo\\040904B0\\OriginalFilename", &value,
+                        &length) ||
+      length == 0)
+    return {};
+  return static_cast<const wchar_t*>(value);
+}
+
+TEST(ConsoleProgram, EachProgramsVersionInformationNamesItsOwnFile) {
+  EXPECT_EQ(OriginalFilename(BuildPrograms() / "ravlin.exe"), L"ravlin.exe");
+  EXPECT_EQ(OriginalFilename(BuildPrograms() / "ravlin.com"), L"ravlin.com");
 }
 
 // A guest named in the long-path form is the same folder by its drive path.
@@ -84,6 +108,21 @@ TEST(ConsoleProgram, ALongPathGuestIsNamedByItsDrivePath) {
   EXPECT_NE(output.find("status=1"), std::string::npos) << output;
   std::error_code ignored;
   fs::remove_all(guest, ignored);
+}
+
+// A guest on the network is refused with the reason and a non-zero status, never taken for a
+// folder of the current drive.
+TEST(ConsoleProgram, ANetworkGuestIsRefusedWithItsReason) {
+  for (const std::wstring guest : {L"\\\\server\\share\\WINDOWS", L"//server/share/WINDOWS",
+                                   L"\\\\?\\UNC\\server\\share\\WINDOWS"}) {
+    const std::string output = PromptOutput(L"\"ravlin --console --guest " + guest +
+                                            L" --yes & echo status=!ERRORLEVEL!\"");
+    EXPECT_NE(output.find(Narrow(guest) + " is on the network."), std::string::npos) << output;
+    EXPECT_NE(output.find("net use"), std::string::npos) << output;
+    EXPECT_EQ(output.find("Cannot find SYSTEM hive"), std::string::npos) << output;
+    EXPECT_EQ(output.find(":\\server\\share"), std::string::npos) << output;
+    EXPECT_NE(output.find("status=1"), std::string::npos) << output;
+  }
 }
 
 }  // namespace

@@ -42,7 +42,10 @@ TEST(Win32FilesOnTheSystem, LongPathFormsBecomeDrivePathsAndNetworkPathsHaveNone
   const std::string expected = WithCapitalDrive(Narrow(system));
   EXPECT_EQ(drives.ToDrivePath(system), expected);
   EXPECT_EQ(drives.ToDrivePath(L"\\\\?\\" + system), expected);
-  EXPECT_EQ(drives.ToDrivePath(L"\\\\?\\" + system + L"\\"), expected + "\\");
+  // A folder's trailing backslash goes, as on Linux; a root keeps its own.
+  EXPECT_EQ(drives.ToDrivePath(L"\\\\?\\" + system + L"\\"), expected);
+  EXPECT_EQ(drives.ToDrivePath(system + L"\\\\"), expected);
+  EXPECT_EQ(drives.ToDrivePath(system.substr(0, 3)), expected.substr(0, 3));
   EXPECT_EQ(drives.ToDrivePath(L"Z:\\?\\" + system), expected);
   for (const wchar_t* elsewhere : {L"\\\\server\\share\\WINDOWS", L"//server/share/WINDOWS",
                                    L"\\\\?\\UNC\\server\\share\\WINDOWS", L"\\\\.\\PhysicalDrive0"})

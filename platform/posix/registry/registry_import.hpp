@@ -1,10 +1,13 @@
 #pragma once
 
 #include <cstdint>
+#include <filesystem>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/posix/registry/import_wire.hpp"
 #include "platform/posix/registry/posix_registry.hpp"
 #include "tools/regedit/reg_file.hpp"
 
@@ -27,5 +30,11 @@ class RegImportError : public std::runtime_error {
 // fault, as in Windows' editor. At the first refused change every change of the file is
 // dropped and RegImportError is thrown.
 void ImportRegOperations(PosixRegistry& registry, const std::vector<RegOperation>& operations);
+
+// When a process holds a hive that the changes go to in memory (PosixRegistry::HoldMounts),
+// sends them there and returns its reply; nothing when no process holds one, and the changes
+// are then the caller's to apply.
+std::optional<ImportReply> ImportThroughHolder(const std::filesystem::path& store,
+                                               const std::vector<RegOperation>& operations);
 
 }  // namespace ravlin

@@ -1,4 +1,4 @@
-#include "tools/regedit/reg_import.hpp"
+#include "platform/posix/registry/registry_import.hpp"
 
 #include <map>
 #include <optional>
@@ -202,6 +202,28 @@ void ImportRegOperations(PosixRegistry& registry, const std::vector<RegOperation
     registry.DiscardChanges();
     throw;
   }
+}
+
+std::optional<ImportReply> ImportThroughHolder(const std::filesystem::path& store,
+                                               const std::vector<RegOperation>& operations) {
+  std::vector<Mount> mounts;
+  {
+    const StoreLock lock(store, StoreLock::Mode::kShared);
+    mounts = MountTable(store).Read();
+  }
+  for (const auto& operation : operations) {
+    if (operation.kind != RegOperation::Kind::kOpenKey &&
+        operation.kind != RegOperation::Kind::kDeleteKey)
+      continue;
+    const char* root = operation.root == kHkeyLocalMachine ? "HKLM"
+                       : operation.root == kHkeyUsers      ? "HKU"
+                                                           : nullptr;
+    if (root == nullptr) continue;
+    const auto mount =
+        MountTable::Find(mounts, root, operation.path.substr(0, operation.path.find('\\')));
+    if (mount) return SendImport(store, ImportSocketName(*mount), operations);
+  }
+  return std::nullopt;
 }
 
 }  // namespace ravlin
