@@ -2,12 +2,38 @@
 
 #include <algorithm>
 #include <cmath>
+#include <ostream>
+#include <streambuf>
 
 namespace ravlin {
 namespace {
 
 constexpr double kTwipsPerInch = 1440.0;
 constexpr std::string_view kDryRunTitleMark = "  [dry run: nothing will be changed]";
+// The image workflow's line for a refusal or failure.
+constexpr std::string_view kFailurePrefix = "ravlin: ";
+
+// Hands each whole line written to it to `line`, without its end.
+class LineBuffer : public std::streambuf {
+ public:
+  explicit LineBuffer(std::function<void(const std::string&)> line) : line_(std::move(line)) {}
+
+ protected:
+  int_type overflow(int_type c) override {
+    if (traits_type::eq_int_type(c, traits_type::eof())) return traits_type::not_eof(c);
+    if (traits_type::to_char_type(c) == '\n') {
+      line_(pending_);
+      pending_.clear();
+    } else {
+      pending_.push_back(traits_type::to_char_type(c));
+    }
+    return c;
+  }
+
+ private:
+  std::function<void(const std::string&)> line_;
+  std::string pending_;
+};
 
 }  // namespace
 
@@ -47,7 +73,7 @@ bool WindowPresenter::DryRunChecked() const {
 }
 
 bool WindowPresenter::MenuItemsEnabled() const {
-  return form_ != nullptr && !form_->Busy();
+  return form_ != nullptr && !form_->Busy() && !imageRunning_;
 }
 
 bool WindowPresenter::UserSetsDryRun(bool checked) {
@@ -63,11 +89,61 @@ bool WindowPresenter::UserChoosesDriverFolder(const std::filesystem::path& folde
 }
 
 void WindowPresenter::Press() {
-  if (form_ != nullptr) form_->Browse_Click();
+  // While an image is open its own attempt is the only one: a press would start another
+  // beside it.
+  if (form_ != nullptr && !imageRunning_) form_->Browse_Click();
+}
+
+std::string CandidateLabel(const WindowsCandidate& candidate) {
+  return "Partition " + std::to_string(candidate.partition) + ": " + candidate.folder.string();
+}
+
+void WindowPresenter::SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images) {
+  imagePlatform_ = std::move(platform);
+  images_ = std::move(images);
+}
+
+ImageOutcome WindowPresenter::UserOpensImage(const std::filesystem::path& image,
+                                             const ImageWindowHooks& hooks) {
+  ImageOutcome outcome;
+  if (!MenuItemsEnabled() || !Attached() || images_ == nullptr) return outcome;
+  outcome.started = true;
+  // Set for as long as the image is open, however the workflow ends.
+  const std::unique_ptr<bool, void (*)(bool*)> running(&imageRunning_,
+                                                       [](bool* flag) { *flag = false; });
+  imageRunning_ = true;
+  ImageRepairSteps steps;
+  steps.choose = hooks.choose;
+  steps.repairFolder = [this](const std::filesystem::path& windowsFolder) {
+    // The form's own attempt, its folder dialog answered with the image's Windows folder.
+    const bool dryRun = form_->DryRunSet();
+    imageFolder_ = windowsFolder;
+    form_->Browse_Click();
+    imageFolder_.reset();
+    // The attempt holds the guest folder open to keep its changes beneath it; the volume
+    // cannot be unmounted while it does.
+    imagePlatform_->files->ConfineChangesBeneath("");
+    // A completed repair unloads the form; a dry run says whether a repair would complete.
+    const bool completed = dryRun ? form_->LastDryRunCompletes() : !form_->Loaded();
+    return completed ? kImageRepairCompleted : kImageRepairFailed;
+  };
+  LineBuffer lines([&](const std::string& line) {
+    if (line.starts_with(kFailurePrefix)) outcome.failure = line.substr(kFailurePrefix.size());
+    hooks.status(line);
+  });
+  std::ostream out(&lines);
+  ImageRepairRequest request;
+  request.image = image;
+  request.dryRun = form_->DryRunSet();
+  outcome.completed =
+      RepairImage(*imagePlatform_, *images_, request, steps, out) == kImageRepairCompleted;
+  return outcome;
 }
 
 bool WindowPresenter::UserRequestsClose() {
   if (ended_ || form_ == nullptr) return true;
+  // The image is still mounted: closing now would leave it so.
+  if (imageRunning_) return false;
   closeRequested_ = true;
   const bool closing = form_->RequestClose();
   closeRequested_ = false;

@@ -3,11 +3,16 @@
 #include <array>
 #include <filesystem>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/form1.hpp"
 #include "app/form_design.hpp"
+#include "app/image_repair.hpp"
 #include "app/repair_options.hpp"
+#include "platform/disk_images.hpp"
 
 namespace ravlin {
 
@@ -38,6 +43,31 @@ inline constexpr std::string_view kDriverItemText = "Add a mass-storage driver..
 // The folder dialog of that item.
 inline constexpr std::string_view kDriverFolderPrompt =
     "Choose the folder of the vendor's Windows XP mass-storage driver (the one holding its INF)";
+inline constexpr std::string_view kOpenImageItemText = "Open disk image...";
+// The file dialog of that item, and the list offered when several partitions hold Windows.
+inline constexpr std::string_view kImageFilePrompt = "Choose a virtual machine's disk image";
+inline constexpr std::string_view kImageChoicePrompt =
+    "Several Windows installations are on the image. Which one to repair?";
+
+// What a window gives the repair of a disk image.
+struct ImageWindowHooks {
+  // Shows one status line at once (the workflow may be waiting for a process).
+  std::function<void(const std::string&)> status;
+  // Which of several installations to repair, or nothing when the user cancels.
+  std::function<std::optional<std::size_t>(const std::vector<WindowsCandidate>&)> choose;
+};
+
+// How the repair of a disk image ended.
+struct ImageOutcome {
+  bool started = false;  // false: refused while a press runs
+  bool completed = false;
+  // Why the image could not be opened, mounted or closed; empty when the attempt on its
+  // Windows folder stopped, whose boxes have told why.
+  std::string failure;
+};
+
+// The label of a candidate in the windows' list: "Partition 1: WINDOWS".
+std::string CandidateLabel(const WindowsCandidate& candidate);
 
 // What the desktop windows share, whatever draws them: the options a window starts with, its
 // title, its dry-run item, and the state of its closing and finishing. A window renders what
@@ -63,8 +93,23 @@ class WindowPresenter {
   // The user chose a vendor's driver folder for the next attempts; refused (false) while a
   // press runs.
   bool UserChoosesDriverFolder(const std::filesystem::path& folder);
-  // A press of Browse; the form refuses one that arrives while a press runs.
+  // A press of Browse; refused while a press runs or an image is open.
   void Press();
+
+  // What the repair of a disk image runs on: the form's own platform (its attempt's hold on
+  // the guest folder is let go through it before the image is unmounted) and the image
+  // engine. Without them the window offers no image.
+  void SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images);
+  bool ImagesAvailable() const { return images_ != nullptr; }
+  // The user chose a disk image: opens it, finds the partition holding Windows, mounts it,
+  // runs the form's attempt on its Windows folder with the window's dry-run and driver
+  // settings, unmounts and closes it, each step's status line going to `hooks.status`.
+  ImageOutcome UserOpensImage(const std::filesystem::path& image, const ImageWindowHooks& hooks);
+  // While an image's Windows folder is repaired, the folder the window's folder dialog
+  // answers with, without showing itself.
+  std::optional<std::filesystem::path> ImageFolder() const { return imageFolder_; }
+  // The form's own text of a control, which a window shows again after an image's status.
+  const std::string& FormText(ControlId control) const { return form_->Text(control); }
 
   // The user asks to close the window: false while a press runs. A form that never loaded
   // closes without unloading.
@@ -82,6 +127,10 @@ class WindowPresenter {
   void Finish(bool closedByUser);
 
   Form1* form_ = nullptr;
+  std::optional<Platform> imagePlatform_;
+  std::unique_ptr<DiskImages> images_;
+  bool imageRunning_ = false;
+  std::optional<std::filesystem::path> imageFolder_;
   std::function<void()> endHandler_;
   bool closeRequested_ = false;
   bool closedByUser_ = false;

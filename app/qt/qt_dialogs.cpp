@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFile>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QMessageBox>
 #include <QPlainTextEdit>
@@ -159,15 +160,49 @@ void ShowReportDialog(QWidget* parent, const std::string& text, const std::strin
   dialog.exec();
 }
 
+namespace {
+
+std::optional<std::filesystem::path> Chosen(QFileDialog& dialog) {
+  if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+  const QStringList chosen = dialog.selectedFiles();
+  if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
+  return std::filesystem::path(QFile::encodeName(chosen.first()).toStdString());
+}
+
+}  // namespace
+
 std::optional<std::filesystem::path> ShowFolderDialog(QWidget* parent, const std::string& prompt) {
   QFileDialog dialog(parent, FromAnsi(prompt));
   dialog.setFileMode(QFileDialog::Directory);
   dialog.setOption(QFileDialog::ShowDirsOnly, true);
   dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  return Chosen(dialog);
+}
+
+std::optional<std::filesystem::path> ShowFileDialog(QWidget* parent, const std::string& prompt) {
+  QFileDialog dialog(parent, FromAnsi(prompt));
+  dialog.setFileMode(QFileDialog::ExistingFile);
+  dialog.setAcceptMode(QFileDialog::AcceptOpen);
+  dialog.setNameFilters(
+      {QStringLiteral("Disk images (*.img *.raw *.qcow2 *.vmdk *.vhd *.vhdx *.vdi)"),
+       QStringLiteral("All files (*)")});
+  return Chosen(dialog);
+}
+
+std::optional<std::size_t> ShowChoiceDialog(QWidget* parent, const std::string& prompt,
+                                            const std::vector<std::string>& items,
+                                            const std::string& title) {
+  QInputDialog dialog(parent);
+  dialog.setWindowTitle(FromAnsi(title));
+  dialog.setLabelText(FromAnsi(prompt));
+  QStringList names;
+  for (const auto& item : items) names.push_back(FromAnsi(item));
+  dialog.setComboBoxItems(names);
+  dialog.setComboBoxEditable(false);
   if (dialog.exec() != QDialog::Accepted) return std::nullopt;
-  const QStringList chosen = dialog.selectedFiles();
-  if (chosen.isEmpty() || chosen.first().isEmpty()) return std::nullopt;
-  return std::filesystem::path(QFile::encodeName(chosen.first()).toStdString());
+  const auto index = names.indexOf(dialog.textValue());
+  if (index < 0) return std::nullopt;
+  return static_cast<std::size_t>(index);
 }
 
 }  // namespace ravlin

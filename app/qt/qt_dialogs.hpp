@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include <QString>
 
@@ -26,5 +27,13 @@ void ShowReportDialog(QWidget* parent, const std::string& text, const std::strin
 
 // The modal folder dialog: only existing directories can be chosen; nothing on cancel.
 std::optional<std::filesystem::path> ShowFolderDialog(QWidget* parent, const std::string& prompt);
+
+// The modal dialog that chooses one existing file; nothing on cancel.
+std::optional<std::filesystem::path> ShowFileDialog(QWidget* parent, const std::string& prompt);
+
+// A modal list of `items` to choose one from: its index, or nothing on cancel.
+std::optional<std::size_t> ShowChoiceDialog(QWidget* parent, const std::string& prompt,
+                                            const std::vector<std::string>& items,
+                                            const std::string& title);
 
 }  // namespace ravlin

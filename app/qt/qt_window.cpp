@@ -143,6 +143,9 @@ void QtFrontEnd::CreateControls() {
   addDriver_ = new QAction(FromAnsi(kDriverItemText), &window_);
   QObject::connect(addDriver_, &QAction::triggered, addDriver_, [this] { ChooseDriverFolder(); });
   window_.addAction(addDriver_);
+  openImage_ = new QAction(FromAnsi(kOpenImageItemText), &window_);
+  QObject::connect(openImage_, &QAction::triggered, openImage_, [this] { OpenImage(); });
+  window_.addAction(openImage_);
   window_.setContextMenuPolicy(Qt::ActionsContextMenu);
 
   // Labels take no focus, so the tab order is that of the other controls by tab index.
@@ -181,14 +184,51 @@ void QtFrontEnd::ChooseDriverFolder() {
     presenter_.UserChoosesDriverFolder(*folder);
 }
 
+void QtFrontEnd::SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images) {
+  presenter_.SetImageEngine(std::move(platform), std::move(images));
+}
+
+void QtFrontEnd::SetMenuItemsEnabled(bool enabled) {
+  dryRun_->setEnabled(enabled);
+  addDriver_->setEnabled(enabled);
+  openImage_->setEnabled(enabled);
+}
+
 void QtFrontEnd::Press() {
   // Fixed for the length of the press; the form itself refuses a second press that arrives
   // through the message pump.
-  dryRun_->setEnabled(false);
-  addDriver_->setEnabled(false);
+  SetMenuItemsEnabled(false);
   presenter_.Press();
-  dryRun_->setEnabled(true);
-  addDriver_->setEnabled(true);
+  SetMenuItemsEnabled(true);
+}
+
+void QtFrontEnd::OpenImage() {
+  if (!presenter_.MenuItemsEnabled()) return;
+  const auto image = ShowFileDialog(DialogParent(), std::string(kImageFilePrompt));
+  if (!image) return;
+  ImageWindowHooks hooks;
+  // Each step's line shows in the status label at once; the event loop turns between the
+  // steps, and the attempt itself turns it as a press does.
+  hooks.status = [this](const std::string& line) {
+    QWidget& status = Control(ControlId::Label3);
+    SetControlText(status, FromAnsi(line));
+    status.repaint();
+    QCoreApplication::processEvents();
+  };
+  hooks.choose = [this](const std::vector<WindowsCandidate>& candidates) {
+    std::vector<std::string> labels;
+    for (const auto& candidate : candidates) labels.push_back(CandidateLabel(candidate));
+    return ShowChoiceDialog(DialogParent(), std::string(kImageChoicePrompt), labels,
+                            std::string(kApplicationTitle));
+  };
+  SetMenuItemsEnabled(false);
+  const ImageOutcome outcome = presenter_.UserOpensImage(*image, hooks);
+  SetMenuItemsEnabled(true);
+  if (!presenter_.Ended() && presenter_.Attached())
+    SetControlText(Control(ControlId::Label3), FromAnsi(presenter_.FormText(ControlId::Label3)));
+  if (outcome.started && !outcome.completed && !outcome.failure.empty())
+    ShowMessageBox(DialogParent(), outcome.failure, mb::kExclamation,
+                   std::string(kApplicationTitle));
 }
 
 QWidget* QtFrontEnd::DialogParent() {
@@ -201,6 +241,7 @@ int QtFrontEnd::MessageBox(const std::string& text, int style, const std::string
 
 std::optional<std::filesystem::path> QtFrontEnd::BrowseForFolder(Handle owner,
                                                                  const std::string& prompt) {
+  if (const auto imageFolder = presenter_.ImageFolder()) return imageFolder;
   return ShowFolderDialog(owner != 0 ? DialogParent() : nullptr, prompt);
 }
 
@@ -237,8 +278,11 @@ void QtFrontEnd::Unloaded() {
 
 QtProgram::QtProgram(const PlatformOptions& options, const RepairOptions& repair)
     : frontEnd_(std::make_shared<QtFrontEnd>()),
-      form_(MakePlatform(frontEnd_, options), *frontEnd_) {
+      platform_(MakePlatform(frontEnd_, options)),
+      form_(platform_, *frontEnd_) {
   frontEnd_->Attach(form_, repair);
+  frontEnd_->SetImageEngine(platform_,
+                            MakeDiskImages(options.registryStore.parent_path() / "images"));
 }
 
 }  // namespace ravlin

@@ -56,6 +56,10 @@ class QtFrontEnd final : public Ui, public FormView {
   QAction& DryRunAction() const { return *dryRun_; }
   // The item that chooses a vendor's mass-storage driver folder for the next attempts.
   QAction& AddDriverAction() const { return *addDriver_; }
+  // The item that repairs a virtual machine's disk image in place.
+  QAction& OpenImageAction() const { return *openImage_; }
+  // What that item runs on.
+  void SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images);
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
@@ -73,6 +77,8 @@ class QtFrontEnd final : public Ui, public FormView {
   void Press();
   void DryRunTriggered(bool checked);
   void ChooseDriverFolder();
+  void OpenImage();
+  void SetMenuItemsEnabled(bool enabled);
   void ShowDryRunState();
   QWidget* DialogParent();
 
@@ -80,6 +86,7 @@ class QtFrontEnd final : public Ui, public FormView {
   std::array<QWidget*, kControlDesigns.size()> controls_{};
   QAction* dryRun_ = nullptr;
   QAction* addDriver_ = nullptr;
+  QAction* openImage_ = nullptr;
   WindowPresenter presenter_;
 };
 
@@ -95,6 +102,7 @@ class QtProgram {
 
  private:
   std::shared_ptr<QtFrontEnd> frontEnd_;
+  Platform platform_;
   Form1 form_;
 };
 

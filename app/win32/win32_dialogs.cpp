@@ -1,5 +1,6 @@
 #include "app/win32/win32_dialogs.hpp"
 
+#include <commdlg.h>
 #include <objbase.h>
 #include <shlobj.h>
 
@@ -11,6 +12,7 @@
 #include <vector>
 
 #include "platform/ui.hpp"
+#include "platform/win32/runtime/system_library.hpp"
 #include "platform/win32/text/wide_text.hpp"
 
 namespace ravlin {
@@ -156,6 +158,29 @@ std::optional<std::filesystem::path> ShowFolderDialog(HWND owner, const std::str
   std::array<wchar_t, MAX_PATH> path{};
   if (!::SHGetPathFromIDListW(chosen.get(), path.data()) || path[0] == L'\0') return std::nullopt;
   return std::filesystem::path(std::wstring(path.data()));
+}
+
+std::optional<std::filesystem::path> ShowFileDialog(HWND owner, const std::string& prompt) {
+  // comdlg32.dll is not among the program's load-time imports.
+  const SystemLibrary dialogs(L"comdlg32.dll");
+  using GetOpenFileNameCall = BOOL(WINAPI*)(OPENFILENAMEW*);
+  const auto getOpenFileName = dialogs.Find<GetOpenFileNameCall>("GetOpenFileNameW");
+  if (getOpenFileName == nullptr) return std::nullopt;
+  const std::wstring title = Wide(prompt);
+  // Pairs of a name and its patterns, ending in an empty pair.
+  static constexpr wchar_t kFilter[] =
+      L"Disk images\0*.img;*.raw;*.qcow2;*.vmdk;*.vhd;*.vhdx;*.vdi\0All files\0*.*\0";
+  std::vector<wchar_t> file(32768, L'\0');
+  OPENFILENAMEW info{};
+  info.lStructSize = sizeof info;
+  info.hwndOwner = owner;
+  info.lpstrFilter = kFilter;
+  info.lpstrFile = file.data();
+  info.nMaxFile = static_cast<DWORD>(file.size());
+  info.lpstrTitle = title.c_str();
+  info.Flags = OFN_FILEMUSTEXIST | OFN_PATHMUSTEXIST | OFN_HIDEREADONLY | OFN_NOCHANGEDIR;
+  if (!getOpenFileName(&info) || file[0] == L'\0') return std::nullopt;
+  return std::filesystem::path(std::wstring(file.data()));
 }
 
 void ShowReportDialog(HWND owner, const std::string& text, const std::string& title) {

@@ -18,6 +18,10 @@ int ShowMessageBox(HWND owner, const std::string& text, int style, const std::st
 // desktop, `prompt` above the tree): the chosen folder, or nothing on cancel.
 std::optional<std::filesystem::path> ShowFolderDialog(HWND owner, const std::string& prompt);
 
+// The system's modal dialog that opens one existing file (comdlg32.dll, looked up at run
+// time): the chosen file, or nothing on cancel or where the system has no such dialog.
+std::optional<std::filesystem::path> ShowFileDialog(HWND owner, const std::string& prompt);
+
 // A modal, resizable dialog that shows a long report in a read-only text box with scroll
 // bars, from which the user can select and copy, and an OK button. `text` keeps its CR LF
 // line breaks.

@@ -22,6 +22,7 @@ constexpr int kFirstControlIdentifier = 1000;
 constexpr int kIconResource = 1;
 constexpr UINT kDryRunCommand = 2000;
 constexpr UINT kDriverCommand = 2001;
+constexpr UINT kOpenImageCommand = 2002;
 // Fixed size: a caption with the system menu and a minimise button, no sizing border.
 constexpr DWORD kWindowStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kWindowExStyle = WS_EX_CONTROLPARENT;
@@ -241,6 +242,9 @@ void Win32FrontEnd::ShowContextMenu(LPARAM position) {
   ::AppendMenuW(menu.get(), MF_STRING | state, kDryRunCommand, Wide(kDryRunItemText).c_str());
   ::AppendMenuW(menu.get(), MF_STRING | (presenter_.MenuItemsEnabled() ? MF_ENABLED : MF_GRAYED),
                 kDriverCommand, Wide(kDriverItemText).c_str());
+  if (presenter_.ImagesAvailable())
+    ::AppendMenuW(menu.get(), MF_STRING | (presenter_.MenuItemsEnabled() ? MF_ENABLED : MF_GRAYED),
+                  kOpenImageCommand, Wide(kOpenImageItemText).c_str());
   POINT at{static_cast<short>(LOWORD(position)), static_cast<short>(HIWORD(position))};
   if (position == -1) {  // from the keyboard: at the window's top left corner
     at = {0, 0};
@@ -253,6 +257,47 @@ void Win32FrontEnd::ShowContextMenu(LPARAM position) {
   if (chosen == kDriverCommand)
     if (const auto folder = ShowFolderDialog(DialogOwner(), std::string(kDriverFolderPrompt)))
       presenter_.UserChoosesDriverFolder(*folder);
+  if (chosen == kOpenImageCommand) OpenImage();
+}
+
+void Win32FrontEnd::SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images) {
+  presenter_.SetImageEngine(std::move(platform), std::move(images));
+}
+
+void Win32FrontEnd::ShowStatus(const std::string& line) {
+  const HWND status = Control(ControlId::Label3);
+  ::SetWindowTextW(status, Wide(line).c_str());
+  ::UpdateWindow(status);
+}
+
+void Win32FrontEnd::OpenImage() {
+  if (!presenter_.MenuItemsEnabled()) return;
+  const auto image = ShowFileDialog(DialogOwner(), std::string(kImageFilePrompt));
+  if (!image) return;
+  const std::string title(kApplicationTitle);
+  ImageWindowHooks hooks;
+  // Each step's line shows in the status label at once, and the messages waiting meanwhile
+  // are handled; the attempt itself pumps them as a press does.
+  hooks.status = [this](const std::string& line) {
+    ShowStatus(line);
+    DoEvents();
+  };
+  // The list, one installation a box: Yes repairs it, No offers the next; no answer after
+  // the last repairs none.
+  hooks.choose = [this, &title](const std::vector<WindowsCandidate>& candidates) {
+    for (std::size_t i = 0; i < candidates.size(); ++i)
+      if (ShowMessageBox(DialogOwner(),
+                         std::string(kImageChoicePrompt) + "\r\n\r\n" +
+                             CandidateLabel(candidates[i]) +
+                             "\r\n\r\nYes repairs this one, No offers the next.",
+                         mb::kYesNo | mb::kQuestion, title) == mb::kIdYes)
+        return std::optional<std::size_t>(i);
+    return std::optional<std::size_t>();
+  };
+  const ImageOutcome outcome = presenter_.UserOpensImage(*image, hooks);
+  if (!presenter_.Ended()) ShowStatus(presenter_.FormText(ControlId::Label3));
+  if (outcome.started && !outcome.completed && !outcome.failure.empty())
+    ShowMessageBox(DialogOwner(), outcome.failure, mb::kExclamation, title);
 }
 
 void Win32FrontEnd::CloseRequested() {
@@ -270,6 +315,7 @@ int Win32FrontEnd::MessageBox(const std::string& text, int style, const std::str
 
 std::optional<std::filesystem::path> Win32FrontEnd::BrowseForFolder(Handle owner,
                                                                     const std::string& prompt) {
+  if (const auto imageFolder = presenter_.ImageFolder()) return imageFolder;
   const HWND dialogOwner = owner != 0 ? DialogOwner() : nullptr;
   auto chosen = ShowFolderDialog(dialogOwner, prompt);
   // A folder of the network has no drive letter to work with: said, not silently dropped.
@@ -333,8 +379,11 @@ void Win32FrontEnd::Unloaded() {
 
 Win32Program::Win32Program(const PlatformOptions& options, const RepairOptions& repair)
     : frontEnd_(std::make_shared<Win32FrontEnd>()),
-      form_(MakePlatform(frontEnd_, options), *frontEnd_) {
+      platform_(MakePlatform(frontEnd_, options)),
+      form_(platform_, *frontEnd_) {
   frontEnd_->Attach(form_, repair);
+  frontEnd_->SetImageEngine(platform_,
+                            MakeDiskImages(options.registryStore.parent_path() / "images"));
 }
 
 int Win32Program::Run() {

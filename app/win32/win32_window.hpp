@@ -58,6 +58,8 @@ class Win32FrontEnd final : public Ui, public FormView {
   bool Ended() const { return presenter_.Ended(); }
   // True when the window closed because the user closed it (not after a completed repair).
   bool ClosedByUser() const { return presenter_.ClosedByUser(); }
+  // What the context menu's "Open disk image..." runs on.
+  void SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images);
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
@@ -79,6 +81,8 @@ class Win32FrontEnd final : public Ui, public FormView {
   LRESULT OnMessage(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
   void CreateControls(int dpi);
   void ShowContextMenu(LPARAM position);
+  void OpenImage();
+  void ShowStatus(const std::string& line);
   void CloseRequested();
   HWND DialogOwner() const;
 
@@ -99,6 +103,7 @@ class Win32Program {
 
  private:
   std::shared_ptr<Win32FrontEnd> frontEnd_;
+  Platform platform_;
   Form1 form_;
 };
 

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/posix/images/run_folder.hpp"
+#include "tests/app/image_disk.hpp"
 #include "tests/support/hive_files.hpp"
 #include "tests/support/host_system.hpp"
 #include "tests/support/process_group.hpp"
@@ -24,30 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 using namespace ravlin::testing;
 
-constexpr std::uint64_t kMiB = 1 << 20;
-
-ProgramResult RunTool(std::vector<std::string> arguments, const std::string& input = "") {
-  ProgramRun run;
-  // The tools are found on the search path.
-  run.arguments = {"/usr/bin/env"};
-  run.arguments.insert(run.arguments.end(), arguments.begin(), arguments.end());
-  run.input = input;
-  return RunProgram(run);
-}
-
-void MustRun(const std::vector<std::string>& arguments, const std::string& input = "") {
-  const auto result = RunTool(arguments, input);
-  ASSERT_EQ(result.exitCode, 0) << arguments.front() << ": " << result.err << result.out;
-}
-
-std::optional<std::string> ImageToolsMissing() {
-  for (const char* program :
-       {"qemu-img", "qemu-storage-daemon", "ntfs-3g", "mkntfs", "sfdisk", "mkfs.vfat"})
-    if (RunTool({"/bin/sh", "-c", std::string("command -v ") + program}).exitCode != 0)
-      return std::string(program) + " is not installed (scripts/setup.sh installs it)";
-  return DeviceUnusable("/dev/fuse");
-}
-
 // A virtual machine's disk built the way a technician would find it: an MBR partitioned with
 // sfdisk, NTFS partitions made with mkntfs and filled through ntfs-3g with the sample XP guest
 // (and a boot.ini naming its Windows folder), converted by qemu-img.
@@ -55,7 +32,7 @@ class ImageRepair : public ::testing::Test {
  protected:
   void SetUp() override {
     if (const auto missing = ImageToolsMissing()) GTEST_SKIP() << *missing;
-    MustRun({(fs::path(RAVLIN_BIN_DIR) / "ravlin-sample").string(), (temp_ / "guest").string()});
+    MakeSampleGuest(temp_ / "guest");
     MakeDisk(raw_, {Ntfs("WINDOWS", 62)});
   }
 
@@ -64,39 +41,9 @@ class ImageRepair : public ::testing::Test {
   fs::path Ntfs(const std::string& windowsFolder, std::uint64_t mebibytes,
                 const std::vector<std::pair<std::string, std::string>>& extra = {}) {
     const fs::path partition = temp_ / ("partition" + std::to_string(++made_) + ".ntfs");
-    const fs::path filling = temp_ / "filling";
-    fs::create_directories(filling);
-    { std::ofstream(partition).close(); }
-    fs::resize_file(partition, mebibytes * kMiB);
-    MustRun({"mkntfs", "-F", "-Q", "-q", partition.string()});
-    MustRun({"ntfs-3g", partition.string(), filling.string()});
-    fs::copy(temp_ / "guest" / "WINDOWS", filling / windowsFolder, fs::copy_options::recursive);
-    // boot.ini spells the folder in capitals, as Windows Setup writes it.
-    std::string named = windowsFolder;
-    std::transform(named.begin(), named.end(), named.begin(), ::toupper);
-    WriteFile(filling / "boot.ini",
-              "[boot loader]\r\ndefault=multi(0)disk(0)rdisk(0)partition(1)\\" + named + "\r\n");
-    for (const auto& [name, content] : extra) WriteFile(filling / name, content);
-    MustRun({"umount", filling.string()});
+    MakeNtfsPartition(partition, temp_ / "guest", temp_ / "filling", windowsFolder, mebibytes,
+                      extra);
     return partition;
-  }
-
-  // The partitions one after the other from 1 MiB on.
-  void MakeDisk(const fs::path& disk, const std::vector<fs::path>& partitions) {
-    std::string table = "label: dos\n";
-    std::uint64_t end = kMiB;
-    for (const auto& partition : partitions) {
-      table += "start=" + std::to_string(end / 512) +
-               ", size=" + std::to_string(fs::file_size(partition) / 512) + ", type=7\n";
-      end += fs::file_size(partition);
-    }
-    { std::ofstream(disk).close(); }
-    fs::resize_file(disk, end + kMiB);
-    MustRun({"sfdisk", "-q", disk.string()}, table);
-    std::fstream out(disk, std::ios::binary | std::ios::in | std::ios::out);
-    out.seekp(static_cast<std::streamoff>(kMiB));
-    for (const auto& partition : partitions)
-      out << std::ifstream(partition, std::ios::binary).rdbuf();
   }
 
   fs::path Convert(const std::string& format, const std::string& extension) {
@@ -116,34 +63,9 @@ class ImageRepair : public ::testing::Test {
     return RunProgram(run);
   }
 
-  // The image read back without Ravlin: qemu-img writes it out raw, ntfs-3g mounts its
-  // partition; the hive's export and whether the IDE drivers are there.
-  struct ReadBack {
-    std::string hive;
-    bool atapi = false;
-  };
-  ReadBack Read(const fs::path& image, std::uint64_t startMiB = 1, std::uint64_t sizeMiB = 62,
-                const std::string& windowsFolder = "WINDOWS") {
-    const fs::path raw = temp_ / "read-back.raw";
-    const fs::path partition = temp_ / "read-back.ntfs";
-    const fs::path mount = temp_ / "read-back";
-    MustRun({"qemu-img", "convert", "-O", "raw", image.string(), raw.string()});
-    MustRun({"dd", "if=" + raw.string(), "of=" + partition.string(), "bs=1M",
-             "skip=" + std::to_string(startMiB), "count=" + std::to_string(sizeMiB),
-             "status=none"});
-    fs::create_directories(mount);
-    MustRun({"ntfs-3g", "-o", "ro", partition.string(), mount.string()});
-    // Unmounted however the reading ends, so that removing the folder cannot reach into it.
-    const std::unique_ptr<const fs::path, void (*)(const fs::path*)> mounted(
-        &mount, [](const fs::path* folder) {
-          RunTool({"umount", folder->string()});
-        });
-    ReadBack read;
-    read.hive = ExportHive(mount / windowsFolder / "system32" / "config" / "system");
-    read.atapi = fs::exists(mount / windowsFolder / "system32" / "drivers" / "atapi.sys");
-    fs::remove(raw);
-    fs::remove(partition);
-    return read;
+  ImageReadBack Read(const fs::path& image, std::uint64_t startMiB = 1, std::uint64_t sizeMiB = 62,
+                     const std::string& windowsFolder = "WINDOWS") {
+    return ReadBackImage(image, temp_.path(), startMiB, sizeMiB, windowsFolder);
   }
 
   // A failed test may leave a killed run's daemon and mounts: they go before the folder.

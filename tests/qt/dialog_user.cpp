@@ -2,8 +2,10 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -29,6 +31,10 @@ MetDialog Describe(QWidget& dialog) {
   } else if (auto* report = dialog.findChild<QPlainTextEdit*>()) {
     seen.kind = "report";
     seen.text = report->toPlainText().toStdString();
+  } else if (auto* list = qobject_cast<QInputDialog*>(&dialog)) {
+    seen.kind = "list";
+    seen.text = list->labelText().toStdString();
+    for (const QString& item : list->comboBoxItems()) seen.items.push_back(item.toStdString());
   } else if (AsFolderDialog(dialog) != nullptr) {
     seen.kind = "folder";
     seen.text = seen.title;
@@ -103,6 +109,14 @@ DialogUser::Action ChooseFolder(const std::string& folder) {
     name->setText(QString::fromStdString(folder));
     // Through QDialog, as the dialog's own Choose button does: the dialog checks the choice.
     static_cast<QDialog*>(AsFolderDialog(dialog))->accept();
+  };
+}
+
+DialogUser::Action ChooseItem(int index) {
+  return [index](QWidget& dialog) {
+    // Picked in the dialog's own list, as the user does.
+    dialog.findChild<QComboBox*>()->setCurrentIndex(index);
+    qobject_cast<QInputDialog*>(&dialog)->accept();
   };
 }
 

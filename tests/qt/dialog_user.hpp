@@ -15,11 +15,12 @@ namespace ravlin::testing {
 
 // What a dialog showed when the user met it.
 struct MetDialog {
-  std::string kind;  // "box", "report" or "folder"
+  std::string kind;  // "box", "report", "folder" or "list"
   std::string title;
-  std::string text;          // the box's text (line feeds) or the folder dialog's title
-  int icon = 0;              // QMessageBox::Icon
-  std::vector<int> buttons;  // QMessageBox::StandardButton, ascending
+  std::string text;  // the box's or list's text (line feeds), the folder dialog's title
+  std::vector<std::string> items;  // the list's items
+  int icon = 0;                    // QMessageBox::Icon
+  std::vector<int> buttons;        // QMessageBox::StandardButton, ascending
 };
 
 // A user in front of the screen: each modal dialog that opens (inside its own event loop,
@@ -54,6 +55,8 @@ DialogUser::Action PressEscape();
 DialogUser::Action CloseWithCloseButton();
 DialogUser::Action ChooseFolder(const std::string& folder);
 DialogUser::Action CancelDialog();
+// Picks the list's item `index` and accepts the list.
+DialogUser::Action ChooseItem(int index);
 
 // A folder dialog or a message box as the user sees it.
 QMessageBox* AsBox(QWidget& dialog);
