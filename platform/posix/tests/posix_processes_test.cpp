@@ -295,7 +295,11 @@ TEST(PosixTopLevelWindows, RegistryEditorWindowStandsForAnEditorOfTheSameStore) 
            "regedit.exe\n";
   }));
   EXPECT_EQ(windows.FindWindowA("", "Registry Editor"), 0u);
-  processes.TerminateProcess(processes.OpenProcess(kProcessAllAccess, false, unmarked), 0);
+  const Handle unmarkedProcess = processes.OpenProcess(kProcessAllAccess, false, unmarked);
+  processes.TerminateProcess(unmarkedProcess, 0);
+  // Gone before the scans below, which would otherwise meet it.
+  EXPECT_TRUE(processes.WaitForProcess(unmarkedProcess, 10000));
+  processes.CloseHandle(unmarkedProcess);
   // The mark, as the stand-ins cannot leave it themselves.
   const EditorPresence presence(store);
 
