@@ -112,6 +112,35 @@ TEST_F(ConsoleTest, HelpVersionAndUsageErrors) {
   EXPECT_EQ(Ravlin({"--gui", "--console"}).exitCode, 2);
 }
 
+// The console never loads the window's libraries: the window is the program beside it, which
+// it starts with the same options when the window is asked for.
+TEST_F(ConsoleTest, TheWindowIsAProgramOfItsOwnThatTheConsoleStarts) {
+  testing::ProgramRun readelf;
+  readelf.arguments = {"/usr/bin/readelf", "-d", BinPath("ravlin").string()};
+  const auto sections = RunProgram(readelf);
+  ASSERT_EQ(sections.exitCode, 0) << sections.err;
+  EXPECT_EQ(sections.out.find("libQt"), std::string::npos) << sections.out;
+
+  if (std::filesystem::exists(BinPath("ravlin-gui"))) {
+    const auto picture = scratch / "window.png";
+    testing::ProgramRun screenshot;
+    screenshot.arguments = {BinPath("ravlin").string(), "--screenshot", picture.string()};
+    screenshot.environment = {{"QT_QPA_PLATFORM", "offscreen"},
+                              {"RAVLIN_REGISTRY", (scratch / "registry").string()}};
+    const auto shot = RunProgram(screenshot);
+    EXPECT_EQ(shot.exitCode, 0) << shot.err;
+    EXPECT_EQ(testing::ReadFile(picture).substr(0, 4), "\x89PNG");
+  }
+
+  // Alone, it says that it has no window and ends, without starting anything else.
+  const auto alone = scratch / "alone";
+  std::filesystem::create_directories(alone);
+  std::filesystem::copy_file(BinPath("ravlin"), alone / "ravlin");
+  const auto refused = Run(alone / "ravlin", {"--gui"});
+  EXPECT_EQ(refused.exitCode, 2);
+  EXPECT_NE(refused.err.find("this build has no desktop window"), std::string::npos) << refused.err;
+}
+
 TEST_F(ConsoleTest, AHiveThatCannotBeLoadedGetsAPlainLineAfterItsUnchangedBox) {
   struct Case {
     std::string bytes;
