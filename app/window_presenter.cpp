@@ -98,8 +98,8 @@ std::string CandidateLabel(const WindowsCandidate& candidate) {
   return "Partition " + std::to_string(candidate.partition) + ": " + candidate.folder.string();
 }
 
-void WindowPresenter::SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images) {
-  imagePlatform_ = std::move(platform);
+void WindowPresenter::SetImageEngine(const Platform& platform, std::unique_ptr<DiskImages> images) {
+  imagePlatform_ = &platform;
   images_ = std::move(images);
 }
 

@@ -98,8 +98,10 @@ class WindowPresenter {
 
   // What the repair of a disk image runs on: the form's own platform (its attempt's hold on
   // the guest folder is let go through it before the image is unmounted) and the image
-  // engine. Without them the window offers no image.
-  void SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images);
+  // engine. Without them the window offers no image. The platform is the window program's,
+  // which outlives the presenter, and is not copied: its front end holds this presenter, and
+  // a copy would keep that front end alive for ever.
+  void SetImageEngine(const Platform& platform, std::unique_ptr<DiskImages> images);
   bool ImagesAvailable() const { return images_ != nullptr; }
   // The user chose a disk image: opens it, finds the partition holding Windows, mounts it,
   // runs the form's attempt on its Windows folder with the window's dry-run and driver
@@ -127,7 +129,7 @@ class WindowPresenter {
   void Finish(bool closedByUser);
 
   Form1* form_ = nullptr;
-  std::optional<Platform> imagePlatform_;
+  const Platform* imagePlatform_ = nullptr;
   std::unique_ptr<DiskImages> images_;
   bool imageRunning_ = false;
   std::optional<std::filesystem::path> imageFolder_;

@@ -184,8 +184,8 @@ void QtFrontEnd::ChooseDriverFolder() {
     presenter_.UserChoosesDriverFolder(*folder);
 }
 
-void QtFrontEnd::SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images) {
-  presenter_.SetImageEngine(std::move(platform), std::move(images));
+void QtFrontEnd::SetImageEngine(const Platform& platform, std::unique_ptr<DiskImages> images) {
+  presenter_.SetImageEngine(platform, std::move(images));
 }
 
 void QtFrontEnd::SetMenuItemsEnabled(bool enabled) {

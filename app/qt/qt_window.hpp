@@ -59,7 +59,7 @@ class QtFrontEnd final : public Ui, public FormView {
   // The item that repairs a virtual machine's disk image in place.
   QAction& OpenImageAction() const { return *openImage_; }
   // What that item runs on.
-  void SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images);
+  void SetImageEngine(const Platform& platform, std::unique_ptr<DiskImages> images);
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,

@@ -260,8 +260,8 @@ void Win32FrontEnd::ShowContextMenu(LPARAM position) {
   if (chosen == kOpenImageCommand) OpenImage();
 }
 
-void Win32FrontEnd::SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images) {
-  presenter_.SetImageEngine(std::move(platform), std::move(images));
+void Win32FrontEnd::SetImageEngine(const Platform& platform, std::unique_ptr<DiskImages> images) {
+  presenter_.SetImageEngine(platform, std::move(images));
 }
 
 void Win32FrontEnd::ShowStatus(const std::string& line) {

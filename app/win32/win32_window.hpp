@@ -59,7 +59,7 @@ class Win32FrontEnd final : public Ui, public FormView {
   // True when the window closed because the user closed it (not after a completed repair).
   bool ClosedByUser() const { return presenter_.ClosedByUser(); }
   // What the context menu's "Open disk image..." runs on.
-  void SetImageEngine(Platform platform, std::unique_ptr<DiskImages> images);
+  void SetImageEngine(const Platform& platform, std::unique_ptr<DiskImages> images);
 
   int MessageBox(const std::string& text, int style, const std::string& title) override;
   std::optional<std::filesystem::path> BrowseForFolder(Handle owner,
