@@ -84,7 +84,7 @@ TEST_F(BoardConsole, TheWindowAdvisesAfterItsSuccessBox) {
 
   // A board whose every controller has a boot driver gets no such box.
   std::filesystem::remove_all(sysfs_);
-  AddSysfsDevice(sysfs_, {"0000:00:01.1", 0x8086, 0x7111, 0x1af4, 0x1100, 0x01, 0x010180});
+  AddSysfsDevice(sysfs_, {"0000:00:01.1", {0x8086, 0x7111, 0x1af4, 0x1100, 0x01, 0x010180}});
   const auto quiet = std::make_shared<ScriptedUi>();
   Form1 again(MakePlatform(quiet, options), *quiet);
   again.Load();
@@ -104,7 +104,7 @@ TEST_F(BoardConsole, AMachineWithoutStorageOnPciSaysSoInOneLine) {
       << unreadable.out;
 
   std::filesystem::remove_all(sysfs_);
-  AddSysfsDevice(sysfs_, {"0000:00:02.0", 0x1234, 0x1111, 0, 0, 0, 0x030000});
+  AddSysfsDevice(sysfs_, {"0000:00:02.0", {0x1234, 0x1111, 0, 0, 0, 0x030000}});
   environment_["RAVLIN_SYSFS"] = sysfs_.string();
   const ProgramResult none = Repair({"--dry-run"});
   EXPECT_NE(none.out.find("This computer has no storage controller on PCI."), std::string::npos)

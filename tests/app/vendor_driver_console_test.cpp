@@ -33,7 +33,7 @@ class VendorDriverConsole : public ConsoleGuest {
       fs::copy_file(TestDataDir() / "drivers" / "ravstor" / name, driver_ / name);
     WriteFile(driver_ / "i386" / "ravstor.sys", image_);
     // A virtio block controller (1af4:1001) that only the vendor's driver starts.
-    AddSysfsDevice(sysfs_, {"0000:00:05.0", 0x1af4, 0x1001, 0x1af4, 0x0002, 0x00, 0x010000});
+    AddSysfsDevice(sysfs_, {"0000:00:05.0", {0x1af4, 0x1001, 0x1af4, 0x0002, 0x00, 0x010000}});
     environment_["RAVLIN_SYSFS"] = sysfs_.string();
   }
 

@@ -4,16 +4,13 @@
 #include <filesystem>
 #include <string>
 
+#include "platform/storage_controllers.hpp"
+
 namespace ravlin::testing {
 
 struct SysfsDevice {
   std::string address;  // "0000:00:1f.2"
-  std::uint16_t vendor = 0;
-  std::uint16_t device = 0;
-  std::uint16_t subsystemVendor = 0;
-  std::uint16_t subsystemDevice = 0;
-  std::uint8_t revision = 0;
-  std::uint32_t classCode = 0;
+  PciController pci;
 };
 
 // Adds a PCI device to a copy of sysfs below `root` as Linux lays it out: the device's folder

@@ -17,9 +17,9 @@ TEST(SysfsStorageControllers, ListsTheMassStorageDevicesOfACopiedSysfs) {
   const TempDir sysfs;
   MakeSysfsBoard(sysfs.path());
   // A device whose class cannot be read is no controller of ours.
-  AddSysfsDevice(sysfs.path(), {"0000:00:03.0", 0x1af4, 0x1042, 0x1af4, 0x1100, 0x01, 0x018000});
+  AddSysfsDevice(sysfs.path(), {"0000:00:03.0", {0x1af4, 0x1042, 0x1af4, 0x1100, 0x01, 0x018000}});
   WriteFile(sysfs / "devices" / "pci0000:00" / "0000:00:03.0" / "class", "storage\n");
-  AddSysfsDevice(sysfs.path(), {"0000:00:04.0", 0x1000, 0x0030, 0, 0, 0x08, 0x010000});
+  AddSysfsDevice(sysfs.path(), {"0000:00:04.0", {0x1000, 0x0030, 0, 0, 0x08, 0x010000}});
   std::filesystem::remove(sysfs / "devices" / "pci0000:00" / "0000:00:04.0" / "subsystem_vendor");
 
   const StorageControllerList list = SysfsStorageControllers(sysfs.path()).List();
@@ -46,7 +46,7 @@ TEST(SysfsStorageControllers, AnUnreadableSysfsSaysWhy) {
   EXPECT_NE(missing.unreadable.find("bus/pci/devices"), std::string::npos) << missing.unreadable;
 
   // A board without storage on PCI is read, and is empty.
-  AddSysfsDevice(empty.path(), {"0000:00:02.0", 0x1234, 0x1111, 0, 0, 0, 0x030000});
+  AddSysfsDevice(empty.path(), {"0000:00:02.0", {0x1234, 0x1111, 0, 0, 0, 0x030000}});
   const StorageControllerList none = SysfsStorageControllers(empty.path()).List();
   EXPECT_EQ(none.unreadable, "");
   EXPECT_TRUE(none.controllers.empty());
